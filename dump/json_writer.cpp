@@ -1,0 +1,151 @@
+#include "dump/json_writer.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace crunchwatch {
+namespace {
+
+constexpr std::string_view replacement = "\xEF\xBF\xBD";
+
+// Length of the well-formed sequence at s[i], or, negated, the length of the
+// maximal ill-formed subpart there (at least 1).
+int sequenceAt(std::string_view s, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    int length;
+    unsigned char lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) length = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+    } else
+        return -1;
+    int valid = 1;
+    for (int k = 1; k < length; ++k) {
+        const std::size_t at = i + static_cast<std::size_t>(k);
+        if (at >= s.size()) break;
+        const unsigned char b = byte(at);
+        const unsigned char min = k == 1 ? lo : 0x80, max = k == 1 ? hi : 0xBF;
+        if (b < min || b > max) break;
+        ++valid;
+    }
+    return valid == length ? length : -valid;
+}
+
+}  // namespace
+
+std::string validUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const int n = sequenceAt(s, i);
+        if (n > 0) {
+            out.append(s.substr(i, static_cast<std::size_t>(n)));
+            i += static_cast<std::size_t>(n);
+        } else {
+            out.append(replacement);
+            i += static_cast<std::size_t>(-n);
+        }
+    }
+    return out;
+}
+
+void JsonWriter::beforeValue() {
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (!m_hasValue.empty()) {
+        if (m_hasValue.back()) m_out << ',';
+        m_hasValue.back() = true;
+    }
+}
+
+void JsonWriter::beginObject() {
+    beforeValue();
+    m_out << '{';
+    m_hasValue.push_back(false);
+}
+void JsonWriter::endObject() {
+    m_hasValue.pop_back();
+    m_out << '}';
+}
+void JsonWriter::beginArray() {
+    beforeValue();
+    m_out << '[';
+    m_hasValue.push_back(false);
+}
+void JsonWriter::endArray() {
+    m_hasValue.pop_back();
+    m_out << ']';
+}
+
+void JsonWriter::key(std::string_view k) {
+    beforeValue();
+    writeQuoted(k);
+    m_out << ':';
+    m_afterKey = true;
+}
+
+void JsonWriter::string(std::string_view s) {
+    beforeValue();
+    writeQuoted(s);
+}
+
+void JsonWriter::optionalString(const std::optional<std::string_view>& s) {
+    if (s) string(*s);
+    else null();
+}
+
+void JsonWriter::null() {
+    beforeValue();
+    m_out << "null";
+}
+
+void JsonWriter::integer(long long v) {
+    beforeValue();
+    m_out << v;
+}
+
+void JsonWriter::number(double v) {
+    beforeValue();
+    if (!std::isfinite(v)) {
+        m_out << "null";
+        return;
+    }
+    std::array<char, 32> buf;
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    m_out.write(buf.data(), end - buf.data());
+}
+
+void JsonWriter::writeQuoted(std::string_view raw) {
+    static constexpr char hex[] = "0123456789abcdef";
+    const std::string s = validUtf8(raw);
+    m_out << '"';
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (ch) {
+            case '"': m_out << "\\\""; break;
+            case '\\': m_out << "\\\\"; break;
+            case '\n': m_out << "\\n"; break;
+            case '\r': m_out << "\\r"; break;
+            case '\t': m_out << "\\t"; break;
+            case '\b': m_out << "\\b"; break;
+            case '\f': m_out << "\\f"; break;
+            default:
+                if (c < 0x20) m_out << "\\u00" << hex[c >> 4] << hex[c & 0xF];
+                else m_out << ch;
+        }
+    }
+    m_out << '"';
+}
+
+}  // namespace crunchwatch

@@ -1,0 +1,44 @@
+#pragma once
+// A small streaming JSON writer for the dump. Strings are written as UTF-8:
+// a byte sequence that is not valid UTF-8 becomes U+FFFD, one per maximal
+// invalid subpart (the Unicode-recommended replacement), so that any state
+// file gives a valid JSON document.
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace crunchwatch {
+
+// `text` with every ill-formed UTF-8 subpart replaced by U+FFFD.
+std::string validUtf8(std::string_view text);
+
+class JsonWriter final {
+public:
+    explicit JsonWriter(std::ostream& out) : m_out(out) {}
+
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    void key(std::string_view k);
+    void string(std::string_view s);
+    void optionalString(const std::optional<std::string_view>& s);
+    void null();
+    void integer(long long v);
+    // Shortest text that reads back as the same double; null when not finite.
+    void number(double v);
+
+private:
+    void beforeValue();
+    void writeQuoted(std::string_view s);
+
+    std::ostream& m_out;
+    // Per open container: whether a value was written in it yet.
+    std::vector<bool> m_hasValue;
+    bool m_afterKey = false;
+};
+
+}  // namespace crunchwatch

@@ -1,0 +1,38 @@
+#pragma once
+// Reading a whole file into memory, for the client's state and preferences
+// files. Only regular files are read (links are followed): a directory, FIFO,
+// socket or device would otherwise hang a refresh or never end, and none of
+// them can hold a state file.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace crunchwatch {
+
+// An owned byte buffer. Views into it stay valid when the buffer is moved,
+// which is what lets records hold views instead of copies.
+class TextBuffer final {
+public:
+    TextBuffer() = default;
+    TextBuffer(std::unique_ptr<char[]> data, std::size_t size) : m_data(std::move(data)), m_size(size) {}
+    static TextBuffer copyOf(std::string_view text);
+
+    std::string_view view() const noexcept { return {m_data.get(), m_size}; }
+    char* data() noexcept { return m_data.get(); }
+    std::size_t size() const noexcept { return m_size; }
+    void shrinkTo(std::size_t size) noexcept { if (size < m_size) m_size = size; }
+
+private:
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+};
+
+// The file's whole contents, or nothing when it is missing, unreadable or not
+// a regular file. A file that grows or shrinks while it is read gives what the
+// reads returned up to its end; it never gives a torn buffer size.
+std::optional<TextBuffer> readWholeFile(const std::string& path);
+
+}  // namespace crunchwatch
