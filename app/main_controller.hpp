@@ -1,0 +1,140 @@
+#pragma once
+// mainController: the monitor's one controller. It holds what one successful
+// refresh built (the records, the rows, the counters' values), the paths and
+// date stamps, the watchdog's timer, and the references to the window's
+// widgets it writes. Everything runs on the main thread.
+//
+// Its operations keep the names they have always had in this program:
+// policzIWstawDoTabelki ("count and put into the table") is the refresh cycle,
+// the one place where data is rebuilt; start-up, the watchdog, Open and Update
+// all run it.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include "app/file_date.hpp"
+#include "app/settings.hpp"
+#include "state/global_prefs.hpp"
+#include "state/projects.hpp"
+#include "tables/rows.hpp"
+
+class QCheckBox;
+class QLineEdit;
+class QMainWindow;
+class QTableView;
+class QTimer;
+
+namespace crunchwatch {
+
+class ResultsModel;
+class projectTable;
+
+class mainController final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit mainController(Settings& settings, QObject* parent = nullptr);
+    ~mainController() override;
+
+    // Outlets: the widgets the logic reads and writes.
+    QLineEdit* clientStatePath = nullptr;   // the only copy of the current path
+    QLineEdit* numberOfProjects = nullptr;
+    QLineEdit* totalCreditCount = nullptr;
+    QTableView* mainTable = nullptr;        // the results table
+    QCheckBox* watchDogButton = nullptr;
+    QMainWindow* mainWindow = nullptr;
+    projectTable* projectTableOutlet = nullptr;
+
+    // Start-up (startup.cpp). awakeFromNib prepares the results table once the
+    // outlets are connected; applicationDidFinishLaunching runs the start-up
+    // sequence. `pathForThisRun`, from the command line, replaces the path
+    // the settings would give, without being stored.
+    void awakeFromNib();
+    void applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun = std::nullopt);
+
+    // The refresh cycle and the accessors the tables read through (refresh.cpp).
+    void policzIWstawDoTabelki();
+    void usunTabliceDoTabelki();
+    void noweTabliceDoTabelki();
+    int podajRozmiarTabelkiProjektow() const;
+    const projectRecord& podajWartoscZTabelkiProjektow(int index) const;
+    const std::optional<std::string>& podajFormatDaty() const { return formatDaty; }
+    DateText podajDatePliku(const QString& path) const;
+
+    // The results table's data source.
+    int numberOfRowsInTableView() const;
+    const resultRow& resultRowAt(int row) const;
+
+    // The watchdog (watchdog.cpp): stoper starts a repeating timer that calls
+    // `co` every `seconds`; watchDog is one tick; watchDogButtonAction is the
+    // check box's action.
+    void stoper(void (mainController::*co)(), int seconds);
+    void watchDog();
+    void watchDogButtonAction();
+    bool watchdogRunning() const;
+    // Tests shorten the watchdog's interval; the program uses 2 seconds.
+    void setWatchdogIntervalForTesting(int milliseconds) { m_intervalOverrideMs = milliseconds; }
+
+    // Commands (commands.cpp).
+    void Open();
+    void Update();
+    std::optional<QString> wybierzIZapamietajPlikZFolderu(const QString& start, const QStringList& types);
+    // The modal file chooser; tests put a stand-in here.
+    using FilePanel = std::function<std::optional<QString>(const QString& start, const QStringList& types)>;
+    void setFilePanel(FilePanel panel) { m_filePanel = std::move(panel); }
+
+    // Fields of the data model, readable for the window and the tests.
+    std::optional<std::string> formatDaty;
+    std::string root_dir;
+    std::string global_prefsFileLocation;
+    DateText global_prefs_time_stamp;
+    DateText client_state_mod_date;
+    DateText client_state_time_stamp;
+    std::optional<std::string> globalPrefsFileContents;
+    std::optional<std::string> cpu_scheduling_period_minutes;
+    std::optional<std::string> disk_interval;
+    std::int8_t watchDogButtonState = 0;
+
+    ResultsModel* resultsModel() const { return m_resultsModel; }
+    Settings& settings() { return m_settings; }
+    int refreshCount() const { return m_refreshCount; }
+    // The path the last failed refresh could not read.
+    const QString& lastFailedPath() const { return m_lastFailedPath; }
+    double totalCredit() const { return m_totalCredit; }
+
+signals:
+    // After every refresh cycle: whether the state file was read.
+    void refreshed(bool ok);
+    // After the preferences were read again.
+    void globalPrefsChanged();
+
+private:
+    // Reads the preferences file and extracts its values; false when unreadable.
+    bool readGlobalPrefsFile();
+    void rereadChangedGlobalPrefs();
+    void derivePaths(const QString& statePath);
+    std::optional<ClientState> loadWithRetry(const std::string& path);
+    void showCounters(std::size_t projects, double credit);
+
+    Settings& m_settings;
+    // sekcje and projectInfo live in the loaded state; main_result_table in the rows.
+    std::optional<ClientState> m_state;
+    std::optional<ResultRows> m_rows;
+    double m_totalCredit = 0;
+    std::string m_lastReadPath;
+    ResultsModel* m_resultsModel = nullptr;
+    QTimer* m_stoper = nullptr;
+    int m_intervalOverrideMs = 0;
+    bool m_panelOpen = false;
+    FilePanel m_filePanel;
+    int m_refreshCount = 0;
+    QString m_lastFailedPath;
+};
+
+}  // namespace crunchwatch

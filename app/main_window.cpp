@@ -1,0 +1,202 @@
+#include "app/main_window.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/cell_delegates.hpp"
+#include "app/main_controller.hpp"
+#include "app/project_table.hpp"
+#include "app/sorting.hpp"
+#include "app/table_models.hpp"
+#include "app/unreadable_reason.hpp"
+
+namespace crunchwatch {
+namespace {
+
+QTableView* makeTable(QWidget* parent) {
+    auto* view = new QTableView(parent);
+    view->setAlternatingRowColors(true);
+    view->setWordWrap(false);
+    view->setTabKeyNavigation(false);  // Tab moves on to the next control
+    // Every row is one line high: no per-row measuring, however many rows.
+    QHeaderView* rows = view->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(view->fontMetrics().height() + 8);
+    rows->hide();
+    view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setSectionsMovable(true);
+    view->horizontalHeader()->setStretchLastSection(true);
+    return view;
+}
+
+QLineEdit* makeCounter(QWidget* parent) {
+    auto* field = new QLineEdit(parent);
+    field->setReadOnly(true);
+    field->setAlignment(Qt::AlignRight);
+    field->setMaximumWidth(160);
+    return field;
+}
+
+void setInitialWidths(QTableView* view, std::initializer_list<int> widths) {
+    int column = 0;
+    for (int w : widths) view->horizontalHeader()->resizeSection(column++, w);
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Settings& settings, QWidget* parent)
+    : QMainWindow(parent),
+      m_controller(new mainController(settings, this)),
+      m_projects(new projectTable(this)),
+      m_clock(new QTimer(this)) {
+    setWindowTitle(QStringLiteral("crunchwatch"));
+    setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.svg")));
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+
+    auto* top = new QHBoxLayout;
+    auto* pathLabel = new QLabel(tr("&State file:"), central);
+    m_path = new QLineEdit(central);
+    m_path->setReadOnly(true);  // the watchdog reads it: a half-typed path would be refreshed
+    pathLabel->setBuddy(m_path);
+    m_open = new QPushButton(tr("&Open..."), central);
+    m_update = new QPushButton(tr("&Update"), central);
+    m_watch = new QCheckBox(tr("&Watch for changes"), central);
+    m_watch->setToolTip(tr("Refresh by itself whenever the client rewrites the file (checked every 2 seconds)"));
+    top->addWidget(pathLabel);
+    top->addWidget(m_path, 1);
+    top->addWidget(m_open);
+    top->addWidget(m_update);
+    top->addWidget(m_watch);
+    layout->addLayout(top);
+
+    m_results = makeTable(central);
+    m_projectsView = makeTable(central);
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->addWidget(m_results);
+    splitter->addWidget(m_projectsView);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* projectsCount = makeCounter(central);
+    auto* credit = makeCounter(central);
+    auto* projectsLabel = new QLabel(tr("&Projects:"), central);
+    projectsLabel->setBuddy(projectsCount);
+    auto* creditLabel = new QLabel(tr("Total &credit:"), central);
+    creditLabel->setBuddy(credit);
+    m_prefs = new QLabel(central);
+    bottom->addWidget(projectsLabel);
+    bottom->addWidget(projectsCount);
+    bottom->addSpacing(16);
+    bottom->addWidget(creditLabel);
+    bottom->addWidget(credit);
+    bottom->addStretch(1);
+    bottom->addWidget(m_prefs);
+    layout->addLayout(bottom);
+    setCentralWidget(central);
+
+    // Connect the controller's outlets and the tables' data sources.
+    mainController& c = *m_controller;
+    c.clientStatePath = m_path;
+    c.numberOfProjects = projectsCount;
+    c.totalCreditCount = credit;
+    c.mainTable = m_results;
+    c.watchDogButton = m_watch;
+    c.mainWindow = this;
+    c.projectTableOutlet = m_projects;
+    m_projects->connectView(m_projectsView, m_controller);
+    installSorting(m_results, c.resultsModel());
+    installSorting(m_projectsView, m_projects->model());
+    m_results->setItemDelegateForColumn(ResultsModel::columnOf("Progress"), new ProgressDelegate(m_results));
+    setInitialWidths(m_results, {230, 150, 60, 95, 110, 80, 80, 140, 140});
+    setInitialWidths(m_projectsView, {150, 110, 100, 140, 110, 100, 140, 140, 130, 60, 120});
+    c.awakeFromNib();
+
+    connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
+    connect(m_update, &QPushButton::clicked, &c, &mainController::Update);
+    connect(m_watch, &QCheckBox::clicked, &c, &mainController::watchDogButtonAction);
+    connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
+    connect(&c, &mainController::globalPrefsChanged, this, [this] {
+        const auto show = [](const std::optional<std::string>& v) {
+            return v ? QString::fromStdString(*v) : QStringLiteral("-");
+        };
+        m_prefs->setText(tr("CPU scheduling period: %1 min   Disk interval: %2 s")
+                             .arg(show(m_controller->cpu_scheduling_period_minutes), show(m_controller->disk_interval)));
+    });
+    buildMenus();
+    resize(1180, 720);
+
+    // "Completes" is counted from the moment a cell is drawn: redraw it every
+    // second (the visible cells only; the data are not touched).
+    m_clock->setInterval(1000);
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::repaintCompletionColumn);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::start(const std::optional<QString>& pathForThisRun) {
+    m_controller->applicationDidFinishLaunching(pathForThisRun);
+    applyHeaderSort(m_results);
+    applyHeaderSort(m_projectsView);
+    m_clock->start();
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* open = file->addAction(tr("&Open..."), m_controller, &mainController::Open);
+    open->setShortcut(QKeySequence::Open);
+    QAction* update = file->addAction(tr("&Update"), m_controller, &mainController::Update);
+    update->setShortcut(QKeySequence(Qt::Key_F5));
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("&Quit"), qApp, &QApplication::quit);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&About crunchwatch"), this, [this] {
+        QMessageBox::about(this, tr("About crunchwatch"),
+                           tr("<b>crunchwatch</b> %1<br>A monitor for a BOINC client's state files.")
+                               .arg(QApplication::applicationVersion()));
+    });
+}
+
+void MainWindow::showRefresh(bool ok) {
+    const QString path = m_path->text();
+    if (ok) {
+        m_path->setToolTip(path);
+        setWindowTitle(tr("%1 — crunchwatch").arg(path));
+        const int results = m_controller->numberOfRowsInTableView();
+        statusBar()->showMessage(tr("Updated at %1: %n result(s)", nullptr, results)
+                                     .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
+    } else {
+        m_path->setToolTip(unreadableReason(m_controller->lastFailedPath()));
+        statusBar()->showMessage(tr("The state file could not be read; showing the last one that could."));
+    }
+}
+
+void MainWindow::repaintCompletionColumn() {
+    const int column = ResultsModel::columnOf("ETC");
+    QHeaderView* header = m_results->horizontalHeader();
+    if (header->isSectionHidden(column)) return;
+    const int x = header->sectionViewportPosition(column);
+    const int width = header->sectionSize(column);
+    if (x + width < 0 || x > m_results->viewport()->width()) return;
+    m_results->viewport()->update(QRect(x, 0, width, m_results->viewport()->height()));
+}
+
+}  // namespace crunchwatch

@@ -1,0 +1,58 @@
+#pragma once
+// The one window: the state file's path with Open, Update and the watchdog's
+// check box; the results table over the projects table; the counters and the
+// preferences below; a status bar that says when the last refresh succeeded.
+
+#include <optional>
+
+#include <QMainWindow>
+
+class QLabel;
+class QLineEdit;
+class QCheckBox;
+class QPushButton;
+class QTableView;
+class QTimer;
+
+namespace crunchwatch {
+
+class Settings;
+class mainController;
+class projectTable;
+
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(Settings& settings, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: `pathForThisRun` (from the command line) replaces the
+    // remembered file for this run only.
+    void start(const std::optional<QString>& pathForThisRun = std::nullopt);
+
+    mainController& controller() const { return *m_controller; }
+    projectTable& projects() const { return *m_projects; }
+    QTableView* resultsView() const { return m_results; }
+    QTableView* projectsView() const { return m_projectsView; }
+    QPushButton* openButton() const { return m_open; }
+    QPushButton* updateButton() const { return m_update; }
+
+private:
+    void buildMenus();
+    void showRefresh(bool ok);
+    void repaintCompletionColumn();
+
+    mainController* m_controller;
+    projectTable* m_projects;
+    QLineEdit* m_path;
+    QTableView* m_results;
+    QTableView* m_projectsView;
+    QPushButton* m_open;
+    QPushButton* m_update;
+    QCheckBox* m_watch;
+    QLabel* m_prefs;
+    QTimer* m_clock;
+};
+
+}  // namespace crunchwatch

@@ -1,0 +1,50 @@
+#include "app/settings.hpp"
+
+namespace crunchwatch {
+namespace {
+
+const QString clientStateLocationKey = QStringLiteral("client_state location");
+const QString lastCurrentDirectoryKey = QStringLiteral("NSNavLastCurrentDirectory");
+const QString enableWatchdogKey = QStringLiteral("enable watchdog");
+const QString shortTimeDateFormatKey = QStringLiteral("NSShortTimeDateFormatString");
+const QString autosaveGroup = QStringLiteral("autosave/");
+
+}  // namespace
+
+Settings::Settings()
+    : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                             QStringLiteral("crunchwatch"), QStringLiteral("crunchwatch"))) {}
+
+Settings::Settings(const QString& iniFile) : m_settings(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}
+
+std::optional<QString> Settings::text(const QString& key) const {
+    // A corrupt or unreadable settings file reads as empty: every key absent.
+    const QVariant v = m_settings->value(key);
+    if (!v.isValid() || !v.canConvert<QString>()) return std::nullopt;
+    return v.toString();
+}
+
+std::optional<QString> Settings::clientStateLocation() const { return text(clientStateLocationKey); }
+void Settings::setClientStateLocation(const QString& path) {
+    m_settings->setValue(clientStateLocationKey, path);
+    m_settings->sync();
+}
+
+std::optional<QString> Settings::lastCurrentDirectory() const { return text(lastCurrentDirectoryKey); }
+
+std::optional<QString> Settings::enableWatchdog() const { return text(enableWatchdogKey); }
+void Settings::setEnableWatchdog(int state) {
+    m_settings->setValue(enableWatchdogKey, QString::number(state));
+    m_settings->sync();
+}
+
+std::optional<QString> Settings::shortTimeDateFormat() const { return text(shortTimeDateFormatKey); }
+
+QByteArray Settings::autosaved(const QString& name) const {
+    return m_settings->value(autosaveGroup + name).toByteArray();
+}
+void Settings::autosave(const QString& name, const QByteArray& state) {
+    m_settings->setValue(autosaveGroup + name, state);
+}
+
+}  // namespace crunchwatch

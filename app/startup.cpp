@@ -1,0 +1,62 @@
+// Start-up: which file to show, the first reading of everything, and the
+// watchdog as the settings say.
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QTableView>
+
+#include "app/autosave.hpp"
+#include "app/main_controller.hpp"
+#include "app/project_table.hpp"
+#include "app/state_path.hpp"
+#include "state/numbers.hpp"
+#include "state/paths.hpp"
+
+namespace crunchwatch {
+
+// The results table is prepared once the window's widgets are connected:
+// grid lines, and whole columns can be selected (as well as cells and rows).
+void mainController::awakeFromNib() {
+    mainTable->setShowGrid(true);
+    mainTable->setSelectionBehavior(QAbstractItemView::SelectItems);
+    mainTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+}
+
+void mainController::applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun) {
+    if (const auto format = m_settings.shortTimeDateFormat()) formatDaty = format->toStdString();
+
+    autosaveWindow(mainWindow, m_settings, QStringLiteral("maniWindow"));
+    autosaveHeader(mainTable->horizontalHeader(), m_settings, QStringLiteral("mainTable"));
+    projectTableOutlet->uruchomAutoSave();
+
+    const QString path = pathForThisRun ? *pathForThisRun : resolveStatePath(m_settings);
+    derivePaths(path);
+    clientStatePath->setText(path);
+
+    mainWindow->show();
+    mainWindow->raise();
+    mainWindow->activateWindow();
+
+    client_state_mod_date = podajDatePliku(path);
+    client_state_time_stamp = client_state_mod_date;
+    readGlobalPrefsFile();
+    policzIWstawDoTabelki();
+
+    // Absent means on. The stored text's integer is taken to its low 8 bits,
+    // read as signed: "257" is 1. Only exactly 1 starts the watchdog here.
+    const auto stored = m_settings.enableWatchdog();
+    const std::int32_t value = stored ? readInteger(stored->toStdString()) : 1;
+    watchDogButtonState = static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
+    watchDogButton->setChecked(watchDogButtonState != 0);
+    if (watchDogButtonState == 1) stoper(&mainController::watchDog, 2);
+}
+
+void mainController::derivePaths(const QString& statePath) {
+    const std::string path = statePath.toStdString();
+    root_dir = rootDirOf(path);
+    global_prefsFileLocation = globalPrefsPathOf(path);
+}
+
+}  // namespace crunchwatch

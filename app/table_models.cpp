@@ -1,0 +1,113 @@
+#include "app/table_models.hpp"
+
+#include <chrono>
+
+#include "app/cell_delegates.hpp"
+#include "app/main_controller.hpp"
+#include "app/project_table.hpp"
+#include "tables/columns.hpp"
+#include "tables/results_cells.hpp"
+
+namespace crunchwatch {
+namespace {
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+QVariant displayOf(const Cell& cell, const std::optional<std::string>& format) {
+    const auto text = cellText(cell, format);
+    return text ? QVariant(QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()))) : QVariant();
+}
+
+QVariant sortKeyOf(const Cell& cell, const std::optional<std::string>& format) {
+    if (cell.kind == Cell::Kind::Empty) return {};
+    if (cell.sortValue) return *cell.sortValue;
+    return displayOf(cell, format);
+}
+
+// Past its report deadline and not yet reported.
+bool isOverdue(const resultRow& row) {
+    return row.get("report_deadline").has_value() && resultCell(row, "Deadline", 0).moment < nowSeconds();
+}
+
+template <std::size_t N>
+QVariant header(const std::array<Column, N>& columns, int section, Qt::Orientation orientation, int role) {
+    if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(N)) return {};
+    const Column& c = columns[static_cast<std::size_t>(section)];
+    if (role == Qt::DisplayRole) return QString::fromUtf8(c.title.data(), static_cast<qsizetype>(c.title.size()));
+    if (role == Qt::ToolTipRole) return QString::fromUtf8(c.tooltip.data(), static_cast<qsizetype>(c.tooltip.size()));
+    return {};
+}
+
+}  // namespace
+
+ResultsModel::ResultsModel(const mainController& controller, QObject* parent)
+    : ReloadableModel(parent), m_controller(controller) {}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_controller.numberOfRowsInTableView();
+}
+int ResultsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(resultColumns.size());
+}
+std::string_view ResultsModel::columnId(int column) { return resultColumns.at(static_cast<std::size_t>(column)).id; }
+int ResultsModel::columnOf(std::string_view id) {
+    for (std::size_t i = 0; i < resultColumns.size(); ++i)
+        if (resultColumns[i].id == id) return static_cast<int>(i);
+    return -1;
+}
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
+    const resultRow& row = m_controller.resultRowAt(index.row());
+    const auto& format = m_controller.podajFormatDaty();
+    switch (role) {
+        case Qt::DisplayRole: return displayOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
+        case SortRole: return sortKeyOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
+        case StateRole: {
+            const auto state = stateText(row);
+            return state ? QVariant(QString::fromStdString(*state)) : QVariant();
+        }
+        case OverdueRole: return isOverdue(row);
+        case Qt::DecorationRole: {
+            if (columnId(index.column()) != "State") return {};
+            const auto state = stateText(row);
+            const QColor colour = stateColour(state ? QString::fromStdString(*state) : QString());
+            return colour.isValid() ? QVariant(colour) : QVariant();
+        }
+        case Qt::ForegroundRole:
+            if (columnId(index.column()) == "Deadline" && isOverdue(row)) return overdueColour();
+            return {};
+        default: return {};
+    }
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    return header(resultColumns, section, orientation, role);
+}
+
+ProjectsModel::ProjectsModel(const projectTable& source, QObject* parent) : ReloadableModel(parent), m_source(source) {}
+
+int ProjectsModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_source.numberOfRowsInTableView();
+}
+int ProjectsModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(projectColumns.size());
+}
+std::string_view ProjectsModel::columnId(int column) { return projectColumns.at(static_cast<std::size_t>(column)).id; }
+
+QVariant ProjectsModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
+    if (role != Qt::DisplayRole && role != SortRole) return {};
+    const Cell cell = m_source.objectValue(columnId(index.column()), index.row());
+    const auto& format = m_source.mainControllerOutlet->podajFormatDaty();
+    return role == SortRole ? sortKeyOf(cell, format) : displayOf(cell, format);
+}
+
+QVariant ProjectsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    return header(projectColumns, section, orientation, role);
+}
+
+}  // namespace crunchwatch
