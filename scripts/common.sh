@@ -1,0 +1,51 @@
+# Shared by the scripts: the Debian packages the project needs, installed when
+# missing (with apt-get as root; otherwise the exact command is printed).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev)
+PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
+PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
+
+missing_packages() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+ensure_packages() {
+  local missing
+  missing=$(missing_packages "$@" | tr '\n' ' ')
+  [ -z "${missing// /}" ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: $missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  else
+    echo "Missing Debian packages. Run:" >&2
+    echo "  sudo apt-get install -y $missing" >&2
+    exit 1
+  fi
+}
+
+# The number-formatting tests also run under a German locale (comma as the
+# decimal separator); generate it when we may.
+ensure_test_locale() {
+  locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$' && return 0
+  if [ "$(id -u)" -eq 0 ] && [ -f /etc/locale.gen ]; then
+    sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen >/dev/null 2>&1 || true
+  fi
+}
+
+# configure BUILD_DIR [cmake options...]
+configure() {
+  local dir=$1; shift
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+}
