@@ -1,29 +1,54 @@
 // crunchwatch: the window. Qt's own options go to Qt; the one argument left,
 // if any, is the state file to show for this run.
 
+#include <memory>
+#include <string_view>
+
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFileInfo>
 
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("crunchwatch"));
-    QApplication::setApplicationName(QStringLiteral("crunchwatch"));
-    QApplication::setApplicationVersion(QStringLiteral(CRUNCHWATCH_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("crunchwatch"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.svg")));
+namespace {
 
-    QCommandLineParser parser;
+void describe(QCoreApplication& app, QCommandLineParser& parser) {
+    QCoreApplication::setOrganizationName(QStringLiteral("crunchwatch"));
+    QCoreApplication::setApplicationName(QStringLiteral("crunchwatch"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CRUNCHWATCH_VERSION));
     parser.setApplicationDescription(QStringLiteral("Shows what a BOINC client is working on, from its state file."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("STATE_FILE"),
                                  QStringLiteral("client_state.xml to show for this run (not remembered)"));
     parser.process(app);
+}
+
+bool asksForTextOnly(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h" || a == "--help-all" || a == "--version" || a == "-v") return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // --help and --version answer without a display.
+    if (asksForTextOnly(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCommandLineParser parser;
+        describe(app, parser);  // prints and exits
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    describe(app, parser);
+    QApplication::setDesktopFileName(QStringLiteral("org.crunchwatch.crunchwatch"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.svg")));
 
     std::optional<QString> path;
     if (!parser.positionalArguments().isEmpty()) {
