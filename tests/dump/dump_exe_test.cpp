@@ -1,0 +1,368 @@
+// The crunchwatch-dump program, run as a user runs it: arguments, exit
+// status, what it writes to stdout and stderr.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+
+extern char** environ;
+
+namespace crunchwatch {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+const std::string exe = CRUNCHWATCH_DUMP_EXE;
+const std::string example = std::string(CRUNCHWATCH_EXAMPLES_DIR) + "/client_state.xml";
+constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
+constexpr const char* usageLine =
+    "usage: crunchwatch-dump [--json] [--now SECONDS] [--date-format FORMAT] STATE_FILE";
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs argv (argv[0] a full path) with stdout and stderr caught in files,
+// in the UTC time zone and the C locale.
+Outcome run(const std::vector<std::string>& args) {
+    static const TempDir outputs;
+    const std::string outPath = (outputs.path() / "stdout").string();
+    const std::string errPath = (outputs.path() / "stderr").string();
+
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (std::strncmp(*e, "TZ=", 3) != 0 && std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG=", 5) != 0)
+            env.emplace_back(*e);
+    env.emplace_back("TZ=UTC");
+    env.emplace_back("LC_ALL=C");
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argCopy = args;
+    std::vector<char*> argv;
+    for (auto& a : argCopy) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome r;
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << args[0] << ": " << std::strerror(spawned);
+        return r;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    return r;
+}
+
+Outcome dump(std::vector<std::string> args) {
+    args.insert(args.begin(), exe);
+    return run(args);
+}
+
+// Runs the dump in `dir` on a path relative to it.
+Outcome dumpIn(const std::string& dir, const std::string& relativePath) {
+    return run({"/bin/sh", "-c", "cd \"$1\" && exec \"$2\" --json \"$3\"", "sh", dir, exe, relativePath});
+}
+
+std::string exampleText() { return slurp(example); }
+
+TEST(DumpExe, ExampleAsJson) {
+    const Outcome r = dump({"--json", "--now", "1796150000", "--date-format", iso, example});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out.front(), '{');
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "}\n");
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << "one object on one line";
+    for (const std::string& fragment : {
+             "{\"state_file\":\"" + example + "\",\"records\":[{\"master_url\":\"http://einstein.phys.uwm.edu/\"",
+             std::string("\"number_of_projects\":4,\"total_credit\":"),
+             std::string("\"global_prefs\":{\"cpu_scheduling_period_minutes\":\"60.000000\","
+                         "\"disk_interval\":\"60.000000\"}}\n"),
+             std::string("\"rsc_share\":\"275.000000\""),
+             std::string("\"State\":\"running...\""),
+             std::string("\"Progress\":\"checking...\""),
+             // The running Einstein@Home task: 12345.6789 s for 0.456789 done, 100 of 275 shares.
+             std::string("{\"WUnit\":\"h1_0412.35_O3aC01Cl1In0__O3AS1a_412.50Hz_1183\",\"PName\":\"Einstein@Home\","
+                         "\"Version\":\"1.07\",\"State\":\"running...\",\"Progress\":\"45.68%\","
+                         "\"CPUTime\":\"03:25:45\",\"ETR\":\"04:04:41\",\"ETC\":\"2026-12-02 05:46:13\","
+                         "\"Deadline\":\"2026-12-07 19:50:10\"}"),
+             std::string("\"CPUTime\":null,\"ETR\":null,\"ETC\":null,\"Deadline\":\"2026-12-06 19:49:04\"}"),
+             std::string("{\"project_name\":\"Einstein@Home\",\"user_total_credit\":\"2345678.901234\","
+                         "\"user_expavg_credit\":\"3456.789012\",\"user_create_time\":\"2015-09-15 11:52:00\","),
+             std::string("\"exp_avg_mod_time\":\"2026-12-01 16:05:20\",\"min_rpc_time\":\"0.000000\","
+                         "\"resource_share\":\"100.00\""),
+         })
+        EXPECT_NE(r.out.find(fragment), std::string::npos) << fragment;
+    // Milkyway@Home has no results: it is counted, and gives no rows.
+    EXPECT_NE(r.out.find("\"resource_share\":\"25.000000\",\"app_name\":\"milkyway_nbody\",\"result\":[]}],\"rows\":["),
+              std::string::npos);
+
+    // The total credit reads back as the sum of the stored credits.
+    const std::string marker = "\"total_credit\":";
+    const auto at = r.out.find(marker);
+    ASSERT_NE(at, std::string::npos);
+    const char* begin = r.out.data() + at + marker.size();
+    double total = 0;
+    const auto [end, ec] = std::from_chars(begin, r.out.data() + r.out.size(), total);
+    ASSERT_EQ(ec, std::errc{});
+    EXPECT_EQ(*end, ',');
+    EXPECT_EQ(total, 0.0 + 2345678.901234 + 345678.123456 + 987654.321098 + 123456.789012);
+}
+
+TEST(DumpExe, ExactShapeOfASmallState) {
+    const TempDir dir;
+    const std::string path = dir.write(
+        "client_state.xml",
+        "<client_state>\n<project>\n<master_url>http://a/</master_url>\n<project_name>A \"q\"</project_name>\n"
+        "<user_total_credit>10.5</user_total_credit>\n<resource_share>100</resource_share>\n</project>\n"
+        "<workunit>\n<name>wu1</name>\n<app_name>app</app_name>\n<version_num>512</version_num>\n</workunit>\n"
+        "<result>\n<name>r1</name>\n<state>2</state>\n<wu_name>wu1</wu_name>\n<report_deadline>0</report_deadline>\n"
+        "</result>\n<project>\n<master_url>http://b/</master_url>\n</project>\n<active_task_set>\n<active_task>\n"
+        "<project_master_url>http://a/</project_master_url>\n<result_name>r1</result_name>\n"
+        "<scheduler_state>2</scheduler_state>\n<fraction_done>0.25</fraction_done>\n"
+        "<current_cpu_time>3600</current_cpu_time>\n</active_task>\n</active_task_set>\n</client_state>\n");
+    dir.write("global_prefs.xml", "<global_preferences>\n<disk_interval>60</disk_interval>\n</global_preferences>\n");
+    const Outcome r = dump({"--json", "--now", "0", "--date-format", iso, path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::string expected =
+        "{\"state_file\":\"" + path +
+        "\","
+        "\"records\":[{\"master_url\":\"http://a/\",\"project_name\":\"A \\\"q\\\"\",\"user_total_credit\":\"10.5\","
+        "\"resource_share\":\"100\",\"app_name\":\"app\",\"result\":[{\"name\":\"r1\",\"state\":\"2\",\"wu_name\":\"wu1\","
+        "\"report_deadline\":\"0\",\"app_name\":\"app\",\"version_num\":\"512\",\"project_master_url\":\"http://a/\","
+        "\"result_name\":\"r1\",\"scheduler_state\":\"2\",\"fraction_done\":\"0.25\",\"current_cpu_time\":\"3600\"}]},"
+        "{\"master_url\":\"http://b/\",\"result\":[]}],"
+        "\"rows\":[{\"master_url\":\"http://a/\",\"project_name\":\"A \\\"q\\\"\",\"user_total_credit\":\"10.5\","
+        "\"resource_share\":\"100\",\"app_name\":\"app\",\"name\":\"r1\",\"state\":\"2\",\"wu_name\":\"wu1\","
+        "\"report_deadline\":\"0\",\"version_num\":\"512\",\"project_master_url\":\"http://a/\",\"result_name\":\"r1\","
+        "\"scheduler_state\":\"2\",\"fraction_done\":\"0.25\",\"current_cpu_time\":\"3600\","
+        "\"rsc_share\":\"100.000000\"}],"
+        "\"results\":[{\"WUnit\":\"wu1\",\"PName\":\"A \\\"q\\\"\",\"Version\":\"5.12\",\"State\":\"running...\","
+        "\"Progress\":\"25.00%\",\"CPUTime\":\"01:00:00\",\"ETR\":\"03:00:00\",\"ETC\":\"1970-01-01 03:00:00\","
+        "\"Deadline\":\"1970-01-01 00:00:00\"}],"
+        "\"projects\":[{\"project_name\":\"A \\\"q\\\"\",\"user_total_credit\":\"10.5\",\"user_expavg_credit\":null,"
+        "\"user_create_time\":\"1970-01-01 00:00:00\",\"host_total_credit\":null,\"host_expavg_credit\":null,"
+        "\"host_create_time\":\"1970-01-01 00:00:00\",\"exp_avg_mod_time\":\"1970-01-01 00:00:00\","
+        "\"min_rpc_time\":null,\"resource_share\":\"100.00\",\"app_name\":\"app\"},"
+        "{\"project_name\":null,\"user_total_credit\":null,\"user_expavg_credit\":null,"
+        "\"user_create_time\":\"1970-01-01 00:00:00\",\"host_total_credit\":null,\"host_expavg_credit\":null,"
+        "\"host_create_time\":\"1970-01-01 00:00:00\",\"exp_avg_mod_time\":\"1970-01-01 00:00:00\","
+        "\"min_rpc_time\":null,\"resource_share\":\"0.00\",\"app_name\":null}],"
+        "\"number_of_projects\":2,\"total_credit\":10.5,"
+        "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":\"60\"}}\n";
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(DumpExe, StateWithoutProjects) {
+    const TempDir dir;
+    for (const char* contents : {"", "just some text\n"}) {
+        const Outcome r = dump({"--json", dir.write("client_state.xml", contents)});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("\"records\":[],\"rows\":[],\"results\":[],\"projects\":[],"
+                             "\"number_of_projects\":0,\"total_credit\":0,"
+                             "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":null}}\n"),
+                  std::string::npos)
+            << r.out;
+    }
+}
+
+TEST(DumpExe, InvalidUtf8AndControlCharactersStayValidJson) {
+    const TempDir dir;
+    const std::string path = dir.write("client_state.xml",
+                                       "<project>\n<master_url>http://a/</master_url>\n"
+                                       "<project_name>Bad\xFF\xC0\xAF\x01\x1b\tName \xE2\x82</project_name>\n</project>\n");
+    const Outcome r = dump({"--json", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\"project_name\":\"Bad\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\\u0001\\u001b\\tName "
+                         "\xEF\xBF\xBD\""),
+              std::string::npos)
+        << r.out;
+    for (const char c : r.out) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n');
+}
+
+TEST(DumpExe, UnreadableStateFile) {
+    const TempDir dir;
+    const std::string missing = (dir.path() / "no_such_file.xml").string();
+    const std::vector<std::vector<std::string>> cases{
+        {"--json", missing}, {missing}, {"--json", dir.path().string()}, {"--json", ""}, {"--", missing}};
+    for (const auto& args : cases) {
+        const Outcome r = dump(args);
+        EXPECT_EQ(r.exitCode, 1) << args.back();
+        EXPECT_EQ(r.err, "Error: file not found!\n") << args.back();
+        EXPECT_EQ(r.out, "") << args.back();
+    }
+}
+
+TEST(DumpExe, UsageErrors) {
+    const std::vector<std::vector<std::string>> cases{
+        {},
+        {"--json"},
+        {"--bogus", example},
+        {"-x", example},
+        {"--now"},
+        {example, "--now"},
+        {"--now", "abc", example},
+        {"--now", "1,5", example},
+        {"--now", "", example},
+        {"--now", "12s", example},
+        {"--date-format"},
+        {example, example},
+        {"--", example, example},
+    };
+    for (const auto& args : cases) {
+        std::string shown;
+        for (const auto& a : args) shown += "[" + a + "]";
+        const Outcome r = dump(args);
+        EXPECT_EQ(r.exitCode, 2) << shown;
+        EXPECT_NE(r.err.find(usageLine), std::string::npos) << shown << ": " << r.err;
+        EXPECT_EQ(r.out, "") << shown;
+    }
+}
+
+TEST(DumpExe, AcceptedOptions) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--now", "+5", example},
+             {"--now", "-1.5e3", "--date-format", "", "--json", example},
+             {"--json", "--", example},
+         }) {
+        const Outcome r = dump(args);
+        EXPECT_EQ(r.exitCode, 0) << args[1] << ": " << r.err;
+        EXPECT_EQ(r.err, "");
+        EXPECT_FALSE(r.out.empty());
+    }
+    const Outcome help = dump({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.rfind(usageLine, 0), 0u);
+}
+
+TEST(DumpExe, TextTables) {
+    const Outcome r = dump({"--now", "1796150000", "--date-format", iso, example});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* fragment : {"State file: ", "checking...", "running...", "45.68%", "Number of projects: 4\n",
+                                 "Total credit: 3802468.13\n", "CPU scheduling period (minutes): 60.000000\n",
+                                 "Disk interval: 60.000000\n"})
+        EXPECT_NE(r.out.find(fragment), std::string::npos) << fragment;
+}
+
+TEST(DumpExe, RelativePathFindsThePreferencesBesideIt) {
+    const TempDir dir;
+    dir.write("client_state.xml", exampleText());
+    dir.write("global_prefs.xml",
+              "<global_preferences>\n<cpu_scheduling_period_minutes>77</cpu_scheduling_period_minutes>\n"
+              "<disk_interval>88</disk_interval>\n</global_preferences>\n");
+    fs::create_directory(dir.path() / "sub");
+    for (const auto& [cwd, relative] : std::vector<std::pair<std::string, std::string>>{
+             {dir.path().string(), "client_state.xml"},
+             {dir.path().string(), "./client_state.xml"},
+             {(dir.path() / "sub").string(), "../client_state.xml"}}) {
+        const Outcome r = dumpIn(cwd, relative);
+        ASSERT_EQ(r.exitCode, 0) << relative << ": " << r.err;
+        EXPECT_NE(r.out.find("\"state_file\":\"" + relative + "\""), std::string::npos) << relative;
+        EXPECT_NE(r.out.find("\"number_of_projects\":4"), std::string::npos) << relative;
+        EXPECT_NE(r.out.find("\"global_prefs\":{\"cpu_scheduling_period_minutes\":\"77\",\"disk_interval\":\"88\"}"),
+                  std::string::npos)
+            << relative << ": " << r.out.substr(r.out.size() > 200 ? r.out.size() - 200 : 0);
+    }
+    // Missing relative file: the usual failure.
+    const Outcome missing = dumpIn(dir.path().string(), "nothing.xml");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "Error: file not found!\n");
+    EXPECT_EQ(missing.out, "");
+}
+
+// The whole document, checked by an independent JSON reader: strict strings,
+// no NaN or Infinity, no duplicate keys, and the members of every object.
+constexpr const char* checker = R"PY(
+import json, sys
+def pairs(items):
+    keys = [k for k, _ in items]
+    if len(keys) != len(set(keys)):
+        raise ValueError("duplicate key in %r" % keys)
+    return dict(items)
+def reject(name):
+    raise ValueError("non-finite number " + name)
+with open(sys.argv[1], encoding="utf-8") as f:
+    d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
+assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
+                   "total_credit", "global_prefs"], list(d)
+text = lambda v: v is None or isinstance(v, str)
+assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
+assert all(text(v) for v in d["global_prefs"].values())
+assert len(d["rows"]) == len(d["results"]) == sum(len(p["result"]) for p in d["records"])
+assert all(len(r) == 9 and all(text(v) for v in r.values()) for r in d["results"])
+assert all(len(p) == 11 and all(text(v) for v in p.values()) for p in d["projects"])
+assert d["number_of_projects"] == len(d["records"]) == len(d["projects"])
+assert isinstance(d["total_credit"], (int, float))
+assert all(isinstance(v, str) for r in d["rows"] for v in r.values())
+assert all("result" not in r and list(r)[-1] == "rsc_share" for r in d["rows"])
+)PY";
+
+bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }
+
+void expectValidJson(const std::string& stateFile) {
+    static const TempDir scratch;
+    const Outcome r = dump({"--json", "--now", "1796150000", stateFile});
+    ASSERT_EQ(r.exitCode, 0) << stateFile << ": " << r.err;
+    const std::string json = scratch.write("out.json", r.out);
+    const std::string script = scratch.write("check.py", checker);
+    const Outcome check = run({"/bin/sh", "-c", "exec python3 \"$1\" \"$2\"", "sh", script, json});
+    EXPECT_EQ(check.exitCode, 0) << stateFile << ": " << check.err;
+}
+
+TEST(DumpExe, ExampleIsValidJson) {
+    if (!havePython()) GTEST_SKIP() << "python3 is not installed";
+    expectValidJson(example);
+}
+
+TEST(DumpExe, RealClientFilesAreValidJson) {
+    CRUNCHWATCH_SKIP_WITHOUT_REALDATA();
+    if (!havePython()) GTEST_SKIP() << "python3 is not installed";
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(test::realDataDir())) {
+        const fs::path state = entry.path() / "client_state.xml";
+        if (!fs::is_regular_file(state)) continue;
+        SCOPED_TRACE(state.string());
+        expectValidJson(state.string());
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "no client_state.xml among the real client files";
+}
+
+}  // namespace
+}  // namespace crunchwatch

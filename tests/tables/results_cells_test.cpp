@@ -1,0 +1,301 @@
+#include "tables/results_cells.hpp"
+
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tables/columns.hpp"
+
+namespace crunchwatch {
+namespace {
+
+constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
+constexpr double now = 1796150000;  // 2026-12-01 18:33:20 UTC
+
+using Opt = std::optional<std::string>;
+
+// The values one row is built from; absent ones are left out of the file.
+struct RowValues {
+    Opt wu_name = "wu1";
+    Opt project_name = "Alpha";
+    Opt version_num{};
+    Opt state{};
+    Opt scheduler_state{};
+    Opt fraction_done{};
+    Opt current_cpu_time{};
+    Opt report_deadline{};
+    Opt resource_share{};
+    Opt otherShare{};  // "resource_share" of a second project without results
+};
+
+std::string tag(const char* name, const Opt& value) {
+    return value ? "<" + std::string(name) + ">" + *value + "</" + name + ">\n" : std::string();
+}
+
+// A state file with one result, its workunit, and the active task running it
+// when any task value is given. The row is built as a refresh builds it.
+struct OneRow {
+    explicit OneRow(const RowValues& s) {
+        std::string text = "<client_state>\n<project>\n<master_url>http://a/</master_url>\n" +
+                           tag("project_name", s.project_name) + tag("resource_share", s.resource_share) +
+                           "</project>\n<workunit>\n" + tag("name", s.wu_name.value_or("wu1")) +
+                           tag("version_num", s.version_num) + "</workunit>\n<result>\n<name>r1</name>\n" +
+                           tag("wu_name", s.wu_name) + tag("state", s.state) +
+                           tag("report_deadline", s.report_deadline) + "</result>\n";
+        if (s.otherShare)
+            text += "<project>\n<master_url>http://b/</master_url>\n" + tag("resource_share", s.otherShare) +
+                    "</project>\n";
+        if (s.scheduler_state || s.fraction_done || s.current_cpu_time)
+            text += "<active_task_set>\n<active_task>\n<project_master_url>http://a/</project_master_url>\n"
+                    "<result_name>r1</result_name>\n" +
+                    tag("scheduler_state", s.scheduler_state) + tag("fraction_done", s.fraction_done) +
+                    tag("current_cpu_time", s.current_cpu_time) + "</active_task>\n</active_task_set>\n";
+        text += "<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
+        state = clientStateFromText(text);
+        rows = buildResultRows(state.projectInfo);
+    }
+    const resultRow& row() const { return rows.main_result_table.at(0); }
+    std::optional<std::string> text(std::string_view id) const { return cellText(resultCell(row(), id, now), iso); }
+
+    ClientState state;
+    ResultRows rows;
+};
+
+std::optional<std::string> cell(const RowValues& given, std::string_view id) { return OneRow(given).text(id); }
+
+class ResultCells : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+    }
+    void TearDown() override {
+        if (m_savedTz) ::setenv("TZ", m_savedTz->c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+        std::setlocale(LC_ALL, "C");
+    }
+
+private:
+    Opt m_savedTz;
+};
+
+struct StateCase {
+    Opt state, scheduler_state, shown;
+};
+
+TEST_F(ResultCells, StateText) {
+    const StateCase cases[] = {
+        {"1", {}, "Downloading"},
+        {"2", {}, "Waiting"},
+        {"2", "0", "0"},
+        {"2", "1", "Paused"},
+        {"2", "2", "running..."},
+        {"2", "3", "3"},
+        {"2", "-1", "-1"},
+        {"2", "x", "x"},
+        {"2", " 2", "running..."},
+        {"2", "2.9", "running..."},
+        {"3", {}, "3"},
+        {"3", "2", "3"},
+        {"4", {}, "Finished"},
+        {"5", "2", "Sent"},
+        {"0", {}, "0"},
+        {"7", {}, "7"},
+        {"-1", {}, "-1"},
+        {" 2", {}, "Waiting"},
+        {"2.9", "1", "Paused"},
+        {"abc", {}, "abc"},
+        {"99999999999", {}, "99999999999"},
+        {"4294967297", {}, "4294967297"},  // would wrap round to 1 in 32 bits
+        {{}, "2", {}},
+    };
+    for (const auto& c : cases) {
+        RowValues given;
+        given.state = c.state;
+        given.scheduler_state = c.scheduler_state;
+        EXPECT_EQ(cell(given, "State"), c.shown)
+            << "state " << c.state.value_or("(absent)") << ", scheduler_state " << c.scheduler_state.value_or("(absent)");
+    }
+}
+
+struct ProgressCase {
+    Opt fraction_done, scheduler_state, shown;
+};
+
+TEST_F(ResultCells, Progress) {
+    const ProgressCase cases[] = {
+        {"0.456789", "2", "45.68%"},
+        {"0.456789", {}, "45.68%"},
+        {"0", "2", "checking..."},
+        {"0.000000", "2", "checking..."},
+        {"-0", "2", "checking..."},
+        {"abc", "2", "checking..."},  // present, reads as 0
+        {"0", {}, "0.00%"},
+        {"0", "1", "0.00%"},
+        {"0", "0", "0.00%"},
+        {"0", "x", "0.00%"},
+        {"0.00001", "2", "0.00%"},  // not exactly zero
+        {"1", "2", "100.00%"},
+        {"0.5", {}, "50.00%"},
+        {"0.99999", {}, "100.00%"},
+        {{}, "2", {}},
+    };
+    for (const auto& c : cases) {
+        RowValues given;
+        given.fraction_done = c.fraction_done;
+        given.scheduler_state = c.scheduler_state;
+        if (!c.fraction_done) given.current_cpu_time = "1";  // keep the active task
+        EXPECT_EQ(cell(given, "Progress"), c.shown)
+            << "fraction_done " << c.fraction_done.value_or("(absent)") << ", scheduler_state "
+            << c.scheduler_state.value_or("(absent)");
+    }
+}
+
+TEST_F(ResultCells, VersionIsHundredthsWithTwoDecimals) {
+    const struct {
+        Opt stored, shown;
+    } cases[] = {
+        {"512", "5.12"}, {"4", "0.04"},   {"107", "1.07"},  {"0", "0.00"},
+        {"abc", "0.00"}, {"1e3", "10.00"}, {"-250", "-2.50"}, {{}, {}},
+    };
+    for (const auto& c : cases) {
+        RowValues given;
+        given.version_num = c.stored;
+        EXPECT_EQ(cell(given, "Version"), c.shown) << c.stored.value_or("(absent)");
+    }
+}
+
+TEST_F(ResultCells, TextColumns) {
+    RowValues given;
+    given.wu_name = "h1_0412.35_O3aC01Cl1In0";
+    given.project_name = "Einstein@Home";
+    EXPECT_EQ(cell(given, "WUnit"), "h1_0412.35_O3aC01Cl1In0");
+    EXPECT_EQ(cell(given, "PName"), "Einstein@Home");
+    given.wu_name.reset();
+    given.project_name.reset();
+    EXPECT_EQ(cell(given, "WUnit"), std::nullopt);
+    EXPECT_EQ(cell(given, "PName"), std::nullopt);
+}
+
+struct EstimateCase {
+    Opt cpu, fraction, share, other;
+    Opt cpuTime, etr, etc;
+};
+
+TEST_F(ResultCells, TimeUsedRemainingAndCompletion) {
+    const EstimateCase cases[] = {
+        // 3600 s for a quarter: 10800 s left; the project has 50 of 150 shares.
+        {"3600", "0.25", "50", "100", "01:00:00", "03:00:00", "2026-12-02 03:33:20"},
+        {"3600", "0.25", "100", {}, "01:00:00", "03:00:00", "2026-12-01 21:33:20"},
+        {"3600", "1", "100", {}, "01:00:00", "00:00:00", "2026-12-01 18:33:20"},
+        {"3725.9", "0.5", "100", {}, "01:02:05", "01:02:05", "2026-12-01 19:35:25"},
+        // Nothing done yet: no remaining time, no completion.
+        {"3600", "0", "100", {}, "01:00:00", {}, {}},
+        {"3600", "abc", "100", {}, "01:00:00", {}, {}},
+        // A project without share gets no processor time.
+        {"3600", "0.25", "0", "100", "01:00:00", "03:00:00", {}},
+        {"3600", "0.25", "none", "100", "01:00:00", "03:00:00", {}},
+        {"3600", "0.25", {}, "100", "01:00:00", "03:00:00", {}},
+        // Inputs absent.
+        {{}, "0.25", "100", {}, {}, {}, {}},
+        {"3600", {}, "100", {}, "01:00:00", {}, {}},
+        {"abc", "0.25", "100", {}, "00:00:00", "00:00:00", "2026-12-01 18:33:20"},
+        // Too large to show.
+        {"1e300", "0.5", "100", {}, {}, {}, {}},
+        {"1e300", "1e-300", "100", {}, {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        RowValues given;
+        given.current_cpu_time = c.cpu;
+        given.fraction_done = c.fraction;
+        given.resource_share = c.share;
+        given.otherShare = c.other;
+        if (!c.cpu && !c.fraction) given.scheduler_state = "2";
+        const OneRow row(given);
+        const auto what = "cpu " + c.cpu.value_or("(absent)") + ", fraction " + c.fraction.value_or("(absent)") +
+                          ", share " + c.share.value_or("(absent)");
+        EXPECT_EQ(row.text("CPUTime"), c.cpuTime) << what;
+        EXPECT_EQ(row.text("ETR"), c.etr) << what;
+        EXPECT_EQ(row.text("ETC"), c.etc) << what;
+    }
+}
+
+TEST_F(ResultCells, CompletionIsCountedFromNow) {
+    const OneRow row({.fraction_done = "0.25", .current_cpu_time = "3600", .resource_share = "50", .otherShare = "100"});
+    ASSERT_EQ(row.row().get("rsc_share"), "150.000000");
+    for (const double at : {0.0, now, -1e9}) {
+        const Cell etc = resultCell(row.row(), "ETC", at);
+        ASSERT_EQ(etc.kind, Cell::Kind::Date);
+        EXPECT_EQ(etc.moment, at + 32400);
+    }
+    EXPECT_EQ(resultCell(row.row(), "ETR", now).sortValue, 10800.0);
+    EXPECT_EQ(resultCell(row.row(), "CPUTime", now).sortValue, 3600.0);
+}
+
+TEST_F(ResultCells, AnyOtherIdentifierIsTheReportDeadline) {
+    const OneRow row({.report_deadline = "1796586544.000000"});
+    for (const auto id : {"Deadline", "", "deadline", "wu_name", "resource_share"}) {
+        EXPECT_EQ(row.text(id), "2026-12-06 19:49:04") << id;
+        EXPECT_EQ(resultCell(row.row(), id, now).kind, Cell::Kind::Date) << id;
+    }
+    const struct {
+        Opt stored, shown;
+    } cases[] = {
+        {"-0.5", "1969-12-31 23:59:59"},
+        {"0", "1970-01-01 00:00:00"},
+        {{}, "1970-01-01 00:00:00"},  // absent reads as 0
+        {"soon", "1970-01-01 00:00:00"},
+        {"1e20", {}},
+        {"nan", "1970-01-01 00:00:00"},  // not a decimal number: 0
+        {"1e400", {}},                    // beyond the double range: infinite
+    };
+    for (const auto& c : cases) {
+        RowValues given;
+        given.report_deadline = c.stored;
+        EXPECT_EQ(cell(given, "Deadline"), c.shown) << c.stored.value_or("(absent)");
+    }
+}
+
+TEST_F(ResultCells, EveryColumnOfTheTableIsKnown) {
+    RowValues given;
+    given.version_num = "512";
+    given.state = "2";
+    given.scheduler_state = "2";
+    given.fraction_done = "0.25";
+    given.current_cpu_time = "3600";
+    given.resource_share = "100";
+    given.report_deadline = "1796586544";
+    const OneRow row(given);
+    const Opt expected[] = {"wu1",      "Alpha",    "5.12",
+                            "running...", "25.00%", "01:00:00",
+                            "03:00:00", "2026-12-01 21:33:20", "2026-12-06 19:49:04"};
+    ASSERT_EQ(std::size(expected), resultColumns.size());
+    for (std::size_t i = 0; i < resultColumns.size(); ++i)
+        EXPECT_EQ(row.text(resultColumns[i].id), expected[i]) << resultColumns[i].id;
+}
+
+TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+    RowValues given;
+    given.version_num = "512";
+    given.fraction_done = "0.456789";
+    given.current_cpu_time = "3600.5";
+    given.resource_share = "50.5";
+    given.otherShare = "100";
+    const OneRow row(given);
+    EXPECT_EQ(row.row().get("rsc_share"), "150.500000");
+    EXPECT_EQ(row.text("Version"), "5.12");
+    EXPECT_EQ(row.text("Progress"), "45.68%");
+    EXPECT_EQ(row.text("CPUTime"), "01:00:00");
+    EXPECT_EQ(resultCell(row.row(), "Version", now).sortValue, 5.12);
+}
+
+}  // namespace
+}  // namespace crunchwatch
