@@ -29,6 +29,7 @@ void printLine(std::ostream& out, const std::vector<std::string>& cells, const s
         line += cell;
         if (k + 1 < columns.size()) line.append(widths[columns[k]] - displayWidth(cell) + gap, ' ');
     }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << '\n';
 }
 
