@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     describe(app, parser);
     QApplication::setDesktopFileName(QStringLiteral("org.crunchwatch.crunchwatch"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.svg")));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.png")));
 
     std::optional<QString> path;
     if (!parser.positionalArguments().isEmpty()) {

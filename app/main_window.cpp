@@ -65,7 +65,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
       m_projects(new projectTable(this)),
       m_clock(new QTimer(this)) {
     setWindowTitle(QStringLiteral("crunchwatch"));
-    setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.svg")));
+    setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.png")));
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
 
