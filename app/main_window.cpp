@@ -52,9 +52,13 @@ QLineEdit* makeCounter(QWidget* parent) {
     return field;
 }
 
-void setInitialWidths(QTableView* view, std::initializer_list<int> widths) {
+// First-run column widths, from sample contents in the table's own font, so
+// they fit whatever font the desktop uses. A saved layout replaces them.
+void setInitialWidths(QTableView* view, std::initializer_list<const char*> samples) {
+    const QFontMetrics metrics = view->fontMetrics();
     int column = 0;
-    for (int w : widths) view->horizontalHeader()->resizeSection(column++, w);
+    for (const char* sample : samples)
+        view->horizontalHeader()->resizeSection(column++, metrics.horizontalAdvance(QString::fromUtf8(sample)) + 24);
 }
 
 }  // namespace
@@ -125,8 +129,11 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     installSorting(m_results, c.resultsModel());
     installSorting(m_projectsView, m_projects->model());
     m_results->setItemDelegateForColumn(ResultsModel::columnOf("Progress"), new ProgressDelegate(m_results));
-    setInitialWidths(m_results, {230, 150, 60, 95, 110, 80, 80, 140, 140});
-    setInitialWidths(m_projectsView, {150, 110, 100, 140, 110, 100, 140, 140, 130, 60, 120});
+    setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O3AS1", "World Community Grid", "Version", "MM Downloading",
+                                 "Progress: 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
+    setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
+                                      "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
+                                      "1796153474.120388", "100.00", "milkyway_nbody"});
     c.awakeFromNib();
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
