@@ -129,8 +129,8 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     installSorting(m_results, c.resultsModel());
     installSorting(m_projectsView, m_projects->model());
     m_results->setItemDelegateForColumn(ResultsModel::columnOf("Progress"), new ProgressDelegate(m_results));
-    setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O3AS1", "World Community Grid", "Version", "MM Downloading",
-                                 "Progress: 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
+    setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O", "World Community Grid", "Version", "MM Downloading",
+                                 "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
     setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
                                       "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
                                       "1796153474.120388", "100.00", "milkyway_nbody"});
