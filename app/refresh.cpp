@@ -67,7 +67,9 @@ void mainController::policzIWstawDoTabelki() {
     auto loaded = loadWithRetry(path);
     if (!loaded) {
         // The rows, the records, both tables and both counters stay as they were.
-        m_lastFailedPath = clientStatePath->text();
+        // Once the field holds the message, later cycles fail on the message
+        // itself; the file that was missing is still the one worth explaining.
+        if (clientStatePath->text() != fileNotFoundMessage) m_lastFailedPath = clientStatePath->text();
         clientStatePath->setText(fileNotFoundMessage);
     } else {
         m_lastReadPath = path;

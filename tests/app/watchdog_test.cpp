@@ -1,0 +1,212 @@
+// The file watchdog: one refresh per change of the state file's date text,
+// a refresh on every tick while the file is missing, and the check box that
+// switches it and remembers the switch. Also the date text itself.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/file_date.hpp"
+#include "app_test_support.hpp"
+
+using namespace crunchwatch;
+using namespace crunchwatch::apptest;
+
+namespace {
+
+constexpr int tickMs = 40;
+// Long enough for several ticks.
+constexpr int severalTicksMs = 8 * tickMs;
+const QString notFound = QStringLiteral("Error: file not found!");
+const QString watchdogKey = QStringLiteral("enable watchdog");
+
+bool setModified(const QString& path, time_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    return ::utimensat(AT_FDCWD, path.toLocal8Bit().constData(), times, 0) == 0;
+}
+
+}  // namespace
+
+class WatchdogTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(m_box.emplace().isValid());
+        m_state = m_box->write(QStringLiteral("client_state.xml"), oneProjectState("g1"));
+        m_h.emplace(*m_box);
+        m_h->c().setWatchdogIntervalForTesting(tickMs);
+    }
+    void cleanup() {
+        m_h.reset();
+        m_box.reset();
+    }
+
+    void refreshesOnceWhenTheDateTextChanges() {
+        m_h->window.start(m_state);
+        QVERIFY(m_h->c().watchdogRunning());
+        const int started = m_h->c().refreshCount();
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(m_h->c().refreshCount(), started);
+
+        m_box->write(QStringLiteral("client_state.xml"), oneProjectState("rewritten"));
+        QTRY_COMPARE(m_h->c().refreshCount(), started + 1);
+        QCOMPARE(columnTexts(m_h->results(), QStringLiteral("Work unit")), QStringList{QStringLiteral("rewritten")});
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(m_h->c().refreshCount(), started + 1);
+    }
+
+    void theProgramTicksEveryTwoSeconds() {
+        m_h->c().setWatchdogIntervalForTesting(0);
+        m_h->window.start(m_state);
+        QElapsedTimer since;
+        since.start();
+        const int started = m_h->c().refreshCount();
+        QVERIFY(QFile::remove(m_state));
+        QTest::qWait(1700);
+        QCOMPARE(m_h->c().refreshCount(), started);
+        QTRY_COMPARE_WITH_TIMEOUT(m_h->c().refreshCount(), started + 1, 2000);
+        QVERIFY(since.elapsed() >= 1800);
+    }
+
+    void everyTickRefreshesWhileTheFileIsMissing() {
+        m_h->window.start(m_state);
+        QSignalSpy refreshes(&m_h->c(), &mainController::refreshed);
+        QVERIFY(QFile::remove(m_state));
+        QTRY_VERIFY(refreshes.count() >= 3);
+        QCOMPARE(m_h->c().clientStatePath->text(), notFound);
+        // The field holds the message now: the file coming back is not found.
+        m_box->write(QStringLiteral("client_state.xml"), oneProjectState("back"));
+        const int before = refreshes.count();
+        QTRY_VERIFY(refreshes.count() >= before + 3);
+        for (const QList<QVariant>& ok : refreshes) QCOMPARE(ok.first().toBool(), false);
+        QCOMPARE(m_h->c().clientStatePath->text(), notFound);
+    }
+
+    void untickingStopsTheWatchdogAndTickingRestartsIt() {
+        m_h->window.start(m_state);
+        QVERIFY(QTest::qWaitForWindowExposed(&m_h->window));
+        QCheckBox* box = m_h->c().watchDogButton;
+        const int started = m_h->c().refreshCount();
+
+        QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
+        QVERIFY(!box->isChecked());
+        QVERIFY(!m_h->c().watchdogRunning());
+        QCOMPARE(m_box->storedSetting(watchdogKey).toString(), QStringLiteral("0"));
+        m_box->write(QStringLiteral("client_state.xml"), oneProjectState("while off"));
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(m_h->c().refreshCount(), started);
+
+        box->click();
+        QVERIFY(box->isChecked());
+        QVERIFY(m_h->c().watchdogRunning());
+        QCOMPARE(m_box->storedSetting(watchdogKey).toString(), QStringLiteral("1"));
+        // The stamp stayed while off: the change made meanwhile is seen once.
+        QTRY_COMPARE(m_h->c().refreshCount(), started + 1);
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(m_h->c().refreshCount(), started + 1);
+    }
+
+    // Two ticks and a click: still one timer, so one refresh per change.
+    void repeatedTickingKeepsOneTimer() {
+        m_h->window.start(m_state);
+        QSignalSpy refreshes(&m_h->c(), &mainController::refreshed);
+        m_h->c().watchDogButton->setChecked(true);
+        m_h->c().watchDogButtonAction();
+        m_h->c().watchDogButtonAction();
+        QVERIFY(QFile::remove(m_state));
+        QTest::qWait(10 * tickMs);
+        QVERIFY2(refreshes.count() <= 11, qPrintable(QString::number(refreshes.count())));
+        m_h->c().watchDogButton->click();
+        QVERIFY(!m_h->c().watchdogRunning());
+        const int stopped = refreshes.count();
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(refreshes.count(), stopped);
+    }
+
+    void changesWithinOneSecond_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("refreshes");
+        QTest::newRow("same size, other nanoseconds") << QStringLiteral("rewrite") << true;
+        QTest::newRow("touched only") << QStringLiteral("touch") << true;
+        QTest::newRow("older copy renamed into place") << QStringLiteral("older copy") << true;
+        QTest::newRow("same size, same moment") << QStringLiteral("same moment") << false;
+    }
+    void changesWithinOneSecond() {
+        QFETCH(QString, change);
+        QFETCH(bool, refreshes);
+        const time_t second = 1796150000;
+        QVERIFY(setModified(m_state, second, 100000000));
+        m_h->window.start(m_state);
+        const int started = m_h->c().refreshCount();
+        QTest::qWait(severalTicksMs);
+        QCOMPARE(m_h->c().refreshCount(), started);
+
+        const QByteArray sameSize = oneProjectState("g2");
+        if (change == QStringLiteral("rewrite")) {
+            m_box->write(QStringLiteral("client_state.xml"), sameSize);
+            QVERIFY(setModified(m_state, second, 200000000));
+        } else if (change == QStringLiteral("touch")) {
+            QVERIFY(setModified(m_state, second, 300000000));
+        } else if (change == QStringLiteral("older copy")) {
+            const QString copy = m_box->write(QStringLiteral("copy.xml"), sameSize);
+            QVERIFY(setModified(copy, second - 3600, 0));
+            QVERIFY(::rename(copy.toLocal8Bit().constData(), m_state.toLocal8Bit().constData()) == 0);
+        } else {
+            m_box->write(QStringLiteral("client_state.xml"), sameSize);
+            QVERIFY(setModified(m_state, second, 100000000));
+        }
+        if (refreshes) {
+            QTRY_COMPARE(m_h->c().refreshCount(), started + 1);
+        } else {
+            QTest::qWait(severalTicksMs);
+            QCOMPARE(m_h->c().refreshCount(), started);
+        }
+    }
+
+    void dateTextOfMissingOrNamelessPathsIsNone_data() {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("missing file") << QStringLiteral("missing.xml");
+        QTest::newRow("the error message") << notFound;
+        QTest::newRow("empty") << QString();
+    }
+    void dateTextOfMissingOrNamelessPathsIsNone() {
+        QFETCH(QString, path);
+        const QString full = path.endsWith(QStringLiteral(".xml")) ? m_box->path(path) : path;
+        QCOMPARE(podajDatePliku(full.toStdString()), std::nullopt);
+    }
+
+    void dateTextOfASymlinkIsItsTargets() {
+        const QString link = m_box->path(QStringLiteral("link.xml"));
+        QVERIFY(QFile::link(m_state, link));
+        const DateText target = podajDatePliku(m_state.toStdString());
+        QVERIFY(target.has_value());
+        QCOMPARE(podajDatePliku(link.toStdString()), target);
+        QCOMPARE(podajDatePliku(m_state.toStdString()), target);  // unchanged: equal texts
+        m_box->write(QStringLiteral("client_state.xml"), oneProjectState("longer name"));
+        QVERIFY(podajDatePliku(link.toStdString()) != target);
+        QCOMPARE(podajDatePliku(link.toStdString()), podajDatePliku(m_state.toStdString()));
+    }
+
+    void noneEqualsNothing() {
+        const DateText text = std::string("1796150000.100000000 2049:12 300");
+        QVERIFY(!crunchwatch::sameDate(std::nullopt, std::nullopt));
+        QVERIFY(!crunchwatch::sameDate(text, std::nullopt));
+        QVERIFY(!crunchwatch::sameDate(std::nullopt, text));
+        QVERIFY(crunchwatch::sameDate(text, text));
+    }
+
+private:
+    std::optional<Sandbox> m_box;
+    std::optional<Harness> m_h;
+    QString m_state;
+};
+
+QTEST_MAIN(WatchdogTest)
+#include "watchdog_test.moc"

@@ -1,0 +1,193 @@
+// The window itself: sorting through the header, the redraw of the
+// completion column, the layout kept across runs, header tooltips, and why
+// a file could not be read.
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QStyleHints>
+#include <QTest>
+
+#include "app/table_models.hpp"
+#include "app/unreadable_reason.hpp"
+#include "app_test_support.hpp"
+
+using namespace crunchwatch;
+using namespace crunchwatch::apptest;
+
+namespace {
+
+QByteArray task(const char* result, const char* fraction, const char* cpu) {
+    return QByteArray("<active_task>\n<project_master_url>http://delta.example/</project_master_url>\n<result_name>") +
+           result + "</result_name>\n<scheduler_state>2</scheduler_state>\n<fraction_done>" + fraction +
+           "</fraction_done>\n<current_cpu_time>" + cpu + "</current_cpu_time>\n</active_task>\n";
+}
+
+// Four running results whose progress and processor time sort one way by
+// value and another by text: "5.00%" < "10.00%" but "10.00%" < "5.00%";
+// 20 hours < 111 hours but "111:06:40" < "20:00:00".
+QByteArray fourRunningResults() {
+    QByteArray s = "<client_state>\n<project>\n<master_url>http://delta.example/</master_url>\n"
+                   "<project_name>Delta</project_name>\n<user_total_credit>5</user_total_credit>\n"
+                   "<resource_share>100</resource_share>\n</project>\n";
+    for (const char* name : {"w1", "w2", "w3", "w4"})
+        s += QByteArray("<result>\n<name>") + name + "</name>\n<state>2</state>\n<wu_name>" + name +
+             "</wu_name>\n</result>\n";
+    s += "<active_task_set>\n" + task("w1", "0.050000", "32400") + task("w2", "0.456789", "400000") +
+         task("w3", "0.100000", "72000") + task("w4", "0.900000", "100") + "</active_task_set>\n";
+    return s + "<platform_name>x</platform_name>\n</client_state>\n";
+}
+
+QStringList units(std::initializer_list<const char*> names) {
+    QStringList list;
+    for (const char* n : names) list << QString::fromLatin1(n);
+    return list;
+}
+
+// One click, far enough from the one before not to make a double click.
+void clickHeader(QTableView* view, int logical) {
+    QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
+    QHeaderView* header = view->horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+}  // namespace
+
+class WindowTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(m_box.emplace().isValid());
+        m_box->setSetting(QStringLiteral("enable watchdog"), QStringLiteral("0"));
+        m_state = m_box->write(QStringLiteral("client_state.xml"), fourRunningResults());
+    }
+    void cleanup() { m_box.reset(); }
+
+    void headerClicksSortByValueThenReturnToFileOrder_data() {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QStringList>("ascending");
+        QTest::newRow("progress") << QStringLiteral("Progress") << units({"w1", "w3", "w2", "w4"});
+        QTest::newRow("cpu time") << QStringLiteral("CPU time") << units({"w4", "w1", "w3", "w2"});
+    }
+    void headerClicksSortByValueThenReturnToFileOrder() {
+        QFETCH(QString, column);
+        QFETCH(QStringList, ascending);
+        Harness h(*m_box);
+        h.window.start(m_state);
+        QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+        QTableView* view = h.window.resultsView();
+        const int logical = columnTitled(view->model(), column);
+        const QString unit = QStringLiteral("Work unit");
+        QCOMPARE(columnTexts(view->model(), unit), units({"w1", "w2", "w3", "w4"}));
+
+        clickHeader(view, logical);
+        QCOMPARE(view->horizontalHeader()->sortIndicatorSection(), logical);
+        QCOMPARE(columnTexts(view->model(), unit), ascending);
+        clickHeader(view, logical);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(columnTexts(view->model(), unit), descending);
+        clickHeader(view, logical);
+        QCOMPARE(columnTexts(view->model(), unit), units({"w1", "w2", "w3", "w4"}));
+
+        // A refresh keeps the chosen order.
+        clickHeader(view, logical);
+        h.c().Update();
+        QCOMPARE(columnTexts(view->model(), unit), ascending);
+    }
+
+    void completionRedrawLeavesTheModelAlone() {
+        m_box->setSetting(QStringLiteral("enable watchdog"), QStringLiteral("1"));
+        Harness h(*m_box);
+        h.c().setWatchdogIntervalForTesting(100);
+        h.window.start(m_state);
+        QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+        QSignalSpy sourceResets(h.c().resultsModel(), &QAbstractItemModel::modelReset);
+        QSignalSpy viewResets(h.results(), &QAbstractItemModel::modelReset);
+        QSignalSpy relayouts(h.results(), &QAbstractItemModel::layoutChanged);
+        QSignalSpy removals(h.results(), &QAbstractItemModel::rowsRemoved);
+        QTest::qWait(2500);
+        QCOMPARE(sourceResets.count(), 0);
+        QCOMPARE(viewResets.count(), 0);
+        QCOMPARE(relayouts.count(), 0);
+        QCOMPARE(removals.count(), 0);
+        QCOMPARE(h.results()->rowCount(), 4);
+    }
+
+    void layoutIsRestoredAtTheNextStart() {
+        int cpu = -1;
+        {
+            Harness h(*m_box);
+            h.window.start(m_state);
+            QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+            cpu = columnTitled(h.results(), QStringLiteral("CPU time"));
+            QHeaderView* results = h.window.resultsView()->horizontalHeader();
+            results->moveSection(0, 3);
+            results->resizeSection(1, 321);
+            results->setSortIndicator(cpu, Qt::DescendingOrder);
+            h.window.projectsView()->horizontalHeader()->moveSection(0, 2);
+            h.window.resize(900, 640);
+            QTest::qWait(600);  // longer than the layout takes to settle
+        }
+        Harness h(*m_box);
+        h.window.start(m_state);
+        const QHeaderView* results = h.window.resultsView()->horizontalHeader();
+        QCOMPARE(results->visualIndex(0), 3);
+        QCOMPARE(results->sectionSize(1), 321);
+        QCOMPARE(results->sortIndicatorSection(), cpu);
+        QCOMPARE(results->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(columnTexts(h.results(), QStringLiteral("Work unit")), units({"w2", "w3", "w1", "w4"}));
+        QCOMPARE(h.window.projectsView()->horizontalHeader()->visualIndex(0), 2);
+        QCOMPARE(h.window.size(), QSize(900, 640));
+    }
+
+    void headerTooltipsExplainTheEstimates_data() {
+        QTest::addColumn<QString>("column");
+        QTest::newRow("remaining") << QStringLiteral("Remaining");
+        QTest::newRow("completes") << QStringLiteral("Completes");
+        QTest::newRow("progress") << QStringLiteral("Progress");
+    }
+    void headerTooltipsExplainTheEstimates() {
+        QFETCH(QString, column);
+        Harness h(*m_box);
+        const int c = columnTitled(h.results(), column);
+        QVERIFY2(c >= 0, qPrintable(column));
+        QVERIFY(!h.results()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
+    }
+
+    void unreadableReasons_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        const QString missing = QStringLiteral("/nonexistent/crunchwatch/client_state.xml");
+        const QString directory = QDir::tempPath();
+        QTest::newRow("missing file") << missing << QStringLiteral("There is no file %1.").arg(missing);
+        QTest::newRow("directory") << directory << QStringLiteral("%1 is not a regular file.").arg(directory);
+        QTest::newRow("nothing chosen") << QString()
+                                        << QStringLiteral("No state file is chosen. Use Open to choose one.");
+    }
+    void unreadableReasons() {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QCOMPARE(unreadableReason(path), reason);
+    }
+
+    void unreadableReasonForAFileWithoutPermission() {
+        if (::geteuid() == 0) QSKIP("root reads every file");
+        const QString locked = m_box->write(QStringLiteral("locked.xml"), "<client_state/>");
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
+        QVERIFY(unreadableReason(locked).startsWith(QStringLiteral("Permission denied for ") + locked));
+    }
+
+private:
+    std::optional<Sandbox> m_box;
+    QString m_state;
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
