@@ -1,8 +1,12 @@
 #pragma once
 // Small helpers shared by the tests: temporary files and the real-data guard.
 
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +38,30 @@ public:
 
 private:
     std::string m_path;
+};
+
+// Dates are shown in the local time zone: a test of this kind runs in UTC
+// (or the zone it asks for), in the C locale, and puts the caller's zone back.
+class ZonedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
+        useZone("UTC");
+        std::setlocale(LC_ALL, "C");
+    }
+    void TearDown() override {
+        if (m_savedTz) ::setenv("TZ", m_savedTz->c_str(), 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+        std::setlocale(LC_ALL, "C");
+    }
+    static void useZone(const char* zone) {
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> m_savedTz;
 };
 
 // The real client files written by real clients, when this checkout has them.

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.hpp"
+
 #include "tables/cell.hpp"
 
 namespace crunchwatch {
@@ -16,28 +18,7 @@ namespace {
 
 constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
 
-// Dates are rendered in the local time zone: pin it for exact expectations
-// and put the caller's back afterwards.
-class DateValue : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
-        useZone("UTC");
-        std::setlocale(LC_ALL, "C");
-    }
-    void TearDown() override {
-        if (m_savedTz) ::setenv("TZ", m_savedTz->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-    }
-    static void useZone(const char* zone) {
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> m_savedTz;
-};
+using DateValue = test::ZonedTest;
 
 struct MomentCase {
     double moment;

@@ -8,25 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.hpp"
+
 
 namespace crunchwatch {
 namespace {
 
 constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
 
-class ProjectCells : public ::testing::Test {
+class ProjectCells : public test::ZonedTest {
 protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (m_savedTz) ::setenv("TZ", m_savedTz->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-        std::setlocale(LC_ALL, "C");
-    }
 
     // The one project of a state file whose project element holds `values`.
     const projectRecord& project(const std::string& values) {
@@ -42,7 +33,6 @@ protected:
 
 private:
     ClientState m_state;
-    std::optional<std::string> m_savedTz;
 };
 
 const std::string fullProject =

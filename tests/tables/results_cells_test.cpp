@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.hpp"
+
 #include "tables/columns.hpp"
 
 namespace crunchwatch {
@@ -68,23 +70,7 @@ struct OneRow {
 
 std::optional<std::string> cell(const RowValues& given, std::string_view id) { return OneRow(given).text(id); }
 
-class ResultCells : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) m_savedTz = tz;
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-    }
-    void TearDown() override {
-        if (m_savedTz) ::setenv("TZ", m_savedTz->c_str(), 1);
-        else ::unsetenv("TZ");
-        ::tzset();
-        std::setlocale(LC_ALL, "C");
-    }
-
-private:
-    Opt m_savedTz;
-};
+using ResultCells = test::ZonedTest;
 
 struct StateCase {
     Opt state, scheduler_state, shown;
