@@ -2,6 +2,7 @@
 // Loading the state file: read it whole, normalise it, cut it into the four
 // consecutive sections the record extraction works on.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,12 @@ struct Sections {
 
 // The cuts, each searching from where the previous found section ended.
 Sections sekcje(std::string_view normalisedText) noexcept;
+
+// The same cuts, handing each block of the project section (from one
+// "<project>" up to the next, the last up to the section's end) to
+// `onProjectBlock`, in order, as the cut passes over it: a reader of the
+// blocks then finds each one still in the processor's cache.
+Sections sekcje(std::string_view normalisedText, const std::function<void(std::string_view)>& onProjectBlock);
 
 // One loaded state file: its normalised text and the sections cut from it.
 // Sections are views into `text`, which moves with them.

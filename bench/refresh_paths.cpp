@@ -1,0 +1,87 @@
+#include "bench/refresh_paths.hpp"
+
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tables/columns.hpp"
+#include "tables/projects_cells.hpp"
+#include "tables/results_cells.hpp"
+
+namespace crunchwatch::bench {
+namespace {
+
+const std::optional<std::string> defaultFormat;
+
+std::size_t textLength(const std::optional<std::string>& text) { return text ? text->size() + 1 : 0; }
+
+}  // namespace
+
+long long floorPass(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const auto size = static_cast<std::size_t>(st.st_size);
+    auto data = std::make_unique_for_overwrite<char[]>(size + 1);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, data.get() + got, size - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    long long lines = 0;
+    const char* p = data.get();
+    const char* const end = p + got;
+    while ((p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
+        ++lines;
+        ++p;
+    }
+    return lines;
+}
+
+std::size_t visibleCellTexts(const ProjectInfo& projects, const ResultRows& rows) {
+    std::size_t total = 0;
+    const std::size_t shown = std::min(rows.main_result_table.size(), visibleResultRows);
+    for (std::size_t i = 0; i < shown; ++i)
+        for (const Column& c : resultColumns)
+            total += textLength(cellText(resultCell(rows.main_result_table[i], c.id, benchNow), defaultFormat));
+    for (const projectRecord& p : projects)
+        for (const Column& c : projectColumns) total += textLength(cellText(projectCell(p, c.id), defaultFormat));
+    return total;
+}
+
+std::size_t oursRefresh(const std::string& path) {
+    const auto state = loadClientState(path);
+    if (!state) return 0;
+    // As the refresh cycle does: no rows for a file without projects.
+    if (state->projectInfo.empty()) return 1;
+    const ResultRows rows = buildResultRows(state->projectInfo);
+    return visibleCellTexts(state->projectInfo, rows);
+}
+
+std::string allCellTexts(const ProjectInfo& projects, const ResultRows& rows) {
+    std::string out;
+    const auto add = [&](const std::optional<std::string>& text) {
+        out += text ? *text : std::string("<none>");
+        out += '\t';
+    };
+    for (const resultRow& row : rows.main_result_table) {
+        for (const Column& c : resultColumns) add(cellText(resultCell(row, c.id, benchNow), defaultFormat));
+        out += '\n';
+    }
+    for (const projectRecord& p : projects) {
+        for (const Column& c : projectColumns) add(cellText(projectCell(p, c.id), defaultFormat));
+        out += '\n';
+    }
+    return out;
+}
+
+}  // namespace crunchwatch::bench
