@@ -7,30 +7,36 @@ namespace {
 
 constexpr std::size_t gap = 2;
 
-// Cuts text to `width` columns, marking the cut with "~".
-std::string fitted(const std::string& text, std::size_t width) {
-    if (displayWidth(text) <= width) return text;
-    std::string out;
-    std::size_t columns = 0;
-    for (std::size_t i = 0; i < text.size() && columns + 1 < width; ++columns) {
-        std::size_t n = 1;
-        while (i + n < text.size() && (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) ++n;
-        out.append(text, i, n);
-        i += n;
+// Appends text cut to `width` columns (the cut marked with "~"); returns the
+// columns it took.
+std::size_t appendFitted(std::string& line, const std::string& text, std::size_t width) {
+    const std::size_t columns = displayWidth(text);
+    if (columns <= width) {
+        line += text;
+        return columns;
     }
-    return out + "~";
+    std::size_t i = 0;
+    for (std::size_t taken = 0; i < text.size() && taken + 1 < width; ++taken) {
+        ++i;
+        while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
+    }
+    line.append(text, 0, i);
+    line += '~';
+    return width;
 }
 
-void printLine(std::ostream& out, const std::vector<std::string>& cells, const std::vector<std::size_t>& columns,
-               const std::vector<std::size_t>& widths) {
-    std::string line;
+// `line` is the caller's buffer, reused from line to line.
+void printLine(std::ostream& out, std::string& line, const std::vector<std::string>& cells,
+               const std::vector<std::size_t>& columns, const std::vector<std::size_t>& widths) {
+    line.clear();
     for (std::size_t k = 0; k < columns.size(); ++k) {
-        const std::string cell = fitted(cells[columns[k]], widths[columns[k]]);
-        line += cell;
-        if (k + 1 < columns.size()) line.append(widths[columns[k]] - displayWidth(cell) + gap, ' ');
+        const std::size_t width = widths[columns[k]];
+        const std::size_t taken = appendFitted(line, cells[columns[k]], width);
+        if (k + 1 < columns.size()) line.append(width - taken + gap, ' ');
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    out << line << '\n';
+    line += '\n';
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
 }
 
 }  // namespace
@@ -62,13 +68,14 @@ void printTextTable(std::ostream& out, const TextTable& table, std::size_t width
         groups.back().push_back(c);
         used += gap + widths[c];
     }
+    std::string line;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         if (g > 0) out << '\n';
-        printLine(out, table.titles, groups[g], widths);
+        printLine(out, line, table.titles, groups[g], widths);
         std::vector<std::string> rule(n);
         for (std::size_t c = 0; c < n; ++c) rule[c] = std::string(widths[c], '-');
-        printLine(out, rule, groups[g], widths);
-        for (const auto& row : table.rows) printLine(out, row, groups[g], widths);
+        printLine(out, line, rule, groups[g], widths);
+        for (const auto& row : table.rows) printLine(out, line, row, groups[g], widths);
     }
 }
 
