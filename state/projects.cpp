@@ -260,6 +260,12 @@ struct BlockScratch {
 using NameHashes = std::vector<std::vector<std::uint64_t>>;
 constexpr std::uint64_t noName = 0;  // a hash may equal it too: a match is always confirmed by the name
 
+// A result's name, as the key of a FirstMatch index over a project's results.
+// A task never sets "name", so the index stays true while tasks are merged.
+struct ResultName {
+    std::optional<std::string_view> operator()(const resultRecord& r) const noexcept { return r.get("name"); }
+};
+
 // A stretch of a block that stays in the processor's cache while every walk
 // passes over it: a big block is then read from memory once, not once a walk.
 constexpr std::size_t stretchLength = 128 * 1024;
@@ -315,6 +321,14 @@ void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects, const NameH
     for (std::size_t i = 0; i < projects.size(); ++i)
         if (auto url = projects[i].values.get("master_url")) firstProjectByUrl.try_emplace(*url, i);
 
+    // A project's results are scanned in order for its first few tasks (a
+    // client runs about one task per processor); after that they are found
+    // through an index, so that a file with very many tasks and results costs
+    // their sum, not their product.
+    constexpr std::uint32_t scansBeforeIndex = 32;
+    std::vector<std::uint32_t> scans(projects.size(), 0);
+    std::unordered_map<std::size_t, FirstMatch<resultRecord, ResultName>> indexes;
+
     forEachBlock(*taskText, "<active_task>", [&](std::string_view block) {
         const Record task = cutValues(block, activeTaskTags);
         const auto url = task.get("project_master_url");
@@ -323,13 +337,19 @@ void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects, const NameH
         const auto p = firstProjectByUrl.find(*url);
         if (p == firstProjectByUrl.end()) return;
         auto& results = projects[p->second].result;
-        const std::vector<std::uint64_t>& hashes = nameHashes[p->second];
-        const std::uint64_t h = hashOf(*name);
-        for (std::size_t i = 0; i < hashes.size(); ++i) {
-            if (hashes[i] != h || results[i].get("name") != name) continue;
-            for (const Entry& e : task.entries()) results[i].set(e.key, e.value);
-            return;
+        resultRecord* target = nullptr;
+        if (scans[p->second] < scansBeforeIndex) {
+            ++scans[p->second];
+            const std::vector<std::uint64_t>& hashes = nameHashes[p->second];
+            const std::uint64_t h = hashOf(*name);
+            for (std::size_t i = 0; i < hashes.size() && !target; ++i)
+                if (hashes[i] == h && results[i].get("name") == name) target = &results[i];
+        } else {
+            const auto& byName = indexes.try_emplace(p->second, results, ResultName{}).first->second;
+            if (const resultRecord* match = byName.find(name)) target = &results[byName.indexOf(match)];
         }
+        if (target)
+            for (const Entry& e : task.entries()) target->set(e.key, e.value);
     });
 }
 
