@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "state/vector_level.hpp"
+
 namespace crunchwatch {
 namespace {
 
@@ -310,24 +312,16 @@ __attribute__((target("avx2,avx512f,avx512bw,bmi"))) std::size_t normaliseAvx512
     return static_cast<std::size_t>(out - data);
 }
 
-enum class Normaliser { Generic, Avx2, Avx512 };
-
-Normaliser bestNormaliser() noexcept {
-    static const Normaliser best = __builtin_cpu_supports("avx512bw")
-                                       ? Normaliser::Avx512
-                                       : (__builtin_cpu_supports("avx2") ? Normaliser::Avx2 : Normaliser::Generic);
-    return best;
-}
 #endif
 
 }  // namespace
 
 std::size_t normaliseInPlace(char* data, std::size_t size) noexcept {
 #if defined(__x86_64__) && defined(__GNUC__)
-    switch (bestNormaliser()) {
-        case Normaliser::Avx512: return normaliseAvx512(data, size);
-        case Normaliser::Avx2: return normaliseAvx2(data, size);
-        case Normaliser::Generic: break;
+    switch (vectorLevel()) {
+        case VectorLevel::Avx512: return normaliseAvx512(data, size);
+        case VectorLevel::Avx2: return normaliseAvx2(data, size);
+        case VectorLevel::Generic: break;
     }
 #endif
     return normaliseGeneric(data, size);

@@ -9,6 +9,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "state/vector_level.hpp"
+
 namespace crunchwatch {
 
 namespace {
@@ -124,14 +126,6 @@ __attribute__((target("avx512f,avx512bw,bmi"))) const char* findInAvx512(const c
     }
 }
 
-enum class Scanner { Generic, Avx2, Avx512 };
-
-Scanner bestScanner() noexcept {
-    static const Scanner best = __builtin_cpu_supports("avx512bw")
-                                    ? Scanner::Avx512
-                                    : (__builtin_cpu_supports("avx2") ? Scanner::Avx2 : Scanner::Generic);
-    return best;
-}
 #endif
 
 }  // namespace
@@ -145,10 +139,10 @@ std::size_t findFrom(std::string_view haystack, std::string_view needle, std::si
     const char* const last = begin + (haystack.size() - needle.size());
 #if defined(__x86_64__) && defined(__GNUC__)
     const char* hit = nullptr;
-    switch (bestScanner()) {
-        case Scanner::Avx512: hit = findInAvx512(begin + from, last, needle); break;
-        case Scanner::Avx2: hit = findInAvx2(begin + from, last, needle); break;
-        case Scanner::Generic: hit = findIn(begin + from, last, needle); break;
+    switch (vectorLevel()) {
+        case VectorLevel::Avx512: hit = findInAvx512(begin + from, last, needle); break;
+        case VectorLevel::Avx2: hit = findInAvx2(begin + from, last, needle); break;
+        case VectorLevel::Generic: hit = findIn(begin + from, last, needle); break;
     }
 #else
     const char* const hit = findIn(begin + from, last, needle);
