@@ -106,7 +106,6 @@ public:
     int refreshCount() const { return m_refreshCount; }
     // The path the last failed refresh could not read.
     const QString& lastFailedPath() const { return m_lastFailedPath; }
-    double totalCredit() const { return m_totalCredit; }
 
 signals:
     // After every refresh cycle: whether the state file was read.
@@ -126,7 +125,6 @@ private:
     // sekcje and projectInfo live in the loaded state; main_result_table in the rows.
     std::optional<ClientState> m_state;
     std::optional<ResultRows> m_rows;
-    double m_totalCredit = 0;
     std::string m_lastReadPath;
     ResultsModel* m_resultsModel = nullptr;
     QTimer* m_stoper = nullptr;

@@ -56,7 +56,6 @@ std::optional<ClientState> mainController::loadWithRetry(const std::string& path
 }
 
 void mainController::showCounters(std::size_t projects, double credit) {
-    m_totalCredit = credit;
     if (numberOfProjects) numberOfProjects->setText(QString::number(projects));
     if (totalCreditCount) totalCreditCount->setText(QLocale().toString(credit, 'f', 2));
 }

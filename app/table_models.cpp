@@ -66,11 +66,6 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole: return displayOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
         case SortRole: return sortKeyOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
-        case StateRole: {
-            const auto state = stateText(row);
-            return state ? QVariant(QString::fromStdString(*state)) : QVariant();
-        }
-        case OverdueRole: return isOverdue(row);
         case Qt::DecorationRole: {
             if (columnId(index.column()) != "State") return {};
             const auto state = stateText(row);

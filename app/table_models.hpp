@@ -20,10 +20,6 @@ class projectTable;
 // The value a column sorts by: a number for numbers, durations and dates, the
 // text otherwise, and nothing for empty cells. File order when unsorted.
 inline constexpr int SortRole = Qt::UserRole + 1;
-// The state of a result row ("Downloading", "running...", ...), for colouring.
-inline constexpr int StateRole = Qt::UserRole + 2;
-// True for a result whose report deadline has passed.
-inline constexpr int OverdueRole = Qt::UserRole + 3;
 
 class ReloadableModel : public QAbstractTableModel {
 public:

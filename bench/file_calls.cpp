@@ -31,31 +31,29 @@ constexpr int createFlags = 0100 | 020000000;  // O_CREAT | O_TMPFILE: the mode 
 
 }  // namespace
 
-#define CW_FORWARD_OPEN(NAME)                                              \
-    extern "C" int NAME(const char* path, int flags, ...) {                \
-        count(crunchwatch::bench::g_opens);                                \
-        unsigned mode = 0;                                                 \
-        if (flags & createFlags) {                                         \
-            va_list ap;                                                    \
-            va_start(ap, flags);                                           \
-            mode = va_arg(ap, unsigned);                                   \
-            va_end(ap);                                                    \
-        }                                                                  \
-        static const auto real = next<int (*)(const char*, int, ...)>(#NAME); \
-        return real(path, flags, mode);                                    \
+// The mode argument follows only when the flags create a file; it is read in
+// the variadic function itself, as va_start requires.
+#define CW_MODE_ARGUMENT(flags, mode)         \
+    unsigned mode = 0;                        \
+    if ((flags) & createFlags) {              \
+        va_list ap;                           \
+        va_start(ap, flags);                  \
+        mode = va_arg(ap, unsigned);          \
+        va_end(ap);                           \
     }
-#define CW_FORWARD_OPENAT(NAME)                                                 \
-    extern "C" int NAME(int dir, const char* path, int flags, ...) {            \
-        count(crunchwatch::bench::g_opens);                                     \
-        unsigned mode = 0;                                                      \
-        if (flags & createFlags) {                                              \
-            va_list ap;                                                         \
-            va_start(ap, flags);                                                \
-            mode = va_arg(ap, unsigned);                                        \
-            va_end(ap);                                                         \
-        }                                                                       \
+#define CW_FORWARD_OPEN(NAME)                                                 \
+    extern "C" int NAME(const char* path, int flags, ...) {                   \
+        count(crunchwatch::bench::g_opens);                                   \
+        CW_MODE_ARGUMENT(flags, mode)                                         \
+        static const auto real = next<int (*)(const char*, int, ...)>(#NAME); \
+        return real(path, flags, mode);                                       \
+    }
+#define CW_FORWARD_OPENAT(NAME)                                                    \
+    extern "C" int NAME(int dir, const char* path, int flags, ...) {               \
+        count(crunchwatch::bench::g_opens);                                        \
+        CW_MODE_ARGUMENT(flags, mode)                                              \
         static const auto real = next<int (*)(int, const char*, int, ...)>(#NAME); \
-        return real(dir, path, flags, mode);                                    \
+        return real(dir, path, flags, mode);                                       \
     }
 #define CW_FORWARD_STAT(NAME)                                            \
     extern "C" int NAME(const char* path, void* buf) {                   \
