@@ -40,6 +40,10 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
 QColor overdueColour() { return QColor(0xd9, 0x4a, 0x3f); }
 
+// Orange, well apart from the overdue red and the paused amber mark, and
+// bright enough for a dark background.
+QColor atRiskColour() { return QColor(0xe0, 0x7b, 0x12); }
+
 QColor stateColour(const QString& state) {
     if (state == QLatin1String("running...")) return QColor(0x3c, 0xa0, 0x4a);       // green
     if (state == QLatin1String("Downloading")) return QColor(0x3d, 0x7e, 0xd6);      // blue

@@ -2,7 +2,8 @@
 // How two result columns are drawn: "Progress" as a bar with the cell's own
 // text over it (the platform style draws it, so dark palettes work), "State"
 // with a small coloured mark that tells running, downloading, paused and
-// finished results apart at a glance. A passed deadline is shown in red.
+// finished results apart at a glance. A passed deadline is shown in red, and
+// an expected completion after the deadline in orange.
 
 #include <QStyledItemDelegate>
 
@@ -19,5 +20,7 @@ public:
 QColor stateColour(const QString& state);
 // The deadline's colour once it has passed.
 QColor overdueColour();
+// The expected completion's colour when it lies after the deadline.
+QColor atRiskColour();
 
 }  // namespace crunchwatch

@@ -6,6 +6,7 @@
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "tables/columns.hpp"
+#include "tables/duration.hpp"
 #include "tables/results_cells.hpp"
 
 namespace crunchwatch {
@@ -30,6 +31,17 @@ QVariant sortKeyOf(const Cell& cell, const std::optional<std::string>& format) {
 // Past its report deadline and not yet reported.
 bool isOverdue(const resultRow& row) {
     return row.get("report_deadline").has_value() && resultCell(row, "Deadline", 0).moment < nowSeconds();
+}
+
+QVariant textVariant(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// How late the expected completion is, in words, for the Completes tooltip.
+QString latenessText(double seconds) {
+    const auto duration = czasHMSzSekund(seconds);
+    return QObject::tr("Expected to complete %1 (hours:minutes:seconds) after its report deadline")
+        .arg(duration ? QString::fromStdString(*duration) : QObject::tr("long"));
 }
 
 template <std::size_t N>
@@ -72,9 +84,28 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             const QColor colour = stateColour(state ? QString::fromStdString(*state) : QString());
             return colour.isValid() ? QVariant(colour) : QVariant();
         }
-        case Qt::ForegroundRole:
-            if (columnId(index.column()) == "Deadline" && isOverdue(row)) return overdueColour();
+        case Qt::ForegroundRole: {
+            const std::string_view id = columnId(index.column());
+            if (id == "Deadline" && isOverdue(row)) return overdueColour();
+            if (id == "ETC" && completionPastDeadline(row, nowSeconds())) return atRiskColour();
             return {};
+        }
+        case Qt::ToolTipRole: {
+            const std::string_view id = columnId(index.column());
+            if (id == "State") {
+                const std::string text = stateExplanation(row);
+                return text.empty() ? QVariant() : textVariant(text);
+            }
+            if (id == "Progress") {
+                const auto text = progressExplanation(row);
+                return text ? textVariant(*text) : QVariant();
+            }
+            if (id == "ETC" || id == "Deadline") {
+                const auto late = completionPastDeadline(row, nowSeconds());
+                return late && !isOverdue(row) ? QVariant(latenessText(*late)) : QVariant();
+            }
+            return {};
+        }
         default: return {};
     }
 }

@@ -51,7 +51,10 @@ constexpr std::array<Tag, 5> resultTags{{
     {"report_deadline", "<report_deadline>", "</report_deadline>"},
 }};
 
-constexpr std::array<Tag, 7> activeTaskTags{{
+// The first seven are what old clients write; current clients (6.12.26 on)
+// no longer store "scheduler_state" or "fraction_done" and write the process
+// state and the fraction at the last checkpoint instead.
+constexpr std::array<Tag, 9> activeTaskTags{{
     {"project_master_url", "<project_master_url>", "</project_master_url>"},
     {"result_name", "<result_name>", "</result_name>"},
     {"slot", "<slot>", "</slot>"},
@@ -59,6 +62,8 @@ constexpr std::array<Tag, 7> activeTaskTags{{
     {"checkpoint_cpu_time", "<checkpoint_cpu_time>", "</checkpoint_cpu_time>"},
     {"fraction_done", "<fraction_done>", "</fraction_done>"},
     {"current_cpu_time", "<current_cpu_time>", "</current_cpu_time>"},
+    {"active_task_state", "<active_task_state>", "</active_task_state>"},
+    {"checkpoint_fraction_done", "<checkpoint_fraction_done>", "</checkpoint_fraction_done>"},
 }};
 
 template <std::size_t N>

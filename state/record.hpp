@@ -21,9 +21,9 @@ struct Entry {
 class Record {
 public:
     // Every record kind has a fixed key set of at most this many keys (a
-    // result with its workunit and active-task keys has fifteen), so the
+    // result with its workunit and active-task keys has seventeen), so the
     // entries live inline: no allocation per record.
-    static constexpr std::size_t capacity = 16;
+    static constexpr std::size_t capacity = 17;
 
     std::optional<std::string_view> get(std::string_view key) const noexcept {
         for (std::size_t i = 0; i < m_size; ++i)

@@ -18,12 +18,13 @@ inline constexpr std::array<Column, 9> resultColumns{{
     {"PName", "Project", "The project the result belongs to"},
     {"Version", "Version", "The application version"},
     {"State", "State", "Downloading, waiting, running..., paused, finished or sent"},
-    {"Progress", "Progress", "Fraction done of a task in progress"},
+    {"Progress", "Progress", "Fraction done of a task in progress; a current client records it at the "
+                               "task's checkpoints"},
     {"CPUTime", "CPU time", "Processor time used so far"},
     {"ETR", "Remaining", "Processor time still needed: the time used, divided by the fraction done, "
                          "times the fraction left"},
     {"ETC", "Completes", "When the task should finish: the remaining time stretched by the project's "
-                         "share of the processor, counted from now"},
+                         "share of the processor, counted from now; orange when that is after the deadline"},
     {"Deadline", "Deadline", "When the result must be reported to its project"},
 }};
 

@@ -16,18 +16,91 @@ Cell durationCell(double seconds) {
     return text ? Cell::ofText(std::move(*text), seconds) : Cell::empty();
 }
 
-// The processor time still needed: time used / fraction done * fraction left.
-// Nothing when the inputs are absent or nothing is done yet.
-std::optional<double> remainingSeconds(const resultRow& row) {
-    const auto cpuText = row.get("current_cpu_time");
-    const auto fText = row.get("fraction_done");
-    if (!cpuText || !fText) return std::nullopt;
-    const double f = readNumber(fText);
-    if (f == 0.0) return std::nullopt;
-    return (readNumber(cpuText) / f) * (1.0 - f);
+// The client's process states that map onto a scheduler state.
+constexpr int processExecuting = 1;
+constexpr int processSuspended = 9;
+
+// The moment the task should finish: the remaining time stretched by the
+// project's share of the processor, counted from now.
+std::optional<double> completionMoment(const resultRow& row, double now) {
+    const auto etr = remainingSeconds(row);
+    const auto total = row.get("rsc_share");
+    const auto shareText = row.get("resource_share");
+    if (!etr || !total || !shareText) return std::nullopt;
+    // A project with no share gets no processor time: it has no completion moment.
+    const double share = readNumber(shareText);
+    if (share == 0.0) return std::nullopt;
+    const double moment = now + *etr * readNumber(total) / share;
+    if (!std::isfinite(moment)) return std::nullopt;
+    return moment;
+}
+
+std::string resultStateMeaning(std::int32_t code) {
+    switch (code) {
+        case 0: return "new: its input files are not yet being fetched";
+        case 1: return "downloading its input files";
+        case 2: return "ready to run: its input files are here";
+        case 3: return "computation error: the application failed or was stopped";
+        case 4: return "uploading its output files";
+        case 5: return "its output is uploaded and waits to be reported";
+        case 6: return "aborted";
+        case 7: return "an output file failed to upload";
+        default: return "a code this monitor does not know";
+    }
+}
+
+std::string processStateMeaning(std::int32_t code) {
+    switch (code) {
+        case 0: return "its process has not started";
+        case processExecuting: return "its process is executing";
+        case 2: return "its process has exited";
+        case 3: return "its process was stopped by a signal";
+        case 4: return "its process exited for an unknown reason";
+        case 5: return "its process is being aborted";
+        case 6: return "its process was aborted";
+        case 7: return "its process could not start";
+        case 8: return "its process is being asked to quit";
+        case processSuspended: return "its process is suspended";
+        case 10: return "its process waits for its files to be copied";
+        default: return "its process is in a state this monitor does not know";
+    }
 }
 
 }  // namespace
+
+std::optional<std::string_view> schedulerState(const resultRow& row) {
+    if (const auto stored = row.get("scheduler_state")) return stored;
+    const auto process = row.get("active_task_state");
+    if (!process) return std::nullopt;
+    switch (readInteger(process)) {
+        case processExecuting: return std::string_view("2");
+        case processSuspended: return std::string_view("1");
+        default: return std::nullopt;
+    }
+}
+
+std::optional<FractionDone> fractionDone(const resultRow& row) {
+    if (const auto live = row.get("fraction_done")) return FractionDone{*live, false};
+    if (const auto checkpoint = row.get("checkpoint_fraction_done")) return FractionDone{*checkpoint, true};
+    return std::nullopt;
+}
+
+std::optional<double> remainingSeconds(const resultRow& row) {
+    const auto cpuText = row.get("current_cpu_time");
+    const auto fraction = fractionDone(row);
+    if (!cpuText || !fraction) return std::nullopt;
+    const double f = readNumber(fraction->text);
+    if (f == 0.0) return std::nullopt;
+    const double cpu = readNumber(cpuText);
+    if (const auto checkpointCpu = row.get("checkpoint_cpu_time"); fraction->atCheckpoint && checkpointCpu) {
+        // The processor time at the checkpoint over the fraction reached by
+        // then is the whole task's estimate; a task already past it has
+        // nothing left to run by this measure.
+        const double left = readNumber(checkpointCpu) / f - cpu;
+        return left < 0.0 ? 0.0 : left;
+    }
+    return (cpu / f) * (1.0 - f);
+}
 
 std::optional<std::string> stateText(const resultRow& row) {
     const auto state = row.get("state");
@@ -35,7 +108,7 @@ std::optional<std::string> stateText(const resultRow& row) {
     switch (readInteger(state)) {
         case 1: return "Downloading";
         case 2: {
-            const auto scheduler = row.get("scheduler_state");
+            const auto scheduler = schedulerState(row);
             if (!scheduler) return "Waiting";
             switch (readInteger(scheduler)) {
                 case 1: return "Paused";
@@ -63,10 +136,12 @@ Cell resultCell(const resultRow& row, std::string_view id, double now) {
         return text ? Cell::ofText(std::move(*text)) : Cell::empty();
     }
     if (id == "Progress") {
-        const auto fText = row.get("fraction_done");
-        if (!fText) return Cell::empty();
-        const double percent = readNumber(fText) * 100.0;
-        if (percent == 0.0 && readInteger(row.get("scheduler_state")) == 2) return Cell::ofText("checking...", 0.0);
+        const auto fraction = fractionDone(row);
+        if (!fraction) return Cell::empty();
+        const double percent = readNumber(fraction->text) * 100.0;
+        // The number of the scheduler state, not its integer: "2.0" and
+        // "20e-1" are a running task too.
+        if (percent == 0.0 && readNumber(schedulerState(row)) == 2.0) return Cell::ofText("checking...", 0.0);
         return Cell::ofText(formatFixed(percent, 2) + "%", percent);
     }
     if (id == "CPUTime") {
@@ -78,17 +153,49 @@ Cell resultCell(const resultRow& row, std::string_view id, double now) {
         return etr ? durationCell(*etr) : Cell::empty();
     }
     if (id == "ETC") {
-        const auto etr = remainingSeconds(row);
-        const auto total = row.get("rsc_share");
-        const auto shareText = row.get("resource_share");
-        if (!etr || !total || !shareText) return Cell::empty();
-        // A project with no share gets no processor time: it has no completion moment.
-        const double share = readNumber(shareText);
-        if (share == 0.0) return Cell::empty();
-        const double moment = now + *etr * readNumber(total) / share;
-        return std::isfinite(moment) ? Cell::ofDate(moment) : Cell::empty();
+        const auto moment = completionMoment(row, now);
+        return moment ? Cell::ofDate(*moment) : Cell::empty();
     }
     return Cell::ofDate(readNumber(row.get("report_deadline")));
+}
+
+std::optional<double> completionPastDeadline(const resultRow& row, double now) {
+    const auto deadline = row.get("report_deadline");
+    const auto completes = completionMoment(row, now);
+    if (!deadline || !completes) return std::nullopt;
+    const double late = *completes - readNumber(deadline);
+    if (!(late > 0.0)) return std::nullopt;
+    return late;
+}
+
+std::string stateExplanation(const resultRow& row) {
+    const auto state = row.get("state");
+    if (!state) return {};
+    const std::int32_t code = readInteger(state);
+    std::string text = "Result state " + std::string(*state) + ": " + resultStateMeaning(code);
+    if (code != 2) return text;
+    if (const auto stored = row.get("scheduler_state")) {
+        switch (readInteger(stored)) {
+            case 0: text += "; the client has not scheduled it yet"; break;
+            case 1: text += "; the client has preempted it"; break;
+            case 2: text += "; the client is running it"; break;
+            default: text += "; scheduler state " + std::string(*stored) + ", a code this monitor does not know";
+        }
+        return text;
+    }
+    if (const auto process = row.get("active_task_state")) {
+        return text + "; " + processStateMeaning(readInteger(process));
+    }
+    return text + "; no task has been started for it";
+}
+
+std::optional<std::string> progressExplanation(const resultRow& row) {
+    const auto fraction = fractionDone(row);
+    if (!fraction) return std::nullopt;
+    if (fraction->atCheckpoint)
+        return "Progress at the task's last checkpoint: a current client writes the fraction done into its "
+               "state file only when the task checkpoints, so the live figure may be ahead of it";
+    return "Progress as the client last wrote it into its state file";
 }
 
 }  // namespace crunchwatch

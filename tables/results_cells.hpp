@@ -1,7 +1,15 @@
 #pragma once
 // The results table's cells, computed from a row at the moment they are
 // asked for. `now` is the current moment for the expected completion.
+//
+// Old clients store a task's scheduler state and live fraction done in the
+// state file. Current ones (6.12.26 on) store neither: they keep the process
+// state ("active_task_state") and the fraction at the last checkpoint
+// ("checkpoint_fraction_done") instead. The cells read the stored values when
+// they are there and fall back on the current ones, so both kinds of file
+// show what is running, how far along it is and when it will finish.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,6 +17,23 @@
 #include "tables/rows.hpp"
 
 namespace crunchwatch {
+
+// The scheduler state the cells read: the stored "scheduler_state" when
+// present; otherwise from the process state, executing (1) as scheduled
+// ("2") and suspended (9) as preempted ("1"); otherwise nothing.
+std::optional<std::string_view> schedulerState(const resultRow& row);
+
+// The fraction done the cells read: "fraction_done" when present, else the
+// fraction at the last checkpoint.
+struct FractionDone {
+    std::string_view text;
+    bool atCheckpoint = false;
+};
+std::optional<FractionDone> fractionDone(const resultRow& row);
+
+// The processor time still needed, in seconds; nothing when the time used or
+// the fraction is absent, or nothing is done yet.
+std::optional<double> remainingSeconds(const resultRow& row);
 
 // The state text of a row: "Downloading", "Waiting", "Paused", "running...",
 // "Finished", "Sent", or the stored state (or scheduler state) text itself.
@@ -18,5 +43,15 @@ std::optional<std::string> stateText(const resultRow& row);
 // "Progress", "CPUTime", "ETR", "ETC"); any other identifier is the report
 // deadline column.
 Cell resultCell(const resultRow& row, std::string_view columnId, double now);
+
+// How many seconds after its report deadline the expected completion lies;
+// nothing when it lies on or before it, or either moment is unknown.
+std::optional<double> completionPastDeadline(const resultRow& row, double now);
+
+// What the client's codes behind the State cell mean, in words.
+std::string stateExplanation(const resultRow& row);
+// Where the Progress cell's fraction comes from, in words; nothing when the
+// cell is empty.
+std::optional<std::string> progressExplanation(const resultRow& row);
 
 }  // namespace crunchwatch

@@ -329,7 +329,8 @@ TEST(ClientState, RealSetiFileMergesItsRunningTasks) {
                               {"report_deadline", "1444318812.000000"}, {"app_name", "setiathome_v7"},
                               {"version_num", "701"}, {"project_master_url", "http://setiathome.berkeley.edu/"},
                               {"result_name", "09dc14ab.8135.2112.438086664201.12.22.vlar_0"}, {"slot", "0"},
-                              {"checkpoint_cpu_time", "115.087000"}, {"current_cpu_time", "139.991200"}};
+                              {"checkpoint_cpu_time", "115.087000"}, {"current_cpu_time", "139.991200"},
+                              {"active_task_state", "2"}, {"checkpoint_fraction_done", "0.002899"}};
     EXPECT_EQ(entriesOf(st->projectInfo[1].result.at(0)), expected);
 }
 

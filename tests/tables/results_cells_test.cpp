@@ -1,6 +1,7 @@
 #include "tables/results_cells.hpp"
 
 #include <clocale>
+#include <filesystem>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "test_support.hpp"
 
+#include "state/numbers.hpp"
 #include "tables/columns.hpp"
 
 namespace crunchwatch {
@@ -30,6 +32,9 @@ struct RowValues {
     Opt scheduler_state{};
     Opt fraction_done{};
     Opt current_cpu_time{};
+    Opt active_task_state{};  // what current clients write instead of the two above
+    Opt checkpoint_fraction_done{};
+    Opt checkpoint_cpu_time{};
     Opt report_deadline{};
     Opt resource_share{};
     Opt otherShare{};  // "resource_share" of a second project without results
@@ -52,11 +57,15 @@ struct OneRow {
         if (s.otherShare)
             text += "<project>\n<master_url>http://b/</master_url>\n" + tag("resource_share", s.otherShare) +
                     "</project>\n";
-        if (s.scheduler_state || s.fraction_done || s.current_cpu_time)
+        if (s.scheduler_state || s.fraction_done || s.current_cpu_time || s.active_task_state ||
+            s.checkpoint_fraction_done || s.checkpoint_cpu_time)
             text += "<active_task_set>\n<active_task>\n<project_master_url>http://a/</project_master_url>\n"
                     "<result_name>r1</result_name>\n" +
-                    tag("scheduler_state", s.scheduler_state) + tag("fraction_done", s.fraction_done) +
-                    tag("current_cpu_time", s.current_cpu_time) + "</active_task>\n</active_task_set>\n";
+                    tag("active_task_state", s.active_task_state) + tag("scheduler_state", s.scheduler_state) +
+                    tag("checkpoint_cpu_time", s.checkpoint_cpu_time) + tag("fraction_done", s.fraction_done) +
+                    tag("current_cpu_time", s.current_cpu_time) +
+                    tag("checkpoint_fraction_done", s.checkpoint_fraction_done) +
+                    "</active_task>\n</active_task_set>\n";
         text += "<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
         state = clientStateFromText(text);
         rows = buildResultRows(state.projectInfo);
@@ -74,6 +83,7 @@ using ResultCells = test::ZonedTest;
 
 struct StateCase {
     Opt state, scheduler_state, shown;
+    Opt active_task_state{};
 };
 
 TEST_F(ResultCells, StateText) {
@@ -101,18 +111,34 @@ TEST_F(ResultCells, StateText) {
         {"99999999999", {}, "99999999999"},
         {"4294967297", {}, "4294967297"},  // would wrap round to 1 in 32 bits
         {{}, "2", {}},
+        // A current client's process state: executing runs, suspended is
+        // paused, anything else waits; a stored scheduler state wins.
+        {"2", {}, "running...", "1"},
+        {"2", {}, "Paused", "9"},
+        {"2", {}, "Waiting", "0"},
+        {"2", {}, "Waiting", "2"},
+        {"2", {}, "Waiting", "5"},
+        {"2", {}, "Waiting", "x"},
+        {"2", {}, "running...", " 1.0"},
+        {"2", "1", "Paused", "1"},
+        {"2", "0", "0", "1"},
+        {"5", {}, "Sent", "1"},
     };
     for (const auto& c : cases) {
         RowValues given;
         given.state = c.state;
         given.scheduler_state = c.scheduler_state;
+        given.active_task_state = c.active_task_state;
+        if (c.active_task_state) given.current_cpu_time = "1";
         EXPECT_EQ(cell(given, "State"), c.shown)
-            << "state " << c.state.value_or("(absent)") << ", scheduler_state " << c.scheduler_state.value_or("(absent)");
+            << "state " << c.state.value_or("(absent)") << ", scheduler_state " << c.scheduler_state.value_or("(absent)")
+            << ", active_task_state " << c.active_task_state.value_or("(absent)");
     }
 }
 
 struct ProgressCase {
     Opt fraction_done, scheduler_state, shown;
+    Opt checkpoint_fraction_done{}, active_task_state{};
 };
 
 TEST_F(ResultCells, Progress) {
@@ -132,15 +158,32 @@ TEST_F(ResultCells, Progress) {
         {"0.5", {}, "50.00%"},
         {"0.99999", {}, "100.00%"},
         {{}, "2", {}},
+        // The number of the scheduler state decides, not its integer part.
+        {"0", "2.0", "checking..."},
+        {"-0", "20e-1", "checking..."},
+        {"0", "2.9", "0.00%"},
+        {"0", "20", "0.00%"},
+        // A current client: the fraction at the last checkpoint, and the
+        // process state in place of the scheduler state.
+        {{}, {}, "12.35%", "0.123456", "1"},
+        {{}, {}, "checking...", "0", "1"},
+        {{}, {}, "0.00%", "0", "9"},
+        {{}, {}, "0.00%", "0", "0"},
+        {{}, {}, {}, {}, "1"},
+        {"0.5", {}, "50.00%", "0.25", "1"},  // the live fraction wins
+        {"0", "1", "0.00%", "0", "1"},        // and so does the stored scheduler state
     };
     for (const auto& c : cases) {
         RowValues given;
         given.fraction_done = c.fraction_done;
         given.scheduler_state = c.scheduler_state;
-        if (!c.fraction_done) given.current_cpu_time = "1";  // keep the active task
+        given.checkpoint_fraction_done = c.checkpoint_fraction_done;
+        given.active_task_state = c.active_task_state;
+        given.current_cpu_time = "1";  // keep the active task
         EXPECT_EQ(cell(given, "Progress"), c.shown)
             << "fraction_done " << c.fraction_done.value_or("(absent)") << ", scheduler_state "
-            << c.scheduler_state.value_or("(absent)");
+            << c.scheduler_state.value_or("(absent)") << ", checkpoint " << c.checkpoint_fraction_done.value_or("(absent)")
+            << ", process " << c.active_task_state.value_or("(absent)");
     }
 }
 
@@ -173,6 +216,7 @@ TEST_F(ResultCells, TextColumns) {
 struct EstimateCase {
     Opt cpu, fraction, share, other;
     Opt cpuTime, etr, etc;
+    Opt checkpointFraction{}, checkpointCpu{};
 };
 
 TEST_F(ResultCells, TimeUsedRemainingAndCompletion) {
@@ -196,6 +240,18 @@ TEST_F(ResultCells, TimeUsedRemainingAndCompletion) {
         // Too large to show.
         {"1e300", "0.5", "100", {}, {}, {}, {}},
         {"1e300", "1e-300", "100", {}, {}, {}, {}},
+        // At a checkpoint: 900 s for a quarter makes 3600 s for the task,
+        // of which 1000 s are used.
+        {"1000", {}, "100", {}, "00:16:40", "00:43:20", "2026-12-01 19:16:40", "0.25", "900"},
+        {"1000", {}, "50", "100", "00:16:40", "00:43:20", "2026-12-01 20:43:20", "0.25", "900"},
+        // Past its estimate: nothing left, never a negative time.
+        {"5000", {}, "100", {}, "01:23:20", "00:00:00", "2026-12-01 18:33:20", "0.25", "900"},
+        // No checkpoint time: the time used stands in, as for a live fraction.
+        {"3600", {}, "100", {}, "01:00:00", "03:00:00", "2026-12-01 21:33:20", "0.25", {}},
+        // A live fraction ignores the checkpoint time.
+        {"3600", "0.25", "100", {}, "01:00:00", "03:00:00", "2026-12-01 21:33:20", "0.5", "900"},
+        {"1000", {}, "100", {}, "00:16:40", {}, {}, "0", "900"},
+        {{}, {}, "100", {}, {}, {}, {}, "0.25", "900"},
     };
     for (const auto& c : cases) {
         RowValues given;
@@ -203,10 +259,13 @@ TEST_F(ResultCells, TimeUsedRemainingAndCompletion) {
         given.fraction_done = c.fraction;
         given.resource_share = c.share;
         given.otherShare = c.other;
+        given.checkpoint_fraction_done = c.checkpointFraction;
+        given.checkpoint_cpu_time = c.checkpointCpu;
         if (!c.cpu && !c.fraction) given.scheduler_state = "2";
         const OneRow row(given);
         const auto what = "cpu " + c.cpu.value_or("(absent)") + ", fraction " + c.fraction.value_or("(absent)") +
-                          ", share " + c.share.value_or("(absent)");
+                          ", share " + c.share.value_or("(absent)") + ", checkpoint " +
+                          c.checkpointFraction.value_or("(absent)") + " at " + c.checkpointCpu.value_or("(absent)");
         EXPECT_EQ(row.text("CPUTime"), c.cpuTime) << what;
         EXPECT_EQ(row.text("ETR"), c.etr) << what;
         EXPECT_EQ(row.text("ETC"), c.etc) << what;
@@ -223,6 +282,79 @@ TEST_F(ResultCells, CompletionIsCountedFromNow) {
     }
     EXPECT_EQ(resultCell(row.row(), "ETR", now).sortValue, 10800.0);
     EXPECT_EQ(resultCell(row.row(), "CPUTime", now).sortValue, 3600.0);
+}
+
+TEST_F(ResultCells, CompletionPastTheDeadline) {
+    // 3 hours left at a full share: completes at now + 10800.
+    const struct {
+        Opt deadline;
+        std::optional<double> late;
+    } cases[] = {
+        {"1796160800", {}},       // 10800 s from now: just in time
+        {"1796160799", 1.0},
+        {"1796150000", 10800.0},  // already passed
+        {{}, {}},
+        {"soon", 1796160800.0},   // reads as 1970
+    };
+    for (const auto& c : cases) {
+        const OneRow row({.fraction_done = "0.25", .current_cpu_time = "3600", .report_deadline = c.deadline,
+                          .resource_share = "100"});
+        EXPECT_EQ(completionPastDeadline(row.row(), now), c.late) << c.deadline.value_or("(absent)");
+    }
+    const OneRow waiting({.report_deadline = "1"});
+    EXPECT_EQ(completionPastDeadline(waiting.row(), now), std::nullopt);
+}
+
+TEST_F(ResultCells, ExplanationsOfTheClientsCodes) {
+    const struct {
+        RowValues given;
+        std::string state;
+        Opt progress;
+    } cases[] = {
+        {{.state = "3"}, "Result state 3: computation error: the application failed or was stopped", {}},
+        {{.state = "2", .active_task_state = "9", .checkpoint_fraction_done = "0.5"},
+         "Result state 2: ready to run: its input files are here; its process is suspended",
+         "Progress at the task's last checkpoint: a current client writes the fraction done into its state file "
+         "only when the task checkpoints, so the live figure may be ahead of it"},
+        {{.state = "2", .scheduler_state = "2", .fraction_done = "0.5"},
+         "Result state 2: ready to run: its input files are here; the client is running it",
+         "Progress as the client last wrote it into its state file"},
+        {{.state = "2"}, "Result state 2: ready to run: its input files are here; no task has been started for it", {}},
+        {{.state = "42"}, "Result state 42: a code this monitor does not know", {}},
+        {{}, "", {}},
+    };
+    for (const auto& c : cases) {
+        const OneRow row(c.given);
+        EXPECT_EQ(stateExplanation(row.row()), c.state);
+        EXPECT_EQ(progressExplanation(row.row()), c.progress);
+    }
+}
+
+// Real clients, current since 2011, had just stopped their tasks: every
+// result with an active task shows the fraction at its checkpoint and, once
+// that is above zero, a remaining time.
+TEST_F(ResultCells, RealClientsShowCheckpointProgress) {
+    CRUNCHWATCH_SKIP_WITHOUT_REALDATA();
+    std::size_t tasks = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(test::realDataDir())) {
+        const auto path = entry.path() / "client_state.xml";
+        if (!std::filesystem::is_regular_file(path)) continue;
+        const auto state = loadClientState(path.string());
+        ASSERT_TRUE(state) << path;
+        const ResultRows rows = buildResultRows(state->projectInfo);
+        for (const resultRow& row : rows.main_result_table) {
+            const auto checkpoint = row.get("checkpoint_fraction_done");
+            if (!row.get("result_name")) continue;
+            ++tasks;
+            ASSERT_TRUE(checkpoint) << path;
+            const Cell progress = resultCell(row, "Progress", now);
+            EXPECT_EQ(progress.sortValue, readNumber(checkpoint) * 100.0) << path;
+            if (readNumber(checkpoint) > 0) {
+                EXPECT_TRUE(resultCell(row, "ETR", now).sortValue.has_value()) << path;
+            }
+        }
+    }
+    EXPECT_GE(tasks, 5u);
 }
 
 TEST_F(ResultCells, AnyOtherIdentifierIsTheReportDeadline) {
