@@ -247,7 +247,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)stateText(row);
         (void)stateExplanation(row);
         (void)progressExplanation(row);
-        if (const auto etr = remainingSeconds(row)) require(!(*etr < 0.0), "a remaining time is negative");
         if (const auto late = completionPastDeadline(row, p.now)) require(*late > 0.0, "a lateness is not positive");
         row.forEachEntry([&](std::string_view key, std::string_view value) {
             require(row.get(key) == value, "a row's entry differs from its value");
