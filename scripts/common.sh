@@ -8,6 +8,9 @@ JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev)
 PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
 PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
+# The real client and its application library, for the test against them;
+# that test skips itself where they cannot be had.
+PACKAGES_CLIENT=(boinc-client libboinc-app-dev)
 
 missing_packages() {
   local p
@@ -31,6 +34,12 @@ ensure_packages() {
     echo "  sudo apt-get install -y $missing" >&2
     exit 1
   fi
+}
+
+# Like ensure_packages, but a package that cannot be installed is reported
+# and passed over: the tests that need it skip themselves.
+ensure_optional_packages() {
+  ( ensure_packages "$@" ) || echo "Could not install: $* (the tests that need them will be skipped)" >&2
 }
 
 # The number-formatting tests also run under a German locale (comma as the

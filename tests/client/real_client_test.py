@@ -1,0 +1,308 @@
+#!/usr/bin/env python3
+"""crunchwatch against Debian's real BOINC client, with no network at all.
+
+Lays out a private data directory with one local project and three tasks of
+a tiny application built on the client's own API, starts the client on it
+with one processor, waits for the running task to checkpoint, suspends it,
+and compares what crunchwatch-dump shows with what the client itself reports
+over its RPC: a paused task at its checkpoint progress with a remaining
+time, a running one, a waiting one. The window, offscreen, must follow the
+client's own rewrites of the file through its watchdog.
+
+Exit 77 (skipped) where the client or its application library is missing.
+
+  real_client_test.py --dump DUMP --probe PROBE [--app APP]
+"""
+
+import argparse
+import json
+import os
+import queue
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import client_dir
+
+SKIP = 77
+# The client starts a task, the task checkpoints every few seconds; nothing
+# here should take long, but a loaded build machine is slow.
+STEP_TIMEOUT = 60
+
+
+class Failure(Exception):
+    pass
+
+
+def say(*parts):
+    print("real client:", *parts, flush=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def wait_for(what, check, timeout=STEP_TIMEOUT, interval=0.2):
+    """Polls `check` until it returns something true; fails after `timeout`."""
+    end = time.monotonic() + timeout
+    while True:
+        value = check()
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failure(f"timed out waiting for {what}")
+        time.sleep(interval)
+
+
+class Client:
+    """One client process on the directory, stopped in every outcome."""
+
+    def __init__(self, directory, port):
+        self.directory = directory
+        self.port = port
+        self.log = open(os.path.join(directory, "..", "client.log"), "w")
+        self.process = subprocess.Popen(
+            ["boinc", "--dir", directory, "--allow_multiple_clients", "--skip_cpu_benchmarks",
+             "--no_info_fetch", "--gui_rpc_port", str(port)],
+            stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
+
+    def cmd(self, *args, check=True):
+        result = subprocess.run(
+            ["boinccmd", "--host", f"127.0.0.1:{self.port}", "--passwd", client_dir.PASSWORD, *args],
+            capture_output=True, text=True, timeout=30)
+        if check and result.returncode != 0:
+            raise Failure(f"boinccmd {' '.join(args)}: {result.stdout}{result.stderr}")
+        return result.stdout
+
+    def tasks(self):
+        """The client's own view of its tasks, by name: `boinccmd --get_tasks`."""
+        try:
+            text = self.cmd("--get_tasks", check=False)
+        except subprocess.TimeoutExpired:
+            return {}
+        tasks, current = {}, None
+        for line in text.splitlines():
+            m = re.match(r"\s*([^:]+):\s?(.*)$", line)
+            if not m:
+                continue
+            key, value = m.group(1).strip(), m.group(2).strip()
+            if key == "name":
+                current = tasks.setdefault(value, {})
+            if current is not None:
+                current[key] = value
+        return tasks
+
+    def stop(self):
+        if self.process.poll() is None:
+            try:
+                self.cmd("--quit", check=False)
+                self.process.wait(timeout=15)
+            except (subprocess.TimeoutExpired, OSError):
+                self.process.terminate()
+                try:
+                    self.process.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    self.process.kill()
+                    self.process.wait()
+        # The client's applications are its children; any that outlived it
+        # (they would notice its absence only later) go too.
+        for pid in processes_inside(self.directory):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        self.log.close()
+
+
+def processes_inside(directory):
+    pids = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            cwd = os.readlink(f"/proc/{entry}/cwd")
+        except OSError:
+            continue
+        if cwd.startswith(os.path.realpath(directory) + "/"):
+            pids.append(int(entry))
+    return pids
+
+
+class WindowProbe:
+    """The window on the live directory; its refreshes arrive as JSON lines."""
+
+    def __init__(self, probe, state_file, settings):
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        self.process = subprocess.Popen([probe, state_file, settings], stdout=subprocess.PIPE,
+                                        stdin=subprocess.DEVNULL, env=env, text=True)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(json.loads(line))
+
+    def wait_until(self, what, check, timeout=STEP_TIMEOUT):
+        end = time.monotonic() + timeout
+        seen = None
+        while time.monotonic() < end:
+            try:
+                seen = self.lines.get(timeout=max(0.1, end - time.monotonic()))
+            except queue.Empty:
+                break
+            if check(seen):
+                return seen
+        raise Failure(f"the window never showed {what}; last seen: {seen}")
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+
+
+def dump(dump_exe, state_file):
+    out = subprocess.run([dump_exe, "--json", state_file], capture_output=True, text=True, timeout=30)
+    if out.returncode != 0:
+        return None
+    return json.loads(out.stdout)
+
+
+def by_result(view):
+    """The dump's records and cells of each result, by result name."""
+    records = [r for p in view["records"] for r in p["result"]]
+    return {r["name"]: (r, cells) for r, cells in zip(records, view["results"])}
+
+
+def hms(seconds):
+    s = int(seconds)
+    return f"{s // 3600:02d}:{s % 3600 // 60:02d}:{s % 60:02d}"
+
+
+def close(a, b, tolerance, what):
+    if abs(float(a) - float(b)) > tolerance:
+        raise Failure(f"{what}: crunchwatch {a}, client {b}")
+
+
+def run(args, work):
+    version = subprocess.run(["boinc", "--version"], capture_output=True, text=True, timeout=30).stdout.split()
+    platform = version[1] if len(version) > 1 else "x86_64-pc-linux-gnu"
+    say("client", " ".join(version))
+    directory = os.path.join(work, "data")
+    os.makedirs(directory)
+    # Tasks of 150 steps of 0.2 s: long enough to be caught running.
+    client_dir.lay_out(directory, args.app, platform, workunits=3, steps=150)
+    state_file = os.path.join(directory, "client_state.xml")
+    names = [client_dir.result_name(i) for i in range(3)]
+
+    probe = WindowProbe(args.probe, state_file, os.path.join(work, "settings.ini"))
+    client = None
+    try:
+        probe.wait_until("the laid-out file", lambda v: v["ok"] and len(v["results"]) == 3)
+        client = Client(directory, free_port())
+
+        # The client runs the first task and reports its checkpoint over RPC
+        # long before the file holds one: only events make it write the file.
+        running = wait_for("a task that has checkpointed",
+                           lambda: next((n for n, t in client.tasks().items()
+                                         if t.get("active_task_state") == "EXECUTING"
+                                         and float(t.get("CPU time at last checkpoint", 0)) > 0), None))
+        say("checkpointed:", running)
+        client.cmd("--task", client_dir.MASTER_URL, running, "suspend")
+
+        # The suspension makes the client write its file at once, with the
+        # next task started in the paused one's place.
+        def settled():
+            view = dump(args.dump, state_file)
+            if not view:
+                return None
+            rows = by_result(view)
+            states = {n: rows[n][1]["State"] for n in rows}
+            if states.get(running) == "Paused" and list(states.values()).count("running...") == 1:
+                return view
+            return None
+        view = wait_for("the file to show the paused and the running task", settled)
+        reported = client.tasks()
+        rows = by_result(view)
+        say("crunchwatch shows:", {n: rows[n][1]["State"] for n in names})
+
+        for name in names:
+            record, cells = rows[name]
+            task = reported[name]
+            expected = {"SUSPENDED": "Paused", "EXECUTING": "running..."}.get(task.get("active_task_state"), "Waiting")
+            if name == running:
+                expected = "Paused"
+            if cells["State"] != expected:
+                raise Failure(f"{name}: State shows {cells['State']}, the client reports {task}")
+
+        record, cells = rows[running]
+        fraction = float(record["checkpoint_fraction_done"])
+        if not 0 < fraction < 1:
+            raise Failure(f"{running}: checkpoint fraction {fraction}")
+        if cells["Progress"] != f"{fraction * 100:.2f}%":
+            raise Failure(f"{running}: Progress {cells['Progress']} for a checkpoint at {fraction}")
+        task = reported[running]
+        close(record["checkpoint_cpu_time"], task["CPU time at last checkpoint"], 0.01, "checkpoint CPU time")
+        close(record["current_cpu_time"], task["current CPU time"], 1.0, "CPU time of the paused task")
+        if cells["CPUTime"] != hms(float(record["current_cpu_time"])):
+            raise Failure(f"{running}: CPU time {cells['CPUTime']} for {record['current_cpu_time']}")
+        left = max(0.0, float(record["checkpoint_cpu_time"]) / fraction - float(record["current_cpu_time"]))
+        if cells["ETR"] != hms(left) or not cells["ETC"]:
+            raise Failure(f"{running}: Remaining {cells['ETR']}, Completes {cells['ETC']}; expected {hms(left)}")
+        waiting = [n for n in names if rows[n][1]["State"] == "Waiting"]
+        if len(waiting) != 1 or rows[waiting[0]][1]["Progress"] is not None:
+            raise Failure(f"expected one waiting task without progress: {[rows[n][1] for n in names]}")
+
+        # The window followed the client's rename of its next file into place.
+        probe.wait_until("the paused and the running task",
+                         lambda v: v["ok"] and sorted(r["State"] for r in v["results"])
+                         == ["Paused", "Waiting", "running..."]
+                         and any(r["WUnit"] + "_0" == running and r["Progress"] == cells["Progress"]
+                                 for r in v["results"]))
+        say("the window followed the client's rewrites")
+    finally:
+        if client:
+            client.stop()
+        probe.stop()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dump", required=True)
+    parser.add_argument("--probe", required=True)
+    parser.add_argument("--app")
+    args = parser.parse_args()
+    missing = [p for p in ("boinc", "boinccmd") if not shutil.which(p)]
+    if missing or not args.app or not os.path.exists(args.app):
+        what = ", ".join(missing) or "the application built with libboinc-app-dev"
+        say(f"SKIPPED: {what} not available (Debian packages boinc-client, libboinc-app-dev)")
+        return SKIP
+    work = tempfile.mkdtemp(prefix="crunchwatch-client-")
+    started = time.monotonic()
+    try:
+        run(args, work)
+    except Failure as failure:
+        say("FAILED:", failure)
+        log = os.path.join(work, "client.log")
+        if os.path.exists(log):
+            print(open(log).read()[-4000:])
+        return 1
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    say(f"passed in {time.monotonic() - started:.0f} s")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
