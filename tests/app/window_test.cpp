@@ -6,12 +6,14 @@
 
 #include <algorithm>
 
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTest>
 
+#include "app/cell_delegates.hpp"
 #include "app/table_models.hpp"
 #include "app/unreadable_reason.hpp"
 #include "app_test_support.hpp"
@@ -118,6 +120,38 @@ private slots:
         QCOMPARE(relayouts.count(), 0);
         QCOMPARE(removals.count(), 0);
         QCOMPARE(h.results()->rowCount(), 4);
+    }
+
+    // A current client's suspended task, an hour from its end by its
+    // checkpoint, a minute from its deadline: the cells explain themselves
+    // and the late completion is marked, unlike a deadline already passed.
+    void cellTooltipsAndACompletionAfterTheDeadline() {
+        const QByteArray soon = QByteArray::number(QDateTime::currentSecsSinceEpoch() + 60);
+        m_state = m_box->write(
+            QStringLiteral("client_state.xml"),
+            "<client_state>\n<project>\n<master_url>http://e/</master_url>\n<resource_share>100</resource_share>\n"
+            "</project>\n<result>\n<name>r1</name>\n<state>2</state>\n<wu_name>w1</wu_name>\n<report_deadline>" +
+                soon + "</report_deadline>\n</result>\n<result>\n<name>r2</name>\n<state>6</state>\n"
+                "<report_deadline>1</report_deadline>\n</result>\n<active_task_set>\n<active_task>\n"
+                "<project_master_url>http://e/</project_master_url>\n<result_name>r1</result_name>\n"
+                "<active_task_state>9</active_task_state>\n<checkpoint_cpu_time>3600</checkpoint_cpu_time>\n"
+                "<checkpoint_fraction_done>0.5</checkpoint_fraction_done>\n<current_cpu_time>3600</current_cpu_time>\n"
+                "</active_task>\n</active_task_set>\n</client_state>\n");
+        Harness h(*m_box);
+        h.window.start(m_state);
+        const QAbstractItemModel* m = h.results();
+        const auto at = [m](int row, const char* title, int role) {
+            return m->index(row, columnTitled(m, QString::fromLatin1(title))).data(role);
+        };
+        QCOMPARE(at(0, "State", Qt::DisplayRole).toString(), QStringLiteral("Paused"));
+        QVERIFY(at(0, "State", Qt::ToolTipRole).toString().contains(QStringLiteral("suspended")));
+        QVERIFY(at(0, "Progress", Qt::ToolTipRole).toString().contains(QStringLiteral("checkpoint")));
+        QCOMPARE(at(0, "Completes", Qt::ForegroundRole).value<QColor>(), atRiskColour());
+        QVERIFY(at(0, "Completes", Qt::ToolTipRole).toString().contains(QStringLiteral("after its report deadline")));
+        QVERIFY(!at(0, "Deadline", Qt::ForegroundRole).isValid());
+        QVERIFY(at(1, "State", Qt::ToolTipRole).toString().contains(QStringLiteral("aborted")));
+        QCOMPARE(at(1, "Deadline", Qt::ForegroundRole).value<QColor>(), overdueColour());
+        QVERIFY(!at(1, "Completes", Qt::ForegroundRole).isValid());
     }
 
     void layoutIsRestoredAtTheNextStart() {
