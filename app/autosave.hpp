@@ -1,7 +1,8 @@
 #pragma once
 // Layout autosave: a window's geometry or a table's column widths, order and
 // sort, kept in the settings under a name, restored when attached and saved
-// shortly after every change (and when the window closes).
+// once every change has settled, and at once when the window closes or the
+// application quits, so that a change made just before leaving is kept.
 
 #include <QString>
 

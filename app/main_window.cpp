@@ -172,7 +172,11 @@ void MainWindow::buildMenus() {
     QAction* update = file->addAction(tr("&Update"), m_controller, &mainController::Update);
     update->setShortcut(QKeySequence(Qt::Key_F5));
     file->addSeparator();
-    QAction* quit = file->addAction(tr("&Quit"), qApp, &QApplication::quit);
+    // Closing first lets the layout be saved as on any close of the window.
+    QAction* quit = file->addAction(tr("&Quit"), this, [this] {
+        close();
+        QApplication::quit();
+    });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About crunchwatch"), this, [this] {

@@ -5,13 +5,13 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
-#include <QLocale>
 #include <QTableView>
 #include <QTimer>
 
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/table_models.hpp"
+#include "tables/format.hpp"
 
 namespace crunchwatch {
 
@@ -57,7 +57,7 @@ std::optional<ClientState> mainController::loadWithRetry(const std::string& path
 
 void mainController::showCounters(std::size_t projects, double credit) {
     if (numberOfProjects) numberOfProjects->setText(QString::number(projects));
-    if (totalCreditCount) totalCreditCount->setText(QLocale().toString(credit, 'f', 2));
+    if (totalCreditCount) totalCreditCount->setText(QString::fromStdString(formatGrouped(credit)));
 }
 
 void mainController::policzIWstawDoTabelki() {

@@ -1,7 +1,9 @@
 #include "app/state_path.hpp"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 #include "app/settings.hpp"
 
@@ -18,6 +20,10 @@ QString resolveStatePath(const Settings& settings, const QStringList& dataDirs) 
     for (const QString& dir : dataDirs) {
         const QString candidate = dir + QStringLiteral("/client_state.xml");
         if (QFileInfo::exists(candidate)) return candidate;
+        // The client keeps its directory to its own group: one that is there
+        // but cannot be searched may well hold the file, and showing it lets
+        // the message explain the permission instead of some other place.
+        if (QFileInfo(dir).isDir() && ::access(QFile::encodeName(dir).constData(), X_OK) != 0) return candidate;
     }
     return defaultStatePath();
 }

@@ -10,6 +10,7 @@
 #include "app/table_models.hpp"
 #include "app/unreadable_reason.hpp"
 #include "app_test_support.hpp"
+#include "tables/format.hpp"
 
 using namespace crunchwatch;
 using namespace crunchwatch::apptest;
@@ -18,7 +19,8 @@ namespace {
 
 const QString notFound = QStringLiteral("Error: file not found!");
 
-QString credit(double value) { return QLocale().toString(value, 'f', 2); }
+// The counter's text: a point before the decimals whatever the locale.
+QString credit(double value) { return QString::fromStdString(formatGrouped(value)); }
 
 }  // namespace
 
@@ -47,6 +49,16 @@ private slots:
         QCOMPARE(m_h->c().totalCreditCount->text(), credit(1234.5 + 100.25));
         QCOMPARE(m_h->c().clientStatePath->text(), m_state);
         QCOMPARE(m_h->c().clientStatePath->toolTip(), m_state);
+    }
+
+    // Numbers are written with a point whatever the user's locale: never
+    // "1.334,75", and no grouping that could be read as a decimal point.
+    void totalCreditIgnoresTheLocale() {
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        m_h->window.start(m_state);
+        QLocale::setDefault(before);
+        QCOMPARE(m_h->c().totalCreditCount->text(), QStringLiteral("1\u202F334.75"));
     }
 
     void failedCycleKeepsTablesAndCounters() {

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
+#include <unistd.h>
 
 #include "app/state_path.hpp"
 #include "app/unreadable_reason.hpp"
@@ -95,6 +96,30 @@ private slots:
         QCOMPARE(h.c().root_dir, std::string("/"));
         QCOMPARE(h.c().global_prefsFileLocation, std::string("/global_prefs.xml"));
         QCOMPARE(h.c().clientStatePath->toolTip(), unreadableReason(QString()));
+    }
+
+    // Without a chosen file or directory: the first data directory that holds
+    // a state file, or that exists but cannot be searched (the client's own
+    // group only), else the home directory's default.
+    void defaultPathFollowsTheDataDirectories() {
+        Sandbox box;
+        const QString empty = box.path(QStringLiteral("empty"));
+        QVERIFY(QDir().mkpath(empty));
+        const QString first = box.write(QStringLiteral("first/client_state.xml"), oneProjectState("f1"));
+        const QString second = box.write(QStringLiteral("second/client_state.xml"), oneProjectState("s1"));
+        const QString missing = box.path(QStringLiteral("missing"));
+        const Settings settings(box.iniPath());
+        const QString firstDir = box.path(QStringLiteral("first")), secondDir = box.path(QStringLiteral("second"));
+        QCOMPARE(resolveStatePath(settings, {missing, empty, firstDir, secondDir}), first);
+        QCOMPARE(resolveStatePath(settings, {secondDir, firstDir}), second);
+        QCOMPARE(resolveStatePath(settings, {missing, empty}), defaultStatePath());
+
+        if (::geteuid() == 0) QSKIP("root searches every directory");
+        const QString closed = box.path(QStringLiteral("closed"));
+        QVERIFY(QDir().mkpath(closed));
+        QVERIFY(QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(resolveStatePath(settings, {missing, closed, firstDir}), closed + QStringLiteral("/client_state.xml"));
+        QFile::setPermissions(closed, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 
     void missingRememberedFileIsStillTaken() {

@@ -74,6 +74,23 @@ TEST(FormatFixed, MatchesPrintfInTheCLocale) {
             EXPECT_EQ(formatFixed(v, decimals), printfFixed(v, decimals)) << v << " with " << decimals;
 }
 
+TEST(FormatGrouped, GroupsThousandsWithANarrowSpace) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0, "0.00"},
+        {999.995, "1\u202F000.00"},  // rounding adds a digit, and a group
+        {1334.75, "1\u202F334.75"},
+        {-1234567.891, "-1\u202F234\u202F567.89"},
+        {123456, "123\u202F456.00"},
+        {-123, "-123.00"},
+        {inf, "inf"},
+        {nan, "nan"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(formatGrouped(c.value), c.text) << c.value;
+}
+
 TEST(FormatFixed, IgnoresTheProcessLocale) {
     const GermanLocale german;
     if (!german.active()) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
