@@ -90,9 +90,10 @@ int main(int argc, char** argv) {
             const Format chosen = arg == "--json"         ? Format::Json
                                   : arg == "--prometheus" ? Format::Prometheus
                                                           : Format::PrometheusTasks;
-            if (format != Format::Text && format != chosen)
-                return usageError("choose one of --json, --prometheus and --prometheus-tasks");
-            format = chosen;
+            // --prometheus-tasks holds --prometheus; JSON and metrics exclude each other.
+            if (format != Format::Text && (format == Format::Json) != (chosen == Format::Json))
+                return usageError("choose one of --json and --prometheus");
+            if (format != Format::PrometheusTasks) format = chosen;
         } else if (arg == "--now" || arg == "--date-format" || arg == "--output") {
             if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value");
             const std::string_view value = argv[++i];
