@@ -8,6 +8,8 @@ JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev)
 PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
 PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
+# The monitoring stack the metrics are tested through; its tests skip without it.
+PACKAGES_MONITORING=(prometheus prometheus-node-exporter)
 
 missing_packages() {
   local p
@@ -31,6 +33,11 @@ ensure_packages() {
     echo "  sudo apt-get install -y $missing" >&2
     exit 1
   fi
+}
+
+# Like ensure_packages, but a failure only warns: what needs these skips itself.
+try_packages() {
+  ( ensure_packages "$@" ) || echo "Could not install $*: the tests that need them will be skipped." >&2
 }
 
 # The number-formatting tests also run under a German locale (comma as the
