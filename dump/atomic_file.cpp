@@ -40,7 +40,10 @@ std::optional<std::string> replaceFileAtomically(const std::string& path, std::s
     const std::filesystem::path target(path);
     if (target.filename().empty()) return "cannot write " + path + ": not a file name";
     const std::filesystem::path dir = target.parent_path().empty() ? "." : target.parent_path();
-    std::string temporary = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string hidden = ".";
+    hidden += target.filename().string();
+    hidden += ".XXXXXX";
+    std::string temporary = (dir / hidden).string();
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return failure("cannot create a temporary file in", dir.string(), errno);
 

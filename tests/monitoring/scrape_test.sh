@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The metrics through the monitoring stack people run, from Debian:
 # crunchwatch-dump --output writes into a textfile directory, node_exporter
-# serves it with the values the JSON view gives, and Prometheus scrapes it and
-# answers a query. Each server listens on a free loopback port, every wait is
+# serves it with the values the JSON view gives, and Prometheus, with our
+# alerting rules loaded, scrapes it and answers a query. Each server listens on a free loopback port, every wait is
 # bounded, and each server is stopped by its process id whatever happens.
 # Exits 77 (skipped) when the packages are not installed.
 #
-# usage: scrape_test.sh CRUNCHWATCH_DUMP STATE_FILE
+# usage: scrape_test.sh CRUNCHWATCH_DUMP STATE_FILE ALERTING_RULES
 set -euo pipefail
 dump=$1
 state=$2
+rules=$3
 here=$(cd "$(dirname "$0")" && pwd)
 
 exporter=$(command -v prometheus-node-exporter || command -v node_exporter || true)
@@ -58,11 +59,13 @@ pids+=($!)
 python3 "$here/check_scrape.py" exporter "http://127.0.0.1:$exporter_port/metrics" "$work/view.json"
 
 echo "== Prometheus scrapes node_exporter"
+promtool check rules "$rules"
 prometheus_port=$(free_port)
 cat >"$work/prometheus.yml" <<YAML
 global:
   scrape_interval: 1s
   evaluation_interval: 1s
+rule_files: ["$rules"]
 scrape_configs:
   - job_name: crunchwatch
     static_configs:
