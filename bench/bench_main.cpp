@@ -2,8 +2,9 @@
 // big generated state file, the floor (read the file, count its lines), a
 // DOM parser doing the same job, our own refresh (with its stages), the
 // window's part of a refresh offscreen, a watchdog tick, and the headless
-// dump as a whole process; then the peak memory of a refresh, in a child
-// process of its own. It ends with a summary and the targets.
+// dump as a whole process (text tables and Prometheus metrics); then the peak
+// memory of a refresh, in a child process of its own. It ends with a summary
+// and the targets.
 //
 // usage: crunchwatch-bench [--state-dir DIR] [Google Benchmark flags]
 // Default flags: --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true
@@ -150,6 +151,12 @@ void registerAll(const std::vector<PresetFile>& files) {
         registerCase(caseName("process.dump", f), f, t, [dump, path] {
             return runProcess({dump, "--now", "1796150000", path});
         });
+        registerCase(caseName("process.prometheus", f), f, t, [dump, path] {
+            return runProcess({dump, "--prometheus", "--now", "1796150000", path});
+        });
+        registerCase(caseName("process.prometheus_tasks", f), f, t, [dump, path] {
+            return runProcess({dump, "--prometheus-tasks", "--now", "1796150000", path});
+        });
     }
 }
 
@@ -197,6 +204,8 @@ const char* const caseTitles[][2] = {
     {"tick", "watchdog tick (unchanged)"},
     {"process.read", "process: read the file"},
     {"process.dump", "process: crunchwatch-dump"},
+    {"process.prometheus", "process: dump --prometheus"},
+    {"process.prometheus_tasks", "process: dump --prometheus-tasks"},
 };
 
 struct TickCounts {
@@ -256,6 +265,19 @@ int printSummary(const CapturingReporter& rep, const std::vector<PresetFile>& fi
             std::cout << "  crunchwatch-dump (text) / read-only process = " << fixed(r, 2) << "\n";
             if (p == "big") targets.check(r <= 2.5, "big: crunchwatch-dump within 2.5x of a process that only reads "
                                                     "the file (" + fixed(r, 2) + "x)");
+        }
+        // The metrics against the text dump, both as whole processes.
+        const Timing* promT = rep.timing("process.prometheus/" + p);
+        const Timing* tasksT = rep.timing("process.prometheus_tasks/" + p);
+        if (dumpT && promT && tasksT) {
+            const double r = promT->median() / dumpT->median();
+            const double rt = tasksT->median() / dumpT->median();
+            std::cout << "  --prometheus / text dump = " << fixed(r, 2) << "   --prometheus-tasks / text dump = "
+                      << fixed(rt, 2) << "\n";
+            if (p == "big") {
+                targets.check(r <= 1.0, "big: --prometheus costs no more than the text dump (" + fixed(r, 2) + "x)");
+                targets.check(rt < 2.0, "big: --prometheus-tasks under 2x the text dump (" + fixed(rt, 2) + "x)");
+            }
         }
 
         std::cout << "  peak memory of one pass, each in a child process of its own (median of 3):\n"

@@ -1,6 +1,6 @@
-// crunchwatch-dump: one refresh cycle on a state file, printed as text tables
-// or JSON, for machines without a display, for scripts, and for checking the
-// monitor against a file by eye.
+// crunchwatch-dump: one refresh cycle on a state file, printed as text tables,
+// JSON or Prometheus metrics, for machines without a display, for scripts,
+// for monitoring many hosts, and for checking the monitor against a file by eye.
 
 #include <charconv>
 #include <chrono>
@@ -9,26 +9,41 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
+#include "dump/atomic_file.hpp"
+#include "dump/file_time.hpp"
+#include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
 
 
 namespace {
 
 constexpr std::string_view usage =
-    "usage: crunchwatch-dump [--json] [--now SECONDS] [--date-format FORMAT] STATE_FILE";
+    "usage: crunchwatch-dump [--json | --prometheus | --prometheus-tasks] [--output FILE]\n"
+    "                        [--now SECONDS] [--date-format FORMAT] STATE_FILE";
 
 constexpr std::string_view help =
     "Shows what the crunchwatch window would show for a BOINC client_state.xml,\n"
     "reading global_prefs.xml from the same directory.\n\n"
     "  --json                one JSON object instead of text tables\n"
+    "  --prometheus          Prometheus metrics (text format 0.0.4) instead: the\n"
+    "                        state file, the host and every project; written even\n"
+    "                        when the file cannot be read (readable 0, exit 1)\n"
+    "  --prometheus-tasks    the same and the metrics of every task (5 to 6\n"
+    "                        series per task)\n"
+    "  --output FILE         write to FILE instead of stdout, atomically: a reader\n"
+    "                        sees the old file or the new, never a part; the old\n"
+    "                        file stays when the new one cannot be written, and\n"
+    "                        when the state file cannot be read (but for metrics)\n"
     "  --now SECONDS         the current moment for the completion estimates\n"
     "                        (seconds since 1970 UTC; default: now)\n"
     "  --date-format FORMAT  strftime format of every date (default: %x %X)\n"
     "  --help, --version\n\n"
-    "Exit status: 0 the file was read, 1 it could not be read, 2 usage error.\n";
+    "Exit status: 0 the file was read, 1 it could not be read (or the output not\n"
+    "written), 2 usage error.\n";
 
 std::optional<double> parseSeconds(std::string_view text) {
     double v = 0;
@@ -39,6 +54,8 @@ std::optional<double> parseSeconds(std::string_view text) {
     if (ec != std::errc{} || last != end || begin == end) return std::nullopt;
     return v;
 }
+
+enum class Format { Text, Json, Prometheus, PrometheusTasks };
 
 int usageError(std::string_view why) {
     std::cerr << "crunchwatch-dump: " << why << '\n' << usage << '\n';
@@ -55,7 +72,8 @@ double realNow() {
 int main(int argc, char** argv) {
     // Dates follow the user's locale as in the window; numbers never do.
     std::setlocale(LC_ALL, "");
-    bool json = false;
+    Format format = Format::Text;
+    std::optional<std::string> output;
     std::optional<double> now;
     std::optional<std::string> dateFormat;
     std::optional<std::string> stateFile;
@@ -69,13 +87,22 @@ int main(int argc, char** argv) {
             std::cout << "crunchwatch-dump " << CRUNCHWATCH_VERSION << '\n';
             return 0;
         }
-        if (arg == "--json") {
-            json = true;
-        } else if (arg == "--now" || arg == "--date-format") {
+        if (arg == "--json" || arg == "--prometheus" || arg == "--prometheus-tasks") {
+            const Format chosen = arg == "--json"         ? Format::Json
+                                  : arg == "--prometheus" ? Format::Prometheus
+                                                          : Format::PrometheusTasks;
+            // --prometheus-tasks holds --prometheus; JSON and metrics exclude each other.
+            if (format != Format::Text && (format == Format::Json) != (chosen == Format::Json))
+                return usageError("choose one of --json and --prometheus");
+            if (format != Format::PrometheusTasks) format = chosen;
+        } else if (arg == "--now" || arg == "--date-format" || arg == "--output") {
             if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value");
             const std::string_view value = argv[++i];
             if (arg == "--date-format") {
                 dateFormat = std::string(value);
+            } else if (arg == "--output") {
+                if (value.empty()) return usageError("--output needs a file name");
+                output = std::string(value);
             } else if (!(now = parseSeconds(value))) {
                 return usageError("--now takes a number of seconds");
             }
@@ -95,14 +122,37 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const std::string absolute =
         stateFile->empty() ? std::string() : std::filesystem::absolute(*stateFile, ec).string();
-    const auto snapshot = crunchwatch::takeSnapshot(ec ? *stateFile : absolute);
-    if (!snapshot) {
+    const std::string path = ec ? *stateFile : absolute;
+    const bool metrics = format == Format::Prometheus || format == Format::PrometheusTasks;
+    // The date is taken before the reading: a file rewritten in between shows
+    // as changed again at the next run, never as older than what was read.
+    const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
+    const auto snapshot = crunchwatch::takeSnapshot(path);
+    // Metrics are written whatever happened: the failure is one of them.
+    if (!snapshot && !metrics) {
         std::cerr << "Error: file not found!\n";
         return 1;
     }
-    const crunchwatch::ReportOptions options{*stateFile, now.value_or(realNow()), dateFormat, 100};
-    if (json) crunchwatch::writeJsonReport(std::cout, *snapshot, options);
-    else crunchwatch::writeTextReport(std::cout, *snapshot, options);
+    std::ostringstream buffered;
+    std::ostream& out = output ? buffered : std::cout;
+    const double moment = now.value_or(realNow());
+    const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100};
+    if (metrics) {
+        const crunchwatch::MetricsOptions m{*stateFile, modified, moment, format == Format::PrometheusTasks};
+        crunchwatch::writePrometheusReport(out, snapshot ? &*snapshot : nullptr, m);
+    } else if (format == Format::Json) {
+        crunchwatch::writeJsonReport(out, *snapshot, options);
+    } else {
+        crunchwatch::writeTextReport(out, *snapshot, options);
+    }
+    if (!snapshot) std::cerr << "Error: file not found!\n";
+    if (output) {
+        if (const auto failure = crunchwatch::replaceFileAtomically(*output, buffered.view())) {
+            std::cerr << "crunchwatch-dump: " << *failure << '\n';
+            return 1;
+        }
+        return snapshot ? 0 : 1;
+    }
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    return std::cout && snapshot ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 // Fuzzes one refresh cycle's whole data path on arbitrary bytes: reading the
 // file, normalisation, sections, records, rows and totals, every cell of both
-// tables with a fuzzed current moment and date format, and the dump's JSON and
-// text reports.
+// tables with a fuzzed current moment and date format, and the dump's JSON,
+// text and metrics reports.
 //
 // The parameters come from the end of the input (FuzzedDataProvider takes
 // integers from there), the date format is the last bytes of what remains,
@@ -20,7 +20,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "dump/json_writer.hpp"
+#include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
+#include "exposition_checker.hpp"
 #include "fuzz_support.hpp"
 #include "state/global_prefs.hpp"
 #include "state/scan.hpp"
@@ -262,5 +264,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(isValidUtf8(json.str()), "the JSON report is not valid UTF-8");
     require(JsonChecker(json.str()).document(), "the JSON report is not one JSON document");
     require(isValidUtf8(table.str()), "the text report is not valid UTF-8");
+
+    std::ostringstream metrics;
+    writePrometheusReport(metrics, &*snapshot, MetricsOptions{options.stateFileAsGiven, p.now, p.now, true});
+    std::string_view why;
+    require(isValidUtf8(metrics.str()), "the metrics report is not valid UTF-8");
+    require(fuzz::ExpositionChecker().document(metrics.str(), why), why.data());
     return 0;
 }

@@ -11,6 +11,8 @@ PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
 # The real client and its application library, for the test against them;
 # that test skips itself where they cannot be had.
 PACKAGES_CLIENT=(boinc-client libboinc-app-dev)
+# The monitoring stack the metrics are tested through; its tests skip without it.
+PACKAGES_MONITORING=(prometheus prometheus-node-exporter)
 
 missing_packages() {
   local p
@@ -36,10 +38,9 @@ ensure_packages() {
   fi
 }
 
-# Like ensure_packages, but a package that cannot be installed is reported
-# and passed over: the tests that need it skip themselves.
-ensure_optional_packages() {
-  ( ensure_packages "$@" ) || echo "Could not install: $* (the tests that need them will be skipped)" >&2
+# Like ensure_packages, but a failure only warns: what needs these skips itself.
+try_packages() {
+  ( ensure_packages "$@" ) || echo "Could not install $*: the tests that need them will be skipped." >&2
 }
 
 # The number-formatting tests also run under a German locale (comma as the

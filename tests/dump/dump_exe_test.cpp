@@ -3,9 +3,11 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -31,7 +33,8 @@ const std::string exe = CRUNCHWATCH_DUMP_EXE;
 const std::string example = std::string(CRUNCHWATCH_EXAMPLES_DIR) + "/client_state.xml";
 constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
 constexpr const char* usageLine =
-    "usage: crunchwatch-dump [--json] [--now SECONDS] [--date-format FORMAT] STATE_FILE";
+    "usage: crunchwatch-dump [--json | --prometheus | --prometheus-tasks] [--output FILE]\n"
+    "                        [--now SECONDS] [--date-format FORMAT] STATE_FILE";
 
 struct Outcome {
     int exitCode = -1;
@@ -243,6 +246,10 @@ TEST(DumpExe, UsageErrors) {
         {"--date-format"},
         {example, example},
         {"--", example, example},
+        {"--json", "--prometheus", example},
+        {"--prometheus-tasks", "--json", example},
+        {"--output"},
+        {"--output", "", example},
     };
     for (const auto& args : cases) {
         std::string shown;
@@ -259,6 +266,7 @@ TEST(DumpExe, AcceptedOptions) {
              {"--now", "+5", example},
              {"--now", "-1.5e3", "--date-format", "", "--json", example},
              {"--json", "--", example},
+             {"--prometheus", "--prometheus-tasks", "--prometheus", example},
          }) {
         const Outcome r = dump(args);
         EXPECT_EQ(r.exitCode, 0) << args[1] << ": " << r.err;
@@ -359,6 +367,125 @@ TEST(DumpExe, RealClientFilesAreValidJson) {
         if (!fs::is_regular_file(state)) continue;
         SCOPED_TRACE(state.string());
         expectValidJson(state.string());
+        ++checked;
+    }
+    if (checked == 0) GTEST_SKIP() << "no client_state.xml among the real client files";
+}
+
+// ------------------------------------------------------------ metrics
+
+constexpr const char* readableLine = "crunchwatch_state_file_readable{path=\"";
+
+std::vector<std::string> filesIn(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(DumpExe, MetricsAreWrittenEvenWhenTheFileCannotBeRead) {
+    const TempDir dir;
+    const std::string missing = (dir.path() / "client_state.xml").string();
+    const Outcome r = dump({"--prometheus-tasks", missing});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Error: file not found!\n");
+    EXPECT_NE(r.out.find(readableLine + missing + "\"} 0\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("crunchwatch_projects"), std::string::npos) << r.out;
+
+    const Outcome ok = dump({"--prometheus", example});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(ok.err, "");
+    EXPECT_EQ(ok.out.rfind("# HELP crunchwatch_state_file_readable ", 0), 0u);
+    EXPECT_NE(ok.out.find(readableLine + example + "\"} 1\n"), std::string::npos);
+    EXPECT_NE(ok.out.find("\ncrunchwatch_projects 4\n"), std::string::npos);
+    EXPECT_EQ(ok.out.find("crunchwatch_task_"), std::string::npos) << "per task only when asked for";
+}
+
+TEST(DumpExe, OutputReplacesTheFileWhole) {
+    const TempDir dir;
+    const std::string state = dir.write("client_state.xml", exampleText());
+    const std::string target = dir.write("crunchwatch.prom", "old\n");
+    const mode_t savedMask = ::umask(022);
+    const Outcome r = dump({"--prometheus", "--now", "1796150000", "--output", target, state});
+    ::umask(savedMask);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(slurp(target), dump({"--prometheus", "--now", "1796150000", state}).out);
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644)) << "readable by the exporter's user";
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"client_state.xml", "crunchwatch.prom"}));
+
+    // The state file gone: the failure is written, and the exit status says so.
+    fs::remove(state);
+    const Outcome gone = dump({"--prometheus", "--output", target, state});
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_NE(slurp(target).find(readableLine + state + "\"} 0\n"), std::string::npos);
+
+    // Any other failure leaves what was there, and no temporary file.
+    dir.write("client_state.xml", exampleText());
+    const std::string before = slurp(target);
+    fs::create_directories(dir.path() / "a_directory" / "inside");
+    const std::string aDirectory = (dir.path() / "a_directory").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--prometheus", "--output", (dir.path() / "no_such_dir" / "x.prom").string(), state},
+             {"--prometheus", "--output", aDirectory, state},
+             {"--json", "--output", target, (dir.path() / "missing.xml").string()},
+         }) {
+        const Outcome failed = dump(args);
+        EXPECT_EQ(failed.exitCode, 1) << args[2];
+        EXPECT_FALSE(failed.err.empty()) << args[2];
+        EXPECT_EQ(slurp(target), before) << args[2];
+        EXPECT_TRUE(fs::is_directory(dir.path() / "a_directory" / "inside"));
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a_directory", "client_state.xml", "crunchwatch.prom"}));
+    }
+    // The other views are written the same way.
+    const Outcome json = dump({"--json", "--output", target, state});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(slurp(target).rfind("{\"state_file\":", 0), 0u);
+}
+
+bool havePromtool() { return run({"/bin/sh", "-c", "command -v promtool"}).exitCode == 0; }
+
+// Prometheus's own checker, parse and lint: it must have nothing to say.
+void expectPromtoolClean(const std::string& stateFile) {
+    static const TempDir scratch;
+    const Outcome r = dump({"--prometheus-tasks", "--now", "1796150000", stateFile});
+    ASSERT_EQ(r.exitCode, 0) << stateFile << ": " << r.err;
+    const std::string metrics = scratch.write("out.prom", r.out);
+    const Outcome check = run({"/bin/sh", "-c", "exec promtool check metrics < \"$1\" 2>&1", "sh", metrics});
+    EXPECT_EQ(check.exitCode, 0) << stateFile;
+    EXPECT_EQ(check.out, "") << stateFile;
+}
+
+TEST(DumpExe, PromtoolFindsNothingToSay) {
+    if (!havePromtool()) GTEST_SKIP() << "promtool (Debian package prometheus) is not installed";
+    expectPromtoolClean(example);
+    // Names with everything the format must escape or can not hold: quotes,
+    // backslashes, a line break, invalid UTF-8, a carriage return, a NUL.
+    using namespace std::string_literals;
+    const TempDir dir;
+    const std::string hostile = dir.write(
+        "client_state.xml",
+        "<project>\n<master_url>http://a/\"\\</master_url>\n<project_name>Q \"x\" \\n \\\\ \xFF\xC0\r"
+        "\0 {a=\"b\"}\n</project_name>\n<resource_share>0</resource_share>\n</project>\n"
+        "<workunit>\n<name>w\"1\"</name>\n</workunit>\n"
+        "<result>\n<name>t \"1\" \\ \xE2\x82</name>\n<state>2</state>\n<wu_name>w\"1\"</wu_name>\n"
+        "<report_deadline>1e999</report_deadline>\n</result>\n"
+        "<result>\n<name>t \"1\" \\ \xE2\x83</name>\n<state>9</state>\n</result>\n"
+        "<project>\n<project_name>\n</project_name>\n</project>\n"
+        "<active_task_set>\n<active_task>\n<project_master_url>http://a/\"\\</project_master_url>\n"
+        "<result_name>t \"1\" \\ \xE2\x82</result_name>\n<fraction_done>-nan</fraction_done>\n"
+        "<current_cpu_time>-1e999</current_cpu_time>\n</active_task>\n</active_task_set>\n"s);
+    expectPromtoolClean(hostile);
+}
+
+TEST(DumpExe, PromtoolFindsNothingToSayOnRealClientFiles) {
+    CRUNCHWATCH_SKIP_WITHOUT_REALDATA();
+    if (!havePromtool()) GTEST_SKIP() << "promtool (Debian package prometheus) is not installed";
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(test::realDataDir())) {
+        const fs::path state = entry.path() / "client_state.xml";
+        if (!fs::is_regular_file(state)) continue;
+        expectPromtoolClean(state.string());
         ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "no client_state.xml among the real client files";

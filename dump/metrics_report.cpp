@@ -1,0 +1,179 @@
+#include "dump/metrics_report.hpp"
+
+#include <array>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "dump/exposition.hpp"
+#include "dump/task_figures.hpp"
+#include "tables/projects_cells.hpp"
+#include "tables/results_cells.hpp"
+
+namespace crunchwatch {
+namespace {
+
+// The credit figures, by the `kind` label and the projects table's column.
+struct CreditKind {
+    std::string_view label;
+    std::string_view column;
+};
+constexpr std::array<CreditKind, 4> creditKinds{{{"user_total", "user_total_credit"},
+                                                  {"user_average", "user_expavg_credit"},
+                                                  {"host_total", "host_total_credit"},
+                                                  {"host_average", "host_expavg_credit"}}};
+
+std::optional<double> creditOf(const projectRecord& p, std::string_view column) { return projectCell(p, column).sortValue; }
+
+// A project's series, once each. Prometheus refuses a series repeated within
+// one scrape, so a project whose labels repeat an earlier one's (the same
+// name and URL, or texts that only differed by invalid UTF-8) is left out.
+struct ProjectSeries {
+    const projectRecord* record = nullptr;
+    std::string labels;  // project="…",url="…"
+    std::array<double, taskStateLabels.size()> tasksInState{};
+};
+
+struct TaskSeries {
+    std::string labels;  // project="…",url="…",task="…"
+    TaskFigures figures;
+};
+
+// The report's figures, gathered once, so that each family is written whole.
+struct Series {
+    std::vector<ProjectSeries> projects;
+    std::vector<TaskSeries> tasks;
+};
+
+Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
+    const ProjectInfo& info = s.state.projectInfo;
+    Series series;
+    series.projects.reserve(info.size());  // no reallocation: `seen` holds views of the labels
+    std::vector<std::size_t> seriesOfProject(info.size(), SIZE_MAX);
+    std::unordered_set<std::string_view> seen;
+    for (std::size_t i = 0; i < info.size(); ++i) {
+        const Record& v = info[i].values;
+        const auto url = v.get("master_url").value_or("");
+        std::string labels = labelText({{"project", v.get("project_name").value_or(url)}, {"url", url}});
+        if (seen.count(labels)) continue;
+        seriesOfProject[i] = series.projects.size();
+        seen.insert(series.projects.emplace_back(ProjectSeries{&info[i], std::move(labels), {}}).labels);
+    }
+
+    if (o.perTask) series.tasks.reserve(s.rows.main_result_table.size());
+    seen.clear();
+    for (const resultRow& row : s.rows.main_result_table) {
+        const std::size_t at = seriesOfProject[static_cast<std::size_t>(row.project - info.data())];
+        if (at == SIZE_MAX) continue;
+        ProjectSeries& project = series.projects[at];
+        const std::string_view state = taskStateLabel(stateText(row));
+        for (std::size_t k = 0; k < taskStateLabels.size(); ++k)
+            if (taskStateLabels[k] == state) project.tasksInState[k] += 1;
+        if (!o.perTask) continue;
+        // A task is known by its result's name (its workunit's when it has none).
+        const auto name = row.result->get("name") ? row.result->get("name") : row.result->get("wu_name");
+        if (!name) continue;
+        std::string labels = project.labels + ',' + labelText({{"task", *name}});
+        if (seen.count(labels)) continue;
+        seen.insert(series.tasks.emplace_back(TaskSeries{std::move(labels), taskFigures(row, o.now)}).labels);
+    }
+    return series;
+}
+
+void writeStateFileFamilies(ExpositionWriter& w, bool readable, const MetricsOptions& o) {
+    const std::string path = labelText({{"path", o.stateFileAsGiven}});
+    w.family("crunchwatch_state_file_readable", MetricType::Gauge,
+             "Whether the BOINC client's state file could be read (1) or not (0).");
+    w.sample("crunchwatch_state_file_readable", path, readable ? 1 : 0);
+    w.family("crunchwatch_state_file_modified_seconds", MetricType::Gauge,
+             "When the BOINC client last wrote its state file, in seconds since 1970.");
+    if (o.stateFileModified) w.sample("crunchwatch_state_file_modified_seconds", path, *o.stateFileModified);
+}
+
+void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
+    w.family("crunchwatch_projects", MetricType::Gauge, "How many projects the BOINC client is attached to.");
+    w.sample("crunchwatch_projects", {}, static_cast<double>(s.state.projectInfo.size()));
+    // Summed over every project block as the window's total credit is, an
+    // absent credit adding nothing.
+    w.family("crunchwatch_credit", MetricType::Gauge, "Credit of all the client's projects together, by kind.");
+    for (const CreditKind& kind : creditKinds) {
+        double total = 0;
+        for (const projectRecord& p : s.state.projectInfo) total += creditOf(p, kind.column).value_or(0.0);
+        w.sample("crunchwatch_credit", labelText({{"kind", kind.label}}), total);
+    }
+}
+
+void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+    w.family("crunchwatch_project_credit", MetricType::Gauge,
+             "A project's credit of the user's account and of this host: total and recent average.");
+    for (const CreditKind& kind : creditKinds) {
+        const std::string kindLabel = labelText({{"kind", kind.label}});
+        for (const ProjectSeries& p : series.projects)
+            if (const auto v = creditOf(*p.record, kind.column))
+                w.sample("crunchwatch_project_credit", p.labels, *v, kindLabel);
+    }
+    w.family("crunchwatch_project_resource_share", MetricType::Gauge, "A project's resource share.");
+    for (const ProjectSeries& p : series.projects)
+        if (p.record->values.has("resource_share"))
+            w.sample("crunchwatch_project_resource_share", p.labels, *projectCell(*p.record, "resource_share").sortValue);
+    w.family("crunchwatch_project_resource_share_ratio", MetricType::Gauge,
+             "A project's resource share divided by the sum of every project's share.");
+    for (const ProjectSeries& p : series.projects)
+        if (p.record->values.has("resource_share") && s.rows.totalShare != 0)
+            w.sample("crunchwatch_project_resource_share_ratio", p.labels,
+                     *projectCell(*p.record, "resource_share").sortValue / s.rows.totalShare);
+    w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");
+    for (std::size_t k = 0; k < taskStateLabels.size(); ++k) {
+        const std::string stateLabel = labelText({{"state", taskStateLabels[k]}});
+        for (const ProjectSeries& p : series.projects) w.sample("crunchwatch_tasks", p.labels, p.tasksInState[k], stateLabel);
+    }
+}
+
+struct TaskFamily {
+    std::string_view name;
+    std::string_view help;
+    std::optional<double> (*value)(const TaskFigures&);
+};
+constexpr std::array<TaskFamily, 6> taskFamilies{{
+    {"crunchwatch_task_progress_ratio", "How much of a task is done, from 0 to 1.",
+     [](const TaskFigures& f) { return f.progressRatio; }},
+    {"crunchwatch_task_cpu_seconds", "Processor time a task has used so far.",
+     [](const TaskFigures& f) { return f.cpuSeconds; }},
+    {"crunchwatch_task_remaining_seconds", "Processor time a task still needs, estimated from its progress.",
+     [](const TaskFigures& f) { return f.remainingSeconds; }},
+    {"crunchwatch_task_deadline_timestamp_seconds", "When a task must be reported, in seconds since 1970.",
+     [](const TaskFigures& f) { return f.deadline; }},
+    {"crunchwatch_task_completion_timestamp_seconds",
+     "When a task should finish at its project's share of the processor, in seconds since 1970.",
+     [](const TaskFigures& f) { return f.completion; }},
+    {"crunchwatch_task_deadline_at_risk", "1 when a task's expected completion lies after its deadline, else 0.",
+     [](const TaskFigures& f) {
+         const auto risk = f.deadlineAtRisk();
+         return risk ? std::optional<double>(*risk ? 1.0 : 0.0) : std::nullopt;
+     }},
+}};
+
+void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
+    for (const TaskFamily& family : taskFamilies) {
+        w.family(family.name, MetricType::Gauge, family.help);
+        for (const TaskSeries& t : series.tasks)
+            if (const auto v = family.value(t.figures)) w.sample(family.name, t.labels, *v);
+    }
+}
+
+}  // namespace
+
+void writePrometheusReport(std::ostream& out, const Snapshot* snapshot, const MetricsOptions& options) {
+    ExpositionWriter w(out);
+    writeStateFileFamilies(w, snapshot != nullptr, options);
+    if (!snapshot) return;
+    // Each group writes whole families from the one refresh; figures read
+    // from other files of the client (its statistics, its job log) would be
+    // one more group of their own here.
+    const Series series = gatherSeries(*snapshot, options);
+    writeHostFamilies(w, *snapshot);
+    writeProjectFamilies(w, *snapshot, series);
+    if (options.perTask) writeTaskFamilies(w, series);
+}
+
+}  // namespace crunchwatch

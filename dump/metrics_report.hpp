@@ -1,0 +1,42 @@
+#pragma once
+// One refresh as Prometheus metrics (text exposition format 0.0.4), for
+// node_exporter's textfile collector and so for every host one Prometheus
+// server watches. Every figure is the one the window shows, taken from the
+// tables' own cells; a value the client's files do not hold gives no sample.
+//
+// Families, in the order written (labels in braces):
+//   crunchwatch_state_file_readable{path}            gauge, 1 or 0
+//   crunchwatch_state_file_modified_seconds{path}    gauge, seconds since 1970
+//   crunchwatch_projects                             gauge
+//   crunchwatch_credit{kind}                         gauge, summed over the projects
+//   crunchwatch_project_credit{project,url,kind}     gauge
+//   crunchwatch_project_resource_share{project,url}  gauge
+//   crunchwatch_project_resource_share_ratio{project,url}  gauge, 0..1
+//   crunchwatch_tasks{project,url,state}             gauge, every state, zeros too
+// and per task ({project,url,task}), only when asked for:
+//   crunchwatch_task_progress_ratio, _cpu_seconds, _remaining_seconds,
+//   _deadline_timestamp_seconds, _completion_timestamp_seconds,
+//   _deadline_at_risk (1 when the expected completion lies after the deadline)
+// `kind` is user_total, user_average, host_total or host_average.
+
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "dump/report.hpp"
+
+namespace crunchwatch {
+
+struct MetricsOptions {
+    std::string stateFileAsGiven;             // the `path` label
+    std::optional<double> stateFileModified;  // seconds since 1970; absent when unknown
+    double now = 0;                           // the current moment, for the expected completion
+    bool perTask = false;                     // also the families of every task
+};
+
+// `snapshot` is null when the state file could not be read: then only the
+// state file's two families are written, readable 0, so that a scrape sees
+// the failure rather than the last good figures.
+void writePrometheusReport(std::ostream& out, const Snapshot* snapshot, const MetricsOptions& options);
+
+}  // namespace crunchwatch

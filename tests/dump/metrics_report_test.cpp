@@ -1,0 +1,149 @@
+#include "dump/metrics_report.hpp"
+
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "state/projects.hpp"
+#include "tables/rows.hpp"
+
+namespace crunchwatch {
+namespace {
+
+Snapshot snapshotOf(std::string_view text) {
+    Snapshot s{clientStateFromText(text), {}, {}};
+    s.rows = buildResultRows(s.state.projectInfo);
+    return s;
+}
+
+std::string report(const Snapshot* s, bool perTask, std::optional<double> modified = 1796150000.5) {
+    std::ostringstream out;
+    writePrometheusReport(out, s, MetricsOptions{"/var/lib/boinc/client_state.xml", modified, 0, perTask});
+    return out.str();
+}
+
+// Project A: a hostile name, a credit that overflows, three results: one
+// running (completing after its deadline), one downloading without a
+// deadline, one sent. Project B: neither name nor figures, nor results.
+constexpr std::string_view smallState =
+    "<client_state>\n<project>\n<master_url>http://a/</master_url>\n<project_name>A \"q\" \\ \xFFZ</project_name>\n"
+    "<user_total_credit>10.5</user_total_credit>\n<host_total_credit>1e999</host_total_credit>\n"
+    "<resource_share>100</resource_share>\n</project>\n"
+    "<workunit>\n<name>wu1</name>\n<app_name>app</app_name>\n<version_num>512</version_num>\n</workunit>\n"
+    "<result>\n<name>r1</name>\n<state>2</state>\n<wu_name>wu1</wu_name>\n<report_deadline>7200</report_deadline>\n"
+    "</result>\n<result>\n<name>r2</name>\n<state>1</state>\n<wu_name>wu1</wu_name>\n</result>\n"
+    "<result>\n<name>r3</name>\n<state>5</state>\n<wu_name>wu1</wu_name>\n<report_deadline>99000</report_deadline>\n"
+    "</result>\n<project>\n<master_url>http://b/</master_url>\n</project>\n<active_task_set>\n<active_task>\n"
+    "<project_master_url>http://a/</project_master_url>\n<result_name>r1</result_name>\n"
+    "<scheduler_state>2</scheduler_state>\n<fraction_done>0.25</fraction_done>\n"
+    "<current_cpu_time>3600</current_cpu_time>\n</active_task>\n</active_task_set>\n</client_state>\n";
+
+constexpr std::string_view a = "project=\"A \\\"q\\\" \\\\ \xEF\xBF\xBDZ\",url=\"http://a/\"";
+constexpr std::string_view b = "project=\"http://b/\",url=\"http://b/\"";
+
+std::string stateFamilies(std::string_view readable, std::string_view modifiedSample) {
+    return "# HELP crunchwatch_state_file_readable Whether the BOINC client's state file could be read (1) or not (0).\n"
+           "# TYPE crunchwatch_state_file_readable gauge\n"
+           "crunchwatch_state_file_readable{path=\"/var/lib/boinc/client_state.xml\"} " + std::string(readable) + "\n"
+           "# HELP crunchwatch_state_file_modified_seconds When the BOINC client last wrote its state file, in seconds since 1970.\n"
+           "# TYPE crunchwatch_state_file_modified_seconds gauge\n" + std::string(modifiedSample);
+}
+
+TEST(MetricsReport, ExactReportOfASmallState) {
+    const Snapshot s = snapshotOf(smallState);
+    const std::string A(a), B(b);
+    const std::string hostAndProjects =
+        stateFamilies("1", "crunchwatch_state_file_modified_seconds{path=\"/var/lib/boinc/client_state.xml\"} 1796150000.5\n") +
+        "# HELP crunchwatch_projects How many projects the BOINC client is attached to.\n"
+        "# TYPE crunchwatch_projects gauge\ncrunchwatch_projects 2\n"
+        "# HELP crunchwatch_credit Credit of all the client's projects together, by kind.\n"
+        "# TYPE crunchwatch_credit gauge\n"
+        "crunchwatch_credit{kind=\"user_total\"} 10.5\ncrunchwatch_credit{kind=\"user_average\"} 0\n"
+        "crunchwatch_credit{kind=\"host_total\"} +Inf\ncrunchwatch_credit{kind=\"host_average\"} 0\n"
+        "# HELP crunchwatch_project_credit A project's credit of the user's account and of this host: total and recent average.\n"
+        "# TYPE crunchwatch_project_credit gauge\n"
+        "crunchwatch_project_credit{" + A + ",kind=\"user_total\"} 10.5\n"
+        "crunchwatch_project_credit{" + A + ",kind=\"host_total\"} +Inf\n"
+        "# HELP crunchwatch_project_resource_share A project's resource share.\n"
+        "# TYPE crunchwatch_project_resource_share gauge\n"
+        "crunchwatch_project_resource_share{" + A + "} 100\n"
+        "# HELP crunchwatch_project_resource_share_ratio A project's resource share divided by the sum of every project's share.\n"
+        "# TYPE crunchwatch_project_resource_share_ratio gauge\n"
+        "crunchwatch_project_resource_share_ratio{" + A + "} 1\n"
+        "# HELP crunchwatch_tasks How many of a project's tasks are in each state.\n"
+        "# TYPE crunchwatch_tasks gauge\n"
+        "crunchwatch_tasks{" + A + ",state=\"running\"} 1\ncrunchwatch_tasks{" + B + ",state=\"running\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"paused\"} 0\ncrunchwatch_tasks{" + B + ",state=\"paused\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"waiting\"} 0\ncrunchwatch_tasks{" + B + ",state=\"waiting\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"downloading\"} 1\ncrunchwatch_tasks{" + B + ",state=\"downloading\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"finished\"} 0\ncrunchwatch_tasks{" + B + ",state=\"finished\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"sent\"} 1\ncrunchwatch_tasks{" + B + ",state=\"sent\"} 0\n"
+        "crunchwatch_tasks{" + A + ",state=\"other\"} 0\ncrunchwatch_tasks{" + B + ",state=\"other\"} 0\n";
+    EXPECT_EQ(report(&s, false), hostAndProjects);
+
+    // 3600 s for a quarter: 10800 s to go, all of the processor's share, from 0.
+    const std::string r1 = A + ",task=\"r1\"", r3 = A + ",task=\"r3\"";
+    EXPECT_EQ(report(&s, true),
+              hostAndProjects +
+                  "# HELP crunchwatch_task_progress_ratio How much of a task is done, from 0 to 1.\n"
+                  "# TYPE crunchwatch_task_progress_ratio gauge\n"
+                  "crunchwatch_task_progress_ratio{" + r1 + "} 0.25\n"
+                  "# HELP crunchwatch_task_cpu_seconds Processor time a task has used so far.\n"
+                  "# TYPE crunchwatch_task_cpu_seconds gauge\n"
+                  "crunchwatch_task_cpu_seconds{" + r1 + "} 3600\n"
+                  "# HELP crunchwatch_task_remaining_seconds Processor time a task still needs, estimated from its progress.\n"
+                  "# TYPE crunchwatch_task_remaining_seconds gauge\n"
+                  "crunchwatch_task_remaining_seconds{" + r1 + "} 10800\n"
+                  "# HELP crunchwatch_task_deadline_timestamp_seconds When a task must be reported, in seconds since 1970.\n"
+                  "# TYPE crunchwatch_task_deadline_timestamp_seconds gauge\n"
+                  "crunchwatch_task_deadline_timestamp_seconds{" + r1 + "} 7200\n"
+                  "crunchwatch_task_deadline_timestamp_seconds{" + r3 + "} 99000\n"
+                  "# HELP crunchwatch_task_completion_timestamp_seconds When a task should finish at its project's share of the processor, in seconds since 1970.\n"
+                  "# TYPE crunchwatch_task_completion_timestamp_seconds gauge\n"
+                  "crunchwatch_task_completion_timestamp_seconds{" + r1 + "} 10800\n"
+                  "# HELP crunchwatch_task_deadline_at_risk 1 when a task's expected completion lies after its deadline, else 0.\n"
+                  "# TYPE crunchwatch_task_deadline_at_risk gauge\n"
+                  "crunchwatch_task_deadline_at_risk{" + r1 + "} 1\n");
+}
+
+TEST(MetricsReport, UnreadableStateFileGivesOnlyItsTwoFamilies) {
+    EXPECT_EQ(report(nullptr, true, std::nullopt), stateFamilies("0", ""));
+    EXPECT_EQ(report(nullptr, false, 12),
+              stateFamilies("0", "crunchwatch_state_file_modified_seconds{path=\"/var/lib/boinc/client_state.xml\"} 12\n"));
+}
+
+// Prometheus refuses a series repeated in one scrape: a project with the
+// labels of an earlier one, names that only differ by invalid UTF-8, and a
+// task named twice in a project are reported once, the first in file order.
+TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
+    const Snapshot s = snapshotOf(
+        "<project>\n<master_url>http://a/</master_url>\n<project_name>P\xFF</project_name>\n"
+        "<resource_share>1</resource_share>\n</project>\n"
+        "<result>\n<name>r1</name>\n<state>4</state>\n<report_deadline>5</report_deadline>\n</result>\n"
+        "<result>\n<name>r1</name>\n<state>4</state>\n<report_deadline>6</report_deadline>\n</result>\n"
+        "<result>\n<wu_name>w</wu_name>\n<state>4</state>\n<report_deadline>7</report_deadline>\n</result>\n"
+        "<result>\n<state>4</state>\n<report_deadline>8</report_deadline>\n</result>\n"
+        "<project>\n<master_url>http://a/</master_url>\n<project_name>P\xFE</project_name>\n"
+        "<resource_share>2</resource_share>\n</project>\n"
+        "<result>\n<name>r9</name>\n<state>4</state>\n</result>\n");
+    const std::string out = report(&s, true);
+    EXPECT_NE(out.find("crunchwatch_projects 2\n"), std::string::npos);
+    const auto count = [&](std::string_view what) {
+        std::size_t n = 0;
+        for (auto at = out.find(what); at != std::string::npos; at = out.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("crunchwatch_project_resource_share{"), 1u) << out;
+    EXPECT_NE(out.find("crunchwatch_project_resource_share_ratio{project=\"P\xEF\xBF\xBD\",url=\"http://a/\"} 0.3333333333333333\n"),
+              std::string::npos) << out;
+    // Every result of the first block counts, a task without a name too; the repeated one's do not.
+    EXPECT_NE(out.find(",state=\"finished\"} 4\n"), std::string::npos) << out;
+    EXPECT_EQ(count("crunchwatch_task_deadline_timestamp_seconds{"), 2u) << out;
+    EXPECT_NE(out.find("task=\"r1\"} 5\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("task=\"w\"} 7\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("r9"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace crunchwatch
