@@ -1,5 +1,6 @@
 #include "app/file_panel.hpp"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,16 +38,34 @@ bool filePanelAccepts(const QString& fileName, const QStringList& types) {
     return QMimeDatabase().mimeTypeForFile(fileName, QMimeDatabase::MatchExtension).inherits(textFileType);
 }
 
-std::optional<QString> runFilePanel(QWidget* parent, const QString& start, const QStringList& types) {
-    QFileDialog panel(parent, QObject::tr("Open a client state file"));
-    panel.setFileMode(QFileDialog::ExistingFile);  // a single file
-    panel.setAcceptMode(QFileDialog::AcceptOpen);
+StateFilePanel::StateFilePanel(QWidget* parent, const QString& start, QStringList types)
+    : QFileDialog(parent, QObject::tr("Open a client state file")), m_types(std::move(types)) {
+    setFileMode(QFileDialog::ExistingFile);  // a single file
+    setAcceptMode(QFileDialog::AcceptOpen);
     // Qt's own panel: the platform's cannot take the type filter below.
-    panel.setOption(QFileDialog::DontUseNativeDialog, true);
+    setOption(QFileDialog::DontUseNativeDialog, true);
     const QFileInfo startInfo(start);
     const QString dir = startInfo.isDir() ? start : startInfo.absolutePath();
-    panel.setDirectory(QFileInfo(dir).isDir() && start.contains(QLatin1Char('/')) ? dir : QDir::homePath());
-    panel.setProxyModel(new TypeFilter(types, &panel));
+    setDirectory(QFileInfo(dir).isDir() && start.contains(QLatin1Char('/')) ? dir : QDir::homePath());
+    setProxyModel(new TypeFilter(m_types, this));
+}
+
+void StateFilePanel::accept() {
+    const QStringList files = selectedFiles();
+    const QFileInfo chosen(files.isEmpty() ? QString() : files.first());
+    // A directory typed into the name field is opened by the panel itself.
+    if (files.size() == 1 && chosen.isDir()) return QFileDialog::accept();
+    // The list shows only the offered types, but a name can be typed: it is
+    // held to the same rule, so no other file is ever chosen and remembered.
+    if (files.size() != 1 || !chosen.isFile() || !filePanelAccepts(chosen.fileName(), m_types)) {
+        QApplication::beep();
+        return;
+    }
+    QFileDialog::accept();
+}
+
+std::optional<QString> runFilePanel(QWidget* parent, const QString& start, const QStringList& types) {
+    StateFilePanel panel(parent, start, types);
     if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) return std::nullopt;
     return panel.selectedFiles().first();
 }

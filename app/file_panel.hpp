@@ -3,16 +3,26 @@
 
 #include <optional>
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
-
-class QWidget;
 
 namespace crunchwatch {
 
 // The file-type entry that stands for "any text file": files whose type (by
 // name) is text/plain or derives from it, as a shell script or a .conf does.
 inline const QString textFileType = QStringLiteral("text/plain");
+
+// The panel: one existing file, starting in the directory of `start`, the
+// list filtered to the offered types, and a typed name held to them too.
+class StateFilePanel final : public QFileDialog {
+public:
+    StateFilePanel(QWidget* parent, const QString& start, QStringList types);
+    void accept() override;
+
+private:
+    QStringList m_types;
+};
 
 // Runs the panel modally: one file, starting in the directory of `start`
 // (the current state file's path, or the home directory when that names no

@@ -200,6 +200,36 @@ private slots:
         QCOMPARE(crunchwatch::filePanelAccepts(name, types), accepted);
     }
 
+    // The panel itself: one existing file, opening where the current file is,
+    // and a name typed into its field held to the offered types as a
+    // clicked one is.
+    void filePanelTakesOnlyOfferedFiles() {
+        const QStringList types{QStringLiteral("xml"), QStringLiteral("log"), textFileType};
+        const QString other = m_box->write(QStringLiteral("one/hostname"), "vm\n");
+        const QString log = m_box->write(QStringLiteral("one/client.log"), "x\n");
+        const struct {
+            QString typed;
+            bool accepted;
+        } cases[] = {
+            {m_state, true},
+            {log, true},
+            {other, false},
+            {m_box->path(QStringLiteral("one/missing.xml")), false},
+        };
+        for (const auto& c : cases) {
+            StateFilePanel panel(nullptr, m_state, types);
+            QCOMPARE(panel.fileMode(), QFileDialog::ExistingFile);
+            QCOMPARE(panel.directory().absolutePath(), m_box->path(QStringLiteral("one")));
+            panel.selectFile(c.typed);
+            panel.accept();
+            QVERIFY2((panel.result() == QDialog::Accepted) == c.accepted, qPrintable(c.typed));
+        }
+        StateFilePanel cancelled(nullptr, m_box->path(QStringLiteral("nowhere/x.xml")), types);
+        QCOMPARE(cancelled.directory().absolutePath(), QDir::homePath());
+        cancelled.reject();
+        QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+    }
+
 private:
     std::optional<Sandbox> m_box;
     std::optional<Harness> m_h;
