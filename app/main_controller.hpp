@@ -78,6 +78,7 @@ public:
     void watchDog();
     void watchDogButtonAction();
     bool watchdogRunning() const;
+    int watchdogIntervalMs() const;
     // Tests shorten the watchdog's interval; the program uses 2 seconds.
     void setWatchdogIntervalForTesting(int milliseconds) { m_intervalOverrideMs = milliseconds; }
 

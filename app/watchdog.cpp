@@ -23,6 +23,7 @@ void mainController::stoper(void (mainController::*co)(), int seconds) {
 }
 
 bool mainController::watchdogRunning() const { return m_stoper && m_stoper->isActive(); }
+int mainController::watchdogIntervalMs() const { return m_stoper ? m_stoper->interval() : 0; }
 
 void mainController::watchDog() {
     // The modal file panel runs its own event loop, which still delivers the

@@ -1,6 +1,7 @@
 // The refresh cycle as the window shows it: tables, counters, the path field,
 // the preferences, and the cells the results table draws.
 
+#include <QDir>
 #include <QLineEdit>
 #include <QLocale>
 #include <QSignalSpy>
@@ -148,6 +149,29 @@ private slots:
         QCOMPARE(m_h->c().cpu_scheduling_period_minutes, std::optional<std::string>("120.000000"));
         m_h->c().Update();
         QCOMPARE(reads.count(), 3);
+    }
+
+    // The preferences step ends every cycle, a failed one too; a file that
+    // is there but cannot be read leaves no stamp, so it is tried again.
+    void preferencesAfterAFailedStateReadAndWhenUnreadable() {
+        m_h->window.start(m_state);
+        QVERIFY(QFile::remove(m_state));
+        m_box->write(QStringLiteral("global_prefs.xml"), globalPrefs("90.000000"));
+        m_h->c().Update();
+        QCOMPARE(m_h->c().clientStatePath->text(), notFound);
+        QCOMPARE(m_h->c().cpu_scheduling_period_minutes, std::optional<std::string>("90.000000"));
+
+        const QString prefs = m_box->path(QStringLiteral("global_prefs.xml"));
+        QVERIFY(QFile::remove(prefs));
+        QVERIFY(QDir().mkdir(prefs));
+        const DateText before = m_h->c().global_prefs_time_stamp;
+        m_h->c().Update();
+        QCOMPARE(m_h->c().global_prefs_time_stamp, before);
+        QCOMPARE(m_h->c().cpu_scheduling_period_minutes, std::optional<std::string>("90.000000"));
+        QVERIFY(QDir().rmdir(prefs));
+        m_box->write(QStringLiteral("global_prefs.xml"), globalPrefs("30.000000"));
+        m_h->c().Update();
+        QCOMPARE(m_h->c().cpu_scheduling_period_minutes, std::optional<std::string>("30.000000"));
     }
 
     void missingPreferencesAreTriedOnEveryCycle() {

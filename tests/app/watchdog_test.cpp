@@ -113,6 +113,28 @@ private slots:
         QCOMPARE(m_h->c().refreshCount(), started + 1);
     }
 
+    // Open and Update refresh, and leave the switch, its setting and the
+    // timer as they were, on or off; the check box ticks every 2 seconds.
+    void openAndUpdateLeaveTheWatchdogAlone() {
+        m_h->c().setWatchdogIntervalForTesting(0);
+        m_h->window.start(m_state);
+        QVERIFY(m_h->c().watchdogRunning());
+        QCOMPARE(m_h->c().watchdogIntervalMs(), 2000);
+        const QString other = m_box->write(QStringLiteral("other/client_state.xml"), oneProjectState("o1"));
+        m_h->c().setFilePanel([&](const QString&, const QStringList&) -> std::optional<QString> { return other; });
+        for (const bool on : {true, false}) {
+            if (m_h->c().watchDogButton->isChecked() != on) m_h->c().watchDogButton->click();
+            QCOMPARE(m_h->c().watchdogRunning(), on);
+            if (on) QCOMPARE(m_h->c().watchdogIntervalMs(), 2000);
+            const QVariant stored = m_box->storedSetting(watchdogKey);
+            m_h->c().Update();
+            m_h->c().Open();
+            QCOMPARE(m_h->c().watchDogButton->isChecked(), on);
+            QCOMPARE(m_h->c().watchdogRunning(), on);
+            QCOMPARE(m_box->storedSetting(watchdogKey), stored);
+        }
+    }
+
     // Two ticks and a click: still one timer, so one refresh per change.
     void repeatedTickingKeepsOneTimer() {
         m_h->window.start(m_state);
