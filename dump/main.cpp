@@ -95,9 +95,11 @@ int main(int argc, char** argv) {
     std::error_code ec;
     const std::string absolute =
         stateFile->empty() ? std::string() : std::filesystem::absolute(*stateFile, ec).string();
-    const auto snapshot = crunchwatch::takeSnapshot(ec ? *stateFile : absolute);
+    crunchwatch::ReadFailure why{};
+    const auto snapshot = crunchwatch::takeSnapshot(ec ? *stateFile : absolute, why);
     if (!snapshot) {
-        std::cerr << "Error: file not found!\n";
+        std::cerr << "Error: file not found!\n"
+                  << "crunchwatch-dump: could not read " << *stateFile << ": " << crunchwatch::readFailureReason(why) << '\n';
         return 1;
     }
     const crunchwatch::ReportOptions options{*stateFile, now.value_or(realNow()), dateFormat, 100};
