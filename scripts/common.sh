@@ -8,6 +8,11 @@ JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev)
 PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
 PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
+# dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; CPack asks file
+# which installed files are programs.
+PACKAGES_PACKAGE=(dpkg-dev file)
+# Checking the package: its policy, and its manual pages rendered.
+PACKAGES_PACKAGE_CHECK=(lintian man-db groff-base)
 
 missing_packages() {
   local p
