@@ -187,6 +187,7 @@ void MainWindow::buildMenus() {
 void MainWindow::showRefresh(bool ok) {
     const QString path = m_path->text();
     if (ok) {
+        m_hasShownAFile = true;
         m_path->setToolTip(path);
         m_resultsNote->setNote(QString());
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
@@ -197,7 +198,9 @@ void MainWindow::showRefresh(bool ok) {
         const QString failed = m_controller->lastFailedPath();
         m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
         m_resultsNote->setNote(unreadableHelp(failed, m_controller->lastFailure()));
-        statusBar()->showMessage(tr("The state file could not be read; showing the last one that could."));
+        statusBar()->showMessage(m_hasShownAFile
+                                     ? tr("The state file could not be read; showing the last one that could.")
+                                     : tr("The state file could not be read."));
     }
 }
 

@@ -56,6 +56,7 @@ private:
     QCheckBox* m_watch;
     QLabel* m_prefs;
     QTimer* m_clock;
+    bool m_hasShownAFile = false;  // whether the tables hold a file's data
 };
 
 }  // namespace crunchwatch

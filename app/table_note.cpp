@@ -49,9 +49,9 @@ void TableNote::place() {
     const QWidget* area = m_view->viewport();
     const QHeaderView* rows = m_view->verticalHeader();
     const int rowsBottom = std::max(0, rows->length() - rows->offset());
-    // A paragraph of about 80 characters per line reads better than one
-    // across a wide window.
-    const int width = std::min(area->width() - 2 * noteMargin, fontMetrics().averageCharWidth() * 80);
+    // A paragraph of about 90 characters per line reads better than one
+    // across a wide window, and keeps a folder's path on one line.
+    const int width = std::min(area->width() - 2 * noteMargin, fontMetrics().horizontalAdvance(QLatin1Char('n')) * 90);
     const int height = width > 0 ? heightForWidth(width) : 0;
     const int top = rowsBottom + noteMargin;
     if (width <= 0 || top + height > area->height()) {
