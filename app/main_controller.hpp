@@ -105,8 +105,9 @@ public:
     ResultsModel* resultsModel() const { return m_resultsModel; }
     Settings& settings() { return m_settings; }
     int refreshCount() const { return m_refreshCount; }
-    // The path the last failed refresh could not read.
+    // The path the last failed refresh could not read, and why, as the reader recorded it.
     const QString& lastFailedPath() const { return m_lastFailedPath; }
+    ReadFailure lastFailure() const { return m_lastFailure; }
 
 signals:
     // After every refresh cycle: whether the state file was read.
@@ -119,7 +120,7 @@ private:
     bool readGlobalPrefsFile();
     void rereadChangedGlobalPrefs();
     void derivePaths(const QString& statePath);
-    std::optional<ClientState> loadWithRetry(const std::string& path);
+    std::optional<ClientState> loadWithRetry(const std::string& path, ReadFailure& why);
     void showCounters(std::size_t projects, double credit);
 
     Settings& m_settings;
@@ -134,6 +135,7 @@ private:
     FilePanel m_filePanel;
     int m_refreshCount = 0;
     QString m_lastFailedPath;
+    ReadFailure m_lastFailure = ReadFailure::none;
 };
 
 }  // namespace crunchwatch

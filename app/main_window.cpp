@@ -23,6 +23,7 @@
 #include "app/project_table.hpp"
 #include "app/sorting.hpp"
 #include "app/table_models.hpp"
+#include "app/table_note.hpp"
 #include "app/unreadable_reason.hpp"
 
 namespace crunchwatch {
@@ -134,6 +135,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
                                       "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
                                       "1796153474.120388", "100.00", "milkyway_nbody"});
+    m_resultsNote = new TableNote(m_results);
     c.awakeFromNib();
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
@@ -189,14 +191,20 @@ void MainWindow::buildMenus() {
 void MainWindow::showRefresh(bool ok) {
     const QString path = m_path->text();
     if (ok) {
+        m_hasShownAFile = true;
         m_path->setToolTip(path);
+        m_resultsNote->setNote(QString());
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
         const int results = m_controller->numberOfRowsInTableView();
         statusBar()->showMessage(tr("Updated at %1: %n result(s)", nullptr, results)
                                      .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     } else {
-        m_path->setToolTip(unreadableReason(m_controller->lastFailedPath()));
-        statusBar()->showMessage(tr("The state file could not be read; showing the last one that could."));
+        const QString failed = m_controller->lastFailedPath();
+        m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
+        m_resultsNote->setNote(unreadableHelp(failed, m_controller->lastFailure()));
+        statusBar()->showMessage(m_hasShownAFile
+                                     ? tr("The state file could not be read; showing the last one that could.")
+                                     : tr("The state file could not be read."));
     }
 }
 

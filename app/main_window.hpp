@@ -19,6 +19,7 @@ namespace crunchwatch {
 class Settings;
 class mainController;
 class projectTable;
+class TableNote;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -35,6 +36,7 @@ public:
     projectTable& projects() const { return *m_projects; }
     QTableView* resultsView() const { return m_results; }
     QTableView* projectsView() const { return m_projectsView; }
+    TableNote* resultsNote() const { return m_resultsNote; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
 
@@ -47,12 +49,14 @@ private:
     projectTable* m_projects;
     QLineEdit* m_path;
     QTableView* m_results;
+    TableNote* m_resultsNote;
     QTableView* m_projectsView;
     QPushButton* m_open;
     QPushButton* m_update;
     QCheckBox* m_watch;
     QLabel* m_prefs;
     QTimer* m_clock;
+    bool m_hasShownAFile = false;  // whether the tables hold a file's data
 };
 
 }  // namespace crunchwatch

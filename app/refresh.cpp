@@ -46,11 +46,11 @@ DateText mainController::podajDatePliku(const QString& path) const { return crun
 // was read before is given a few more tries within about 100 ms; any other
 // path (the error message itself, a file never seen) fails at once, so a
 // missing file never stalls the window on every watchdog tick.
-std::optional<ClientState> mainController::loadWithRetry(const std::string& path) {
-    auto state = loadClientState(path);
+std::optional<ClientState> mainController::loadWithRetry(const std::string& path, ReadFailure& why) {
+    auto state = loadClientState(path, why);
     for (int attempt = 0; !state && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        state = loadClientState(path);
+        state = loadClientState(path, why);
     }
     return state;
 }
@@ -63,12 +63,16 @@ void mainController::showCounters(std::size_t projects, double credit) {
 void mainController::policzIWstawDoTabelki() {
     ++m_refreshCount;
     const std::string path = clientStatePath->text().toStdString();
-    auto loaded = loadWithRetry(path);
+    ReadFailure why = ReadFailure::none;
+    auto loaded = loadWithRetry(path, why);
     if (!loaded) {
         // The rows, the records, both tables and both counters stay as they were.
         // Once the field holds the message, later cycles fail on the message
         // itself; the file that was missing is still the one worth explaining.
-        if (clientStatePath->text() != fileNotFoundMessage) m_lastFailedPath = clientStatePath->text();
+        if (clientStatePath->text() != fileNotFoundMessage) {
+            m_lastFailedPath = clientStatePath->text();
+            m_lastFailure = why;
+        }
         clientStatePath->setText(fileNotFoundMessage);
     } else {
         m_lastReadPath = path;

@@ -1,29 +1,24 @@
 #include "app/unreadable_reason.hpp"
 
-#include <cerrno>
+#include <QCoreApplication>
 
-#include <QObject>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "app/state_path.hpp"
 
 namespace crunchwatch {
 
-QString unreadableReason(const QString& path) {
-    if (path.isEmpty()) return QObject::tr("No state file is chosen. Use Open to choose one.");
-    const QByteArray native = path.toLocal8Bit();
-    struct stat st {};
-    if (::stat(native.constData(), &st) != 0) {
-        if (errno == EACCES)
-            return QObject::tr("Permission denied for %1. The client's files belong to its group (usually "
-                               "\"boinc\"); add your user to that group and log in again.").arg(path);
-        return QObject::tr("There is no file %1.").arg(path);
-    }
-    if (!S_ISREG(st.st_mode)) return QObject::tr("%1 is not a regular file.").arg(path);
-    if (::access(native.constData(), R_OK) != 0)
-        return QObject::tr("Permission denied for %1. The client's files belong to its group (usually "
-                           "\"boinc\"); add your user to that group and log in again.").arg(path);
-    return QObject::tr("%1 could not be read.").arg(path);
+QString unreadableReason(const QString& path, ReadFailure why) {
+    if (path.isEmpty() || why == ReadFailure::noPath) return QCoreApplication::translate("crunchwatch", "No state file is chosen.");
+    // The reader's texts are plain C++ (crunchwatch-dump prints them too);
+    // each is a literal, so it serves as its own translation key.
+    const QString reason = QCoreApplication::translate("crunchwatch::ReadFailure", readFailureReason(why));
+    return QCoreApplication::translate("crunchwatch", "crunchwatch could not read %1: %2.").arg(path, reason);
+}
+
+QString unreadableHelp(const QString& path, ReadFailure why) {
+    return QCoreApplication::translate("crunchwatch",
+                                       "%1\n\nThe Linux client keeps its files in %2 (Debian, Ubuntu) or %3 (Fedora, "
+                                       "Arch). To show another state file, choose File \u25B8 Open\u2026")
+        .arg(unreadableReason(path, why), linuxClientDataDirs.value(0), linuxClientDataDirs.value(1));
 }
 
 }  // namespace crunchwatch

@@ -127,10 +127,18 @@ int main(int argc, char** argv) {
     // The date is taken before the reading: a file rewritten in between shows
     // as changed again at the next run, never as older than what was read.
     const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
-    const auto snapshot = crunchwatch::takeSnapshot(path);
+    crunchwatch::ReadFailure why{};
+    const auto snapshot = crunchwatch::takeSnapshot(path, why);
+    const auto reportFailure = [&] {
+        std::cerr << "Error: file not found!
+"
+                  << "crunchwatch-dump: could not read " << *stateFile << ": " << crunchwatch::readFailureReason(why)
+                  << '
+';
+    };
     // Metrics are written whatever happened: the failure is one of them.
     if (!snapshot && !metrics) {
-        std::cerr << "Error: file not found!\n";
+        reportFailure();
         return 1;
     }
     std::ostringstream buffered;
@@ -145,7 +153,7 @@ int main(int argc, char** argv) {
     } else {
         crunchwatch::writeTextReport(out, *snapshot, options);
     }
-    if (!snapshot) std::cerr << "Error: file not found!\n";
+    if (!snapshot) reportFailure();
     if (output) {
         if (const auto failure = crunchwatch::replaceFileAtomically(*output, buffered.view())) {
             std::cerr << "crunchwatch-dump: " << *failure << '\n';

@@ -26,7 +26,12 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
 }  // namespace
 
 std::optional<Snapshot> takeSnapshot(const std::string& absolutePath) {
-    auto state = loadClientState(absolutePath);
+    ReadFailure ignored{};
+    return takeSnapshot(absolutePath, ignored);
+}
+
+std::optional<Snapshot> takeSnapshot(const std::string& absolutePath, ReadFailure& why) {
+    auto state = loadClientState(absolutePath, why);
     if (!state) return std::nullopt;
     Snapshot s{std::move(*state), {}, {}};
     s.rows = buildResultRows(s.state.projectInfo);

@@ -21,6 +21,8 @@ struct Snapshot {
 // Reads the state file at `absolutePath` and the preferences file beside it.
 // Nothing when the state file cannot be read.
 std::optional<Snapshot> takeSnapshot(const std::string& absolutePath);
+// The same, and on failure `why` records what the reader saw.
+std::optional<Snapshot> takeSnapshot(const std::string& absolutePath, ReadFailure& why);
 
 struct ReportOptions {
     std::string stateFileAsGiven;

@@ -13,6 +13,11 @@ PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
 PACKAGES_CLIENT=(boinc-client libboinc-app-dev)
 # The monitoring stack the metrics are tested through; its tests skip without it.
 PACKAGES_MONITORING=(prometheus prometheus-node-exporter)
+# dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; CPack asks file
+# which installed files are programs.
+PACKAGES_PACKAGE=(dpkg-dev file)
+# Checking the package: its policy, and its manual pages rendered.
+PACKAGES_PACKAGE_CHECK=(lintian man-db groff-base)
 
 missing_packages() {
   local p

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -49,19 +50,33 @@ std::unique_ptr<char[]> newBuffer(std::size_t size) {
     return data;
 }
 
-}  // namespace
+// What a failed open says about the file, from its errno.
+ReadFailure openFailure(int error) noexcept {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return ReadFailure::notFound;
+    case EACCES:
+    case EPERM: return ReadFailure::permissionDenied;
+    case ENAMETOOLONG:
+    case ELOOP: return ReadFailure::invalidPath;
+    case ENXIO:  // a socket, or a device without its driver
+    case ENODEV: return ReadFailure::notRegularFile;
+    case EFBIG:
+    case EOVERFLOW: return ReadFailure::tooLarge;
+    default: return ReadFailure::ioError;
+    }
+}
 
-std::optional<TextBuffer> readWholeFile(const std::string& path) {
-    // No file name holds a NUL byte: the system would read the path only up
-    // to it, and so open some other file than the one named.
-    if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer; the type check
-    // below then refuses it.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return std::nullopt;
+std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-
+    if (::fstat(fd, &st) != 0) {
+        why = ReadFailure::ioError;
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        why = ReadFailure::notRegularFile;
+        return std::nullopt;
+    }
     std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
     auto data = newBuffer(capacity);
     std::size_t size = 0;
@@ -73,15 +88,52 @@ std::optional<TextBuffer> readWholeFile(const std::string& path) {
             data = std::move(grown);
             capacity = bigger;
         }
-        const ssize_t n = ::read(fd.get(), data.get() + size, capacity - size);
+        const ssize_t n = ::read(fd, data.get() + size, capacity - size);
         if (n < 0) {
             if (errno == EINTR) continue;
+            why = ReadFailure::ioError;
             return std::nullopt;
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
     }
     return TextBuffer(std::move(data), size);
+}
+
+}  // namespace
+
+std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why) {
+    why = ReadFailure::none;
+    if (path.empty()) {
+        why = ReadFailure::noPath;
+        return std::nullopt;
+    }
+    // No file name holds a NUL byte: the system would read the path only up
+    // to it, and so open some other file than the one named.
+    if (path.find('\0') != std::string::npos) {
+        why = ReadFailure::invalidPath;
+        return std::nullopt;
+    }
+    // O_NONBLOCK: opening a FIFO must not wait for a writer; the type check
+    // then refuses it.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0) {
+        why = openFailure(errno);
+        return std::nullopt;
+    }
+    // A file bigger than the memory left must fail the refresh, not end the
+    // program: the previous data stay on screen.
+    try {
+        return readOpenFile(fd.get(), why);
+    } catch (const std::bad_alloc&) {
+        why = ReadFailure::tooLarge;
+        return std::nullopt;
+    }
+}
+
+std::optional<TextBuffer> readWholeFile(const std::string& path) {
+    ReadFailure ignored{};
+    return readWholeFile(path, ignored);
 }
 
 }  // namespace crunchwatch

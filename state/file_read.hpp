@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "state/read_failure.hpp"
+
 namespace crunchwatch {
 
 // An owned byte buffer. Views into it stay valid when the buffer is moved,
@@ -34,5 +36,8 @@ private:
 // a regular file. A file that grows or shrinks while it is read gives what the
 // reads returned up to its end; it never gives a torn buffer size.
 std::optional<TextBuffer> readWholeFile(const std::string& path);
+// The same, and on failure `why` says what went wrong (ReadFailure::none
+// after a read).
+std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why);
 
 }  // namespace crunchwatch

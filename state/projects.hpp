@@ -41,6 +41,8 @@ struct ClientState {
 
 // Reads, normalises, sections and extracts; nothing when unreadable.
 std::optional<ClientState> loadClientState(const std::string& path);
+// The same, and on failure `why` records what the reader saw.
+std::optional<ClientState> loadClientState(const std::string& path, ReadFailure& why);
 // The same for contents already in memory (tests, fuzzing, benchmarks).
 ClientState clientStateFromText(std::string_view contents);
 

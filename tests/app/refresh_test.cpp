@@ -75,8 +75,9 @@ private slots:
         QCOMPARE(m_h->c().numberOfProjects->text(), QStringLiteral("2"));
         QCOMPARE(m_h->c().totalCreditCount->text(), credit(1334.75));
         const QString tip = m_h->c().clientStatePath->toolTip();
-        QCOMPARE(tip, unreadableReason(m_state));
-        QVERIFY2(tip.contains(QStringLiteral("There is no file")) && tip.contains(m_state), qPrintable(tip));
+        QCOMPARE(m_h->c().lastFailure(), ReadFailure::notFound);
+        QCOMPARE(tip, unreadableReason(m_state, ReadFailure::notFound));
+        QVERIFY2(tip.contains(QStringLiteral("there is no such file")) && tip.contains(m_state), qPrintable(tip));
     }
 
     // The field now holds the message, so every later cycle fails on it too

@@ -95,7 +95,7 @@ private slots:
         QCOMPARE(h.c().lastFailedPath(), QString());
         QCOMPARE(h.c().root_dir, std::string("/"));
         QCOMPARE(h.c().global_prefsFileLocation, std::string("/global_prefs.xml"));
-        QCOMPARE(h.c().clientStatePath->toolTip(), unreadableReason(QString()));
+        QCOMPARE(h.c().clientStatePath->toolTip(), unreadableReason(QString(), ReadFailure::noPath));
     }
 
     // Without a chosen file or directory: the first data directory that holds

@@ -1,8 +1,6 @@
 // The window itself: sorting through the header, the redraw of the
-// completion column, the layout kept across runs, header tooltips, and why
-// a file could not be read.
-
-#include <unistd.h>
+// completion column, the layout kept across runs, header tooltips, and the
+// explanation of a file that could not be read.
 
 #include <algorithm>
 
@@ -10,12 +8,14 @@
 #include <QGuiApplication>
 #include <QAction>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QStyleHints>
 #include <QTest>
 
 #include "app/cell_delegates.hpp"
 #include "app/table_models.hpp"
+#include "app/table_note.hpp"
 #include "app/unreadable_reason.hpp"
 #include "app_test_support.hpp"
 
@@ -214,27 +214,43 @@ private slots:
         QVERIFY(!h.results()->headerData(c, Qt::Horizontal, Qt::ToolTipRole).toString().isEmpty());
     }
 
-    void unreadableReasons_data() {
-        QTest::addColumn<QString>("path");
+    // A first run on a machine without a readable state file: the empty
+    // results table says which file, why (as the reader saw it), where the
+    // client keeps its files and what to do; the first good refresh clears it.
+    void unreadableFileIsExplainedUntilAGoodRefresh_data() {
+        QTest::addColumn<QString>("inSandbox");  // null: no path at all
+        QTest::addColumn<ReadFailure>("why");
         QTest::addColumn<QString>("reason");
-        const QString missing = QStringLiteral("/nonexistent/crunchwatch/client_state.xml");
-        const QString directory = QDir::tempPath();
-        QTest::newRow("missing file") << missing << QStringLiteral("There is no file %1.").arg(missing);
-        QTest::newRow("directory") << directory << QStringLiteral("%1 is not a regular file.").arg(directory);
-        QTest::newRow("nothing chosen") << QString()
-                                        << QStringLiteral("No state file is chosen. Use Open to choose one.");
+        QTest::newRow("missing file") << QStringLiteral("gone/client_state.xml") << ReadFailure::notFound
+                                      << QStringLiteral("there is no such file");
+        QTest::newRow("directory") << QStringLiteral("") << ReadFailure::notRegularFile
+                                   << QStringLiteral("it is not a regular file");
+        QTest::newRow("nothing chosen") << QString() << ReadFailure::noPath << QStringLiteral("No state file is chosen.");
     }
-    void unreadableReasons() {
-        QFETCH(QString, path);
+    void unreadableFileIsExplainedUntilAGoodRefresh() {
+        QFETCH(QString, inSandbox);
+        QFETCH(ReadFailure, why);
         QFETCH(QString, reason);
-        QCOMPARE(unreadableReason(path), reason);
-    }
+        const QString path = inSandbox.isNull() ? QString() : m_box->path(inSandbox);
+        Harness h(*m_box);
+        h.window.start(path);
+        QCOMPARE(h.c().clientStatePath->text(), QStringLiteral("Error: file not found!"));
+        QCOMPARE(h.c().lastFailure(), why);
+        const QString tip = h.c().clientStatePath->toolTip();
+        QCOMPARE(tip, unreadableReason(path, why));
+        QVERIFY2(tip.contains(reason) && tip.contains(path), qPrintable(tip));
 
-    void unreadableReasonForAFileWithoutPermission() {
-        if (::geteuid() == 0) QSKIP("root reads every file");
-        const QString locked = m_box->write(QStringLiteral("locked.xml"), "<client_state/>");
-        QVERIFY(QFile::setPermissions(locked, QFileDevice::WriteOwner));
-        QVERIFY(unreadableReason(locked).startsWith(QStringLiteral("Permission denied for ") + locked));
+        const TableNote* note = h.window.resultsNote();
+        QVERIFY2(note->isVisible(), "the explanation is out of sight");
+        QVERIFY(note->note().startsWith(tip));
+        for (const QString& part : {QStringLiteral("/var/lib/boinc-client"), QStringLiteral("File \u25B8 Open\u2026")})
+            QVERIFY2(note->note().contains(part), qPrintable(note->note()));
+
+        h.c().setFilePanel([this](const QString&, const QStringList&) -> std::optional<QString> { return m_state; });
+        h.c().Open();
+        QCOMPARE(h.c().clientStatePath->text(), m_state);
+        QVERIFY(note->note().isEmpty());
+        QVERIFY(!note->isVisible());
     }
 
 private:

@@ -218,16 +218,29 @@ TEST(DumpExe, InvalidUtf8AndControlCharactersStayValidJson) {
     for (const char c : r.out) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 && c != '\n');
 }
 
-TEST(DumpExe, UnreadableStateFile) {
+// The first line is the program's fixed message; the second says what the
+// reader saw, for the user to act on.
+TEST(DumpExe, UnreadableStateFileSaysWhy) {
     const TempDir dir;
     const std::string missing = (dir.path() / "no_such_file.xml").string();
-    const std::vector<std::vector<std::string>> cases{
-        {"--json", missing}, {missing}, {"--json", dir.path().string()}, {"--json", ""}, {"--", missing}};
-    for (const auto& args : cases) {
-        const Outcome r = dump(args);
-        EXPECT_EQ(r.exitCode, 1) << args.back();
-        EXPECT_EQ(r.err, "Error: file not found!\n") << args.back();
-        EXPECT_EQ(r.out, "") << args.back();
+    const std::string directory = dir.path().string();
+    const struct {
+        std::vector<std::string> args;
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {{"--json", missing}, missing, "there is no such file"},
+        {{missing}, missing, "there is no such file"},
+        {{"--", missing}, missing, "there is no such file"},
+        {{"--json", directory}, directory, "it is not a regular file"},
+        {{"--json", ""}, "", "no file was named"},
+        {{"/dev/null"}, "/dev/null", "it is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = dump(c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.path;
+        EXPECT_EQ(r.err, "Error: file not found!\ncrunchwatch-dump: could not read " + c.path + ": " + c.reason + "\n");
+        EXPECT_EQ(r.out, "") << c.path;
     }
 }
 
@@ -310,7 +323,7 @@ TEST(DumpExe, RelativePathFindsThePreferencesBesideIt) {
     // Missing relative file: the usual failure.
     const Outcome missing = dumpIn(dir.path().string(), "nothing.xml");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.err, "Error: file not found!\n");
+    EXPECT_EQ(missing.err, "Error: file not found!\ncrunchwatch-dump: could not read nothing.xml: there is no such file\n");
     EXPECT_EQ(missing.out, "");
 }
 

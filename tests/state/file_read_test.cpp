@@ -44,17 +44,53 @@ TEST(FileRead, LinksAreFollowed) {
     EXPECT_FALSE(readWholeFile((dir.path() / "dirlink").string()));
 }
 
-TEST(FileRead, AnythingButAReadableRegularFileGivesNothing) {
+TEST(FileRead, AnythingButAReadableRegularFileGivesNothingAndSaysWhy) {
     test::TempDir dir;
     std::filesystem::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
-    const std::string paths[] = {
-        "", (dir.path() / "missing.xml").string(), dir.path().string(), (dir.path() / "dangling").string(),
-        "/dev/zero", "/dev/null",
+    std::filesystem::create_symlink(dir.path() / "loop", dir.path() / "loop");
+    const std::string file = dir.write("f.xml", "<x/>");
+    const struct {
+        std::string path;
+        ReadFailure why;
+    } cases[] = {
+        {"", ReadFailure::noPath},
+        {"f\0.xml"s, ReadFailure::invalidPath},
+        {std::string(5000, 'a'), ReadFailure::invalidPath},
+        {(dir.path() / "loop").string(), ReadFailure::invalidPath},
+        {(dir.path() / "missing.xml").string(), ReadFailure::notFound},
+        {(dir.path() / "dangling").string(), ReadFailure::notFound},
+        {file + "/inside", ReadFailure::notFound},
+        {dir.path().string(), ReadFailure::notRegularFile},
+        {"/dev/zero", ReadFailure::notRegularFile},
+        {"/dev/null", ReadFailure::notRegularFile},
     };
-    for (const std::string& p : paths) {
-        SCOPED_TRACE(p);
-        EXPECT_FALSE(readWholeFile(p));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.substr(0, 80));
+        ReadFailure why = ReadFailure::none;
+        EXPECT_FALSE(readWholeFile(c.path, why));
+        EXPECT_EQ(why, c.why);
+        EXPECT_FALSE(readWholeFile(c.path));
     }
+    ReadFailure why = ReadFailure::notFound;
+    EXPECT_TRUE(readWholeFile(file, why));
+    EXPECT_EQ(why, ReadFailure::none);
+}
+
+// Root reads every file, so only another user sees a refusal.
+TEST(FileRead, UnreadableFileAndFolderArePermissionDenied) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    test::TempDir dir;
+    const std::string locked = dir.write("locked.xml", "<x/>");
+    ASSERT_EQ(::chmod(locked.c_str(), 0200), 0);
+    std::filesystem::create_directory(dir.path() / "closed");
+    const std::string inside = dir.write("closed/client_state.xml", "<x/>");
+    ASSERT_EQ(::chmod((dir.path() / "closed").c_str(), 0600), 0);
+    for (const std::string& p : {locked, inside}) {
+        ReadFailure why = ReadFailure::none;
+        EXPECT_FALSE(readWholeFile(p, why));
+        EXPECT_EQ(why, ReadFailure::permissionDenied) << p;
+    }
+    ::chmod((dir.path() / "closed").c_str(), 0700);
 }
 
 // A FIFO must be refused at once: waiting for a writer, or reading one that
