@@ -130,11 +130,9 @@ int main(int argc, char** argv) {
     crunchwatch::ReadFailure why{};
     const auto snapshot = crunchwatch::takeSnapshot(path, why);
     const auto reportFailure = [&] {
-        std::cerr << "Error: file not found!
-"
+        std::cerr << "Error: file not found!\n"
                   << "crunchwatch-dump: could not read " << *stateFile << ": " << crunchwatch::readFailureReason(why)
-                  << '
-';
+                  << '\n';
     };
     // Metrics are written whatever happened: the failure is one of them.
     if (!snapshot && !metrics) {

@@ -385,7 +385,12 @@ ProjectInfo wyciagamyDane(const Sections& sekcje) {
 }
 
 std::optional<ClientState> loadClientState(const std::string& path) {
-    auto contents = readWholeFile(path);
+    ReadFailure ignored{};
+    return loadClientState(path, ignored);
+}
+
+std::optional<ClientState> loadClientState(const std::string& path, ReadFailure& why) {
+    auto contents = readWholeFile(path, why);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
     ClientState state{StateFile{std::move(*contents), {}}, {}};

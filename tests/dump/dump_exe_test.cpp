@@ -401,7 +401,7 @@ TEST(DumpExe, MetricsAreWrittenEvenWhenTheFileCannotBeRead) {
     const std::string missing = (dir.path() / "client_state.xml").string();
     const Outcome r = dump({"--prometheus-tasks", missing});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Error: file not found!\n");
+    EXPECT_EQ(r.err, "Error: file not found!\ncrunchwatch-dump: could not read " + missing + ": there is no such file\n");
     EXPECT_NE(r.out.find(readableLine + missing + "\"} 0\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("crunchwatch_projects"), std::string::npos) << r.out;
 
