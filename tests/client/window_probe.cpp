@@ -4,9 +4,16 @@
 // identifier. The real-client test reads these lines to see the watchdog
 // follow the client's own rewrites.
 //
-//   crunchwatch-window-probe STATE_FILE SETTINGS_INI
+//   crunchwatch-window-probe STATE_FILE SETTINGS_INI [--summary]
+//
+// With --summary a refresh's line leaves the cells out (a long run on a big
+// file would print them by the million); a line "view" on stdin asks for one
+// line with them.
 
 #include <cstdio>
+#include <string_view>
+
+#include <unistd.h>
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -14,6 +21,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QTableView>
 
 #include "app/main_controller.hpp"
@@ -23,9 +31,9 @@
 
 namespace {
 
-QJsonObject shown(const QAbstractItemModel& model, bool ok, int refreshes) {
+QJsonObject shown(const QAbstractItemModel& model, bool ok, int refreshes, bool withCells) {
     QJsonArray rows;
-    for (int r = 0; r < model.rowCount(); ++r) {
+    for (int r = 0; withCells && r < model.rowCount(); ++r) {
         QJsonObject row;
         for (int c = 0; c < model.columnCount(); ++c) {
             const auto id = crunchwatch::resultColumns.at(static_cast<std::size_t>(c)).id;
@@ -34,16 +42,26 @@ QJsonObject shown(const QAbstractItemModel& model, bool ok, int refreshes) {
         }
         rows.append(row);
     }
-    return QJsonObject{{QStringLiteral("ok"), ok}, {QStringLiteral("refreshes"), refreshes},
+    return QJsonObject{{QStringLiteral("ok"), ok},
+                       {QStringLiteral("refreshes"), refreshes},
+                       {QStringLiteral("rows"), model.rowCount()},
                        {QStringLiteral("results"), rows}};
+}
+
+void printLine(const QJsonObject& object) {
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: crunchwatch-window-probe STATE_FILE SETTINGS_INI\n");
+    const bool summary = argc == 4 && std::string_view(argv[3]) == "--summary";
+    if (argc != 3 && !summary) {
+        std::fprintf(stderr, "usage: crunchwatch-window-probe STATE_FILE SETTINGS_INI [--summary]\n");
         return 2;
     }
     const QString statePath = QString::fromLocal8Bit(argv[1]);
@@ -52,13 +70,24 @@ int main(int argc, char** argv) {
     crunchwatch::Settings settings(ini);
     crunchwatch::MainWindow window(settings);
     crunchwatch::mainController& controller = window.controller();
+    bool lastOk = false;
     QObject::connect(&controller, &crunchwatch::mainController::refreshed, &app, [&](bool ok) {
-        const QByteArray line =
-            QJsonDocument(shown(*window.resultsView()->model(), ok, controller.refreshCount()))
-                .toJson(QJsonDocument::Compact);
-        std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        lastOk = ok;
+        printLine(shown(*window.resultsView()->model(), ok, controller.refreshCount(), !summary));
+    });
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char buffer[256];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
+            return;
+        }
+        if (std::string_view(buffer, static_cast<std::size_t>(n)).find("view") != std::string_view::npos) {
+            QJsonObject view = shown(*window.resultsView()->model(), lastOk, controller.refreshCount(), true);
+            view.insert(QStringLiteral("view"), true);
+            printLine(view);
+        }
     });
     window.start(statePath);
     return QApplication::exec();
