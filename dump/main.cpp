@@ -17,6 +17,7 @@
 #include "dump/file_time.hpp"
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
+#include "state/vector_level.hpp"
 
 
 namespace {
@@ -84,7 +85,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (arg == "--version") {
-            std::cout << "crunchwatch-dump " << CRUNCHWATCH_VERSION << '\n';
+            std::cout << "crunchwatch-dump " << CRUNCHWATCH_VERSION << '\n'
+                      << "vector: " << crunchwatch::vectorLevelName(crunchwatch::vectorLevel()) << '\n';
             return 0;
         }
         if (arg == "--json" || arg == "--prometheus" || arg == "--prometheus-tasks") {

@@ -9,6 +9,7 @@
 #include "fuzz_support.hpp"
 #include "state/global_prefs.hpp"
 #include "state/normalise.hpp"
+#include "state/vector_level.hpp"
 #include "state/scan.hpp"
 
 using namespace crunchwatch;
@@ -32,20 +33,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::require(body.has_value(), "a readable regular file was refused");
 
     // The same cut made from a copy in memory: the file reading adds nothing
-    // and loses nothing.
-    const std::string text = normalised(contents);
-    fuzz::requireNormalised(text, size);
-    fuzz::require(text == fuzz::referenceNormalised(contents), "normalisation differs from its contract");
-
-    // The tag search, with tags and with needles cut from the text itself.
-    static constexpr std::string_view tags[] = {"<", "</", "<global_preferences>", "</global_preferences>",
-                                                "<disk_interval>", "</cpu_scheduling_period_minutes>"};
-    for (std::string_view tag : tags) fuzz::requireFindsLikeTheReference(text, tag, findFrom);
-    if (!text.empty()) {
-        const std::size_t length = 1 + size % 40;
-        fuzz::requireFindsLikeTheReference(text, std::string_view(text).substr(text.size() / 3, length), findFrom);
-        fuzz::requireFindsLikeTheReference(text, std::string_view(text).substr(text.size() - std::min(length, text.size())), findFrom);
+    // and loses nothing. Normalisation and the tag search are checked at
+    // every vector level this processor has, each against the same contract.
+    std::string text;
+    const VectorLevel best = bestVectorLevel();
+    for (const VectorLevel level : supportedVectorLevels()) {
+        useVectorLevel(level);
+        text = normalised(contents);
+        fuzz::requireNormalised(text, size);
+        fuzz::require(text == fuzz::referenceNormalised(contents), "normalisation differs from its contract");
+        static constexpr std::string_view tags[] = {"<", "</", "<global_preferences>", "</global_preferences>",
+                                                    "<disk_interval>", "</cpu_scheduling_period_minutes>"};
+        for (std::string_view tag : tags) fuzz::requireFindsLikeTheReference(text, tag, findFrom);
+        if (!text.empty()) {
+            const std::size_t length = 1 + size % 40;
+            fuzz::requireFindsLikeTheReference(text, std::string_view(text).substr(text.size() / 3, length), findFrom);
+            fuzz::requireFindsLikeTheReference(
+                text, std::string_view(text).substr(text.size() - std::min(length, text.size())), findFrom);
+        }
     }
+    useVectorLevel(best);
     const auto expected = wytnij(text, "<global_preferences>", "</global_preferences>");
     fuzz::require(body->has_value() == expected.has_value(), "the body is found in one reading only");
     if (!*body) return 0;

@@ -25,7 +25,9 @@
 #include "exposition_checker.hpp"
 #include "fuzz_support.hpp"
 #include "state/global_prefs.hpp"
+#include "state/normalise.hpp"
 #include "state/scan.hpp"
+#include "state/vector_level.hpp"
 #include "tables/columns.hpp"
 #include "tables/date_value.hpp"
 #include "tables/projects_cells.hpp"
@@ -223,6 +225,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string_view text = snapshot->state.file.text.view();
     fuzz::requireNormalised(text, p.file.size());
+    // Every vector level normalises the file to the same text.
+    for (const VectorLevel level : supportedVectorLevels()) {
+        useVectorLevel(level);
+        require(normalised(p.file) == text, "a vector level normalises differently");
+    }
+    useVectorLevel(bestVectorLevel());
     const Sections& s = snapshot->state.file.sekcje;
     for (const auto& section : {s.host_info, s.project, s.active_task_set}) {
         if (!section) continue;
