@@ -42,7 +42,10 @@ public:
     explicit mainController(Settings& settings, QObject* parent = nullptr);
     ~mainController() override;
 
-    // Outlets: the widgets the logic reads and writes.
+    // Outlets: the widgets the logic reads and writes, set by the window
+    // that owns them. Their names are the program's long-standing ones (an
+    // outlet is a reference to a widget, named for what it shows); a null
+    // outlet is simply not written.
     QLineEdit* clientStatePath = nullptr;   // the only copy of the current path
     QLineEdit* numberOfProjects = nullptr;
     QLineEdit* totalCreditCount = nullptr;
@@ -60,20 +63,26 @@ public:
 
     // The refresh cycle and the accessors the tables read through (refresh.cpp).
     void policzIWstawDoTabelki();
+    // usunTabliceDoTabelki ("remove the tables' lists"): drops the rows.
     void usunTabliceDoTabelki();
+    // noweTabliceDoTabelki ("new lists for the tables"): an empty rows list.
     void noweTabliceDoTabelki();
+    // podajRozmiarTabelkiProjektow ("give the projects table's size").
     int podajRozmiarTabelkiProjektow() const;
+    // podajWartoscZTabelkiProjektow ("give a value of the projects table"): one project's record.
     const projectRecord& podajWartoscZTabelkiProjektow(int index) const;
+    // podajFormatDaty ("give the date format"): the user's, or none for the locale's.
     const std::optional<std::string>& podajFormatDaty() const { return formatDaty; }
+    // podajDatePliku ("give the file's date"): its date text, or none.
     DateText podajDatePliku(const QString& path) const;
 
     // The results table's data source.
     int numberOfRowsInTableView() const;
     const resultRow& resultRowAt(int row) const;
 
-    // The watchdog (watchdog.cpp): stoper starts a repeating timer that calls
-    // `co` every `seconds`; watchDog is one tick; watchDogButtonAction is the
-    // check box's action.
+    // The watchdog (watchdog.cpp): stoper ("stopwatch") starts a repeating
+    // timer that calls `co` ("what") every `seconds`; watchDog is one tick;
+    // watchDogButtonAction is the check box's action.
     void stoper(void (mainController::*co)(), int seconds);
     void watchDog();
     void watchDogButtonAction();
@@ -85,6 +94,8 @@ public:
     // Commands (commands.cpp).
     void Open();
     void Update();
+    // wybierzIZapamietajPlikZFolderu ("choose and remember a file from a
+    // folder"): the file panel, then the choice stored as "client_state location".
     std::optional<QString> wybierzIZapamietajPlikZFolderu(const QString& start, const QStringList& types);
     // The modal file chooser; tests put a stand-in here.
     using FilePanel = std::function<std::optional<QString>(const QString& start, const QStringList& types)>;

@@ -1,4 +1,5 @@
 #include "app/project_table.hpp"
+#include "app/settings.hpp"
 
 #include <QTableView>
 
@@ -17,7 +18,7 @@ void projectTable::connectView(QTableView* view, mainController* controller) {
 }
 
 void projectTable::uruchomAutoSave() {
-    if (projectTableView) autosaveHeader(projectTableView->horizontalHeader(), mainControllerOutlet->settings(), QStringLiteral("projectTable"));
+    if (projectTableView) autosaveHeader(projectTableView->horizontalHeader(), mainControllerOutlet->settings(), Settings::projectsTableLayout);
 }
 
 void projectTable::beginReload() { m_model->beginReload(); }

@@ -1,5 +1,7 @@
 #include "app/settings.hpp"
 
+#include "state/numbers.hpp"
+
 namespace crunchwatch {
 namespace {
 
@@ -36,6 +38,12 @@ std::optional<QString> Settings::enableWatchdog() const { return text(enableWatc
 void Settings::setEnableWatchdog(int state) {
     m_settings->setValue(enableWatchdogKey, QString::number(state));
     m_settings->sync();
+}
+
+std::int8_t Settings::enableWatchdogState() const {
+    const auto stored = enableWatchdog();
+    const std::int32_t value = stored ? readInteger(stored->toStdString()) : 1;
+    return static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
 }
 
 std::optional<QString> Settings::shortTimeDateFormat() const { return text(shortTimeDateFormatKey); }

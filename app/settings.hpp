@@ -3,6 +3,7 @@
 // Stored with QSettings in the user's configuration folder (organisation and
 // application "crunchwatch"); each value is written when it changes.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -28,17 +29,24 @@ public:
 
     // "enable watchdog": the decimal text, absent when never set.
     std::optional<QString> enableWatchdog() const;
+    // The switch's state at start-up: absent means on (1); a stored text's
+    // integer is taken to its low 8 bits, read as signed ("257" is 1).
+    std::int8_t enableWatchdogState() const;
     void setEnableWatchdog(int state);
 
-    // NSShortTimeDateFormatString: the user's strftime-style date format.
+    // NSShortTimeDateFormatString: the user's strftime-style date format;
+    // absent means the locale's date and time ("%x %X").
     std::optional<QString> shortTimeDateFormat() const;
 
-    // Layout autosave: the window's geometry ("maniWindow") and the tables'
-    // header states ("mainTable", "projectTable").
+    // Layout autosave, under "autosave/" and these names: the window's
+    // geometry and the two tables' header states. "maniWindow" is spelled
+    // as it has always been stored in users' settings: do not correct it,
+    // or every user's window loses its place.
+    static inline const QString mainWindowLayout = QStringLiteral("maniWindow");
+    static inline const QString resultsTableLayout = QStringLiteral("mainTable");
+    static inline const QString projectsTableLayout = QStringLiteral("projectTable");
     QByteArray autosaved(const QString& name) const;
     void autosave(const QString& name, const QByteArray& state);
-
-    QSettings& store() { return *m_settings; }
 
 private:
     std::optional<QString> text(const QString& key) const;

@@ -11,7 +11,6 @@
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/state_path.hpp"
-#include "state/numbers.hpp"
 #include "state/paths.hpp"
 
 namespace crunchwatch {
@@ -27,8 +26,8 @@ void mainController::awakeFromNib() {
 void mainController::applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun) {
     if (const auto format = m_settings.shortTimeDateFormat()) formatDaty = format->toStdString();
 
-    autosaveWindow(mainWindow, m_settings, QStringLiteral("maniWindow"));
-    autosaveHeader(mainTable->horizontalHeader(), m_settings, QStringLiteral("mainTable"));
+    autosaveWindow(mainWindow, m_settings, Settings::mainWindowLayout);
+    autosaveHeader(mainTable->horizontalHeader(), m_settings, Settings::resultsTableLayout);
     projectTableOutlet->uruchomAutoSave();
 
     const QString path = pathForThisRun ? *pathForThisRun : resolveStatePath(m_settings);
@@ -44,11 +43,9 @@ void mainController::applicationDidFinishLaunching(const std::optional<QString>&
     readGlobalPrefsFile();
     policzIWstawDoTabelki();
 
-    // Absent means on. The stored text's integer is taken to its low 8 bits,
-    // read as signed: "257" is 1. Only exactly 1 starts the watchdog here.
-    const auto stored = m_settings.enableWatchdog();
-    const std::int32_t value = stored ? readInteger(stored->toStdString()) : 1;
-    watchDogButtonState = static_cast<std::int8_t>(static_cast<std::uint8_t>(value & 0xFF));
+    // Only exactly 1 starts the watchdog here; any other non-zero state
+    // ticks the box without starting it.
+    watchDogButtonState = m_settings.enableWatchdogState();
     watchDogButton->setChecked(watchDogButtonState != 0);
     if (watchDogButtonState == 1) stoper(&mainController::watchDog, 2);
 }

@@ -28,7 +28,9 @@ QVariant sortKeyOf(const Cell& cell, const std::optional<std::string>& format) {
     return displayOf(cell, format);
 }
 
-// Past its report deadline and not yet reported.
+// Past its report deadline. Every result in the client's file is still to be
+// reported (the client drops one once its project has it), so a passed
+// deadline is always a late one, whether or not the result is ready.
 bool isOverdue(const resultRow& row) {
     return row.get("report_deadline").has_value() && resultCell(row, "Deadline", 0).moment < nowSeconds();
 }

@@ -72,7 +72,6 @@ void OffscreenWindow::resetAndPaint() {
 void OffscreenWindow::tick() { m_parts->window.controller().watchDog(); }
 
 int OffscreenWindow::refreshCount() const { return m_parts->window.controller().refreshCount(); }
-int OffscreenWindow::resultRows() const { return m_parts->window.controller().numberOfRowsInTableView(); }
 int OffscreenWindow::resultPaints() const { return m_parts->counter.paints; }
 
 }  // namespace crunchwatch::bench

@@ -40,7 +40,6 @@ public:
     void tick();
 
     int refreshCount() const;
-    int resultRows() const;
     // Paint events the results table's viewport has received so far.
     int resultPaints() const;
 
