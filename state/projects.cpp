@@ -6,8 +6,11 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "state/element_walk.hpp"
+#include "state/first_match.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
+#include "state/text_hash.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -73,170 +76,6 @@ Record cutValues(std::string_view text, const std::array<Tag, N>& tags) noexcept
     return r;
 }
 
-// Cuts text into consecutive blocks that each run from one `tag` up to the
-// next (the last to the end), as projects and active tasks are cut.
-template <class F>
-void forEachBlock(std::string_view text, std::string_view tag, F&& f) {
-    while (!text.empty()) {
-        const auto block = sekcja(text, tag, tag);
-        if (!block) break;
-        f(*block);
-        text = textAfter(text, *block);
-    }
-}
-
-// Walks the elements of one kind in a project block, each from its start tag
-// up to the next end tag (or the end of the block), each taken once in order:
-// the next element is looked for from the end tag of the one before. The
-// walk's region would end at "<active_task_set>", but the project section
-// ends before that tag, so no block holds it.
-//
-// The walk advances one stretch of the block at a time (see readBlock): it
-// takes the elements that start before `limit` and stops there, to go on
-// from the same place when called with a further limit.
-class ElementWalk final {
-public:
-    ElementWalk(std::string_view block, std::string_view open, std::string_view close)
-        : m_block(block), m_open(open), m_close(close) {}
-
-    template <class F>
-    void advanceTo(std::size_t limit, F&& f) {
-        // Start tags that begin before the limit lie within this view.
-        const std::string_view upToLimit = m_block.substr(0, limit + m_open.size() - 1);
-        while (!m_done && m_from < limit) {
-            const std::size_t start = findFrom(upToLimit, m_open, m_from);
-            if (start == std::string_view::npos) {
-                m_from = limit;
-                return;
-            }
-            std::size_t end = findFrom(m_block, m_close, start + m_open.size());
-            if (end == std::string_view::npos) end = m_block.size();
-            f(m_block.substr(start, end - start));
-            m_from = end;
-            m_done = end == m_block.size();  // nothing follows: the walk is over
-        }
-    }
-
-private:
-    std::string_view m_block, m_open, m_close;
-    std::size_t m_from = 0;  // where the next start tag is looked for
-    bool m_done = false;
-};
-
-// The first occurrence of a tag in a block, looked for one stretch at a time
-// alongside the walks.
-class FirstTag final {
-public:
-    FirstTag(std::string_view block, std::string_view tag) : m_block(block), m_tag(tag) {}
-    void advanceTo(std::size_t limit) {
-        if (m_found != std::string_view::npos || m_from >= limit) return;
-        m_found = findFrom(m_block.substr(0, limit + m_tag.size() - 1), m_tag, m_from);
-        m_from = limit;
-    }
-    // What wytnij would cut from the block for this start tag and `close`.
-    std::optional<std::string_view> value(std::string_view close) const {
-        if (m_found == std::string_view::npos) return std::nullopt;
-        return wytnij(m_block.substr(m_found), m_tag, close);
-    }
-
-private:
-    std::string_view m_block, m_tag;
-    std::size_t m_from = 0;
-    std::size_t m_found = std::string_view::npos;
-};
-
-// A hash of the whole text, sixteen bytes at a time in two independent lanes.
-std::uint64_t hashOf(std::string_view s) noexcept {
-    constexpr std::uint64_t k1 = 0x9E3779B97F4A7C15ULL, k2 = 0xBF58476D1CE4E5B9ULL;
-    const auto rotate = [](std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); };
-    std::uint64_t a = s.size() * k1, b = k2;
-    const char* p = s.data();
-    std::size_t n = s.size();
-    for (; n >= 16; p += 16, n -= 16) {
-        std::uint64_t w1, w2;
-        std::memcpy(&w1, p, 8);
-        std::memcpy(&w2, p + 8, 8);
-        a = (rotate(a, 23) ^ w1) * k1;
-        b = (rotate(b, 29) ^ w2) * k2;
-    }
-    if (n >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        a = (rotate(a, 23) ^ w) * k1;
-        p += 8;
-        n -= 8;
-    }
-    if (n != 0) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, p, n);
-        b = (rotate(b, 29) ^ w) * k2;
-    }
-    std::uint64_t h = (a ^ rotate(b, 31)) * 0x94D049BB133111EBULL;
-    h ^= h >> 29;
-    h *= 0xD6E8FEB86659FD93ULL;
-    return h ^ (h >> 32);
-}
-
-// First-match lookup by a key's value over a list. Short lists are searched
-// in order; long ones (a project with thousands of results) through an index
-// that keeps the first item of each value, so the result is the same. The
-// index is one flat table: building it allocates once.
-template <class T, class KeyOf>
-class FirstMatch final {
-public:
-    FirstMatch(const std::vector<T>& items, KeyOf keyOf) : m_items(items), m_keyOf(keyOf) {
-        if (items.size() <= linearLimit) return;
-        std::size_t capacity = 64;
-        while (capacity < 2 * items.size()) capacity *= 2;
-        m_slots.assign(capacity, Slot{});
-        m_mask = capacity - 1;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            const std::optional<std::string_view> key = m_keyOf(items[i]);
-            if (!key) continue;
-            const std::uint64_t h = hashOf(*key);
-            std::size_t at = static_cast<std::size_t>(h) & m_mask;
-            for (;; at = (at + 1) & m_mask) {
-                Slot& slot = m_slots[at];
-                if (slot.item == 0) {
-                    slot = Slot{h, static_cast<std::uint32_t>(i + 1)};
-                    break;
-                }
-                if (slot.hash == h && m_keyOf(m_items[slot.item - 1]) == key) break;  // keep the first
-            }
-        }
-    }
-    // The first item whose key equals `value`; an absent value matches nothing.
-    const T* find(std::optional<std::string_view> value) const {
-        if (!value) return nullptr;
-        if (m_slots.empty()) {
-            for (const T& item : m_items)
-                if (m_keyOf(item) == value) return &item;
-            return nullptr;
-        }
-        const std::uint64_t h = hashOf(*value);
-        for (std::size_t at = static_cast<std::size_t>(h) & m_mask;; at = (at + 1) & m_mask) {
-            const Slot& slot = m_slots[at];
-            if (slot.item == 0) return nullptr;
-            if (slot.hash == h && m_keyOf(m_items[slot.item - 1]) == value) return &m_items[slot.item - 1];
-        }
-    }
-    std::size_t indexOf(const T* item) const { return static_cast<std::size_t>(item - m_items.data()); }
-
-private:
-    struct Slot {
-        std::uint64_t hash = 0;
-        std::uint32_t item = 0;  // index + 1; 0 for an empty slot
-    };
-    static constexpr std::size_t linearLimit = 16;
-    const std::vector<T>& m_items;
-    KeyOf m_keyOf;
-    std::vector<Slot> m_slots;
-    std::size_t m_mask = 0;
-};
-
-template <class T, class KeyOf>
-FirstMatch(const std::vector<T>&, KeyOf) -> FirstMatch<T, KeyOf>;
-
 // A workunit lives only while its block is read: just the values the join uses.
 struct Workunit {
     std::optional<std::string_view> name, app_name, version_num;
@@ -271,10 +110,6 @@ struct ResultName {
     std::optional<std::string_view> operator()(const resultRecord& r) const noexcept { return r.get("name"); }
 };
 
-// A stretch of a block that stays in the processor's cache while every walk
-// passes over it: a big block is then read from memory once, not once a walk.
-constexpr std::size_t stretchLength = 128 * 1024;
-
 // One project block: its values, its workunits and results, and the join of
 // each result with the first workunit of its own block that bears its
 // "wu_name". Every value is cut from the whole block or its own element, as
@@ -288,7 +123,7 @@ projectRecord readBlock(std::string_view block, BlockScratch& scratch, std::vect
     ElementWalk results(block, "<result>", "</result>");
     FirstTag appName(block, appNameTag.open);
     for (std::size_t limit = 0; limit < block.size();) {
-        limit = std::min(block.size(), limit + stretchLength);
+        limit = std::min(block.size(), limit + blockStretch);
         appName.advanceTo(limit);
         workunits.advanceTo(limit, [&](std::string_view el) { scratch.workunits.push_back(workunitOf(el)); });
         results.advanceTo(limit, [&](std::string_view el) { scratch.resultElements.push_back(el); });

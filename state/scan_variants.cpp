@@ -44,7 +44,7 @@ const char* findInSse2(const char* p, const char* last, std::string_view needle)
     // "<" or "</", so that a tag's candidates are nearly always true hits.
     // Every load stays inside the haystack.
     if (n >= 2) {
-        const std::size_t probe = n < 3 ? n - 1 : (needle[1] == '/' ? 2 : 1);
+        const std::size_t probe = probeIndex(needle);
         const __m128i first = _mm_set1_epi8(needle[0]);
         const __m128i middle = _mm_set1_epi8(needle[probe]);
         const __m128i ending = _mm_set1_epi8(needle[n - 1]);
@@ -71,7 +71,7 @@ __attribute__((target("avx2"))) const char* findInAvx2(const char* p, const char
                                                         std::string_view needle) noexcept {
     const std::size_t n = needle.size();
     if (n >= 2) {
-        const std::size_t probe = n < 3 ? n - 1 : (needle[1] == '/' ? 2 : 1);
+        const std::size_t probe = probeIndex(needle);
         const __m256i first = _mm256_set1_epi8(needle[0]);
         const __m256i middle = _mm256_set1_epi8(needle[probe]);
         const __m256i ending = _mm256_set1_epi8(needle[n - 1]);
@@ -101,7 +101,7 @@ __attribute__((target("avx512f,avx512bw,bmi"))) const char* findInAvx512(const c
                                                                         std::string_view needle) noexcept {
     const std::size_t n = needle.size();
     if (n < 2 || n > 64) return findInAvx2(p, last, needle);
-    const std::size_t probe = n < 3 ? n - 1 : (needle[1] == '/' ? 2 : 1);
+    const std::size_t probe = probeIndex(needle);
     const __m512i first = _mm512_set1_epi8(needle[0]);
     const __m512i middle = _mm512_set1_epi8(needle[probe]);
     const __m512i ending = _mm512_set1_epi8(needle[n - 1]);

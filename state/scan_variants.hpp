@@ -8,6 +8,14 @@
 
 namespace crunchwatch::scan_variants {
 
+// Which byte of the needle, besides its first and last, a candidate position
+// must match: the one after "<" or "</", the first that tells one tag from
+// another, so that nearly every candidate is a true hit.
+inline std::size_t probeIndex(std::string_view needle) noexcept {
+    const std::size_t n = needle.size();
+    return n < 3 ? n - 1 : (needle[1] == '/' ? 2 : 1);
+}
+
 const char* findInScalar(const char* p, const char* last, std::string_view needle) noexcept;
 #if defined(__SSE2__)
 // Sixteen candidate positions at a time, each kept only when three of the

@@ -4,14 +4,11 @@
 
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
+#include "state/stretch.hpp"
 
 namespace crunchwatch {
 
 namespace {
-
-// The stretch the project section is searched in at a time; small enough to
-// stay in the processor's cache while its blocks are read.
-constexpr std::size_t stretchLength = 256 * 1024;
 
 constexpr std::string_view projectTag = "<project>";
 constexpr std::string_view activeTaskSetTag = "<active_task_set>";
@@ -30,13 +27,12 @@ std::optional<std::string_view> projectSection(std::string_view rest,
     std::size_t blockFrom = endFrom;                  // and the next "<project>"
     std::size_t blockStart = start;
     for (std::size_t limit = endFrom; end == std::string_view::npos && limit < rest.size();) {
-        limit = std::min(rest.size(), limit + stretchLength);
-        // Tags that start before the limit lie within these views.
-        end = findFrom(rest.substr(0, limit + activeTaskSetTag.size() - 1), activeTaskSetTag, endFrom);
+        limit = std::min(rest.size(), limit + sectionStretch);
+        end = findFrom(startsBefore(rest, limit, activeTaskSetTag), activeTaskSetTag, endFrom);
         endFrom = limit;
         if (!onBlock) continue;
         const std::size_t stop = end == std::string_view::npos ? limit : end;
-        const std::string_view upToStop = rest.substr(0, stop + projectTag.size() - 1);
+        const std::string_view upToStop = startsBefore(rest, stop, projectTag);
         for (std::size_t next; (next = findFrom(upToStop, projectTag, blockFrom)) != std::string_view::npos;) {
             onBlock(rest.substr(blockStart, next - blockStart));
             blockStart = next;
