@@ -11,12 +11,15 @@ class QLabel;
 class QLineEdit;
 class QCheckBox;
 class QPushButton;
+class QTabWidget;
 class QTableView;
 class QTimer;
 
 namespace crunchwatch {
 
+class HistoryView;
 class Settings;
+class StatisticsView;
 class mainController;
 class projectTable;
 
@@ -37,6 +40,10 @@ public:
     QTableView* projectsView() const { return m_projectsView; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
+    // The tabs: the tasks (results and projects), statistics and history.
+    QTabWidget* tabs() const { return m_tabs; }
+    StatisticsView* statisticsView() const { return m_statistics; }
+    HistoryView* historyView() const { return m_history; }
 
 private:
     void buildMenus();
@@ -53,6 +60,9 @@ private:
     QCheckBox* m_watch;
     QLabel* m_prefs;
     QTimer* m_clock;
+    QTabWidget* m_tabs;
+    StatisticsView* m_statistics;
+    HistoryView* m_history;
 };
 
 }  // namespace crunchwatch

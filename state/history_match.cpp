@@ -72,6 +72,15 @@ std::string_view historyLabel(const std::string& fileName, std::optional<std::si
     return fileName;
 }
 
+HistoryLabels historyLabels(const History& history, const ProjectInfo& projects, const HistoryMatch& match) {
+    HistoryLabels labels;
+    for (std::size_t i = 0; i < history.statisticsFiles().size(); ++i)
+        labels.statistics.emplace_back(historyLabel(history.statisticsFiles()[i].name, match.statistics[i], projects));
+    for (std::size_t i = 0; i < history.jobLogFiles().size(); ++i)
+        labels.jobLogs.emplace_back(historyLabel(history.jobLogFiles()[i].name, match.jobLogs[i], projects));
+    return labels;
+}
+
 std::vector<ProjectHistoryFigures> historyFiguresByProject(const History& history, const ProjectInfo& projects,
                                                            const HistoryMatch& match) {
     std::vector<ProjectHistoryFigures> figures(projects.size());

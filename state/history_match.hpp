@@ -39,6 +39,15 @@ HistoryMatch matchHistory(const History& history, const ProjectInfo& projects);
 std::string_view historyLabel(const std::string& fileName, std::optional<std::size_t> project,
                               const ProjectInfo& projects);
 
+// Every file's label (see historyLabel), in the history's order: what the
+// views show, and what tells them that a refresh renamed something.
+struct HistoryLabels {
+    std::vector<std::string> statistics;
+    std::vector<std::string> jobLogs;
+    bool operator==(const HistoryLabels&) const = default;
+};
+HistoryLabels historyLabels(const History& history, const ProjectInfo& projects, const HistoryMatch& match);
+
 struct ProjectHistoryFigures {
     std::optional<std::string_view> newestStatisticsDay;  // the greatest <day>, verbatim
     std::size_t finishedTasks = 0;                         // lines of its job log(s)
