@@ -31,11 +31,13 @@ private:
     int m_fd;
 };
 
+}  // namespace
+
 // A state file of tens of megabytes is read into a fresh buffer on every
 // refresh. Backed by huge pages where the system offers them, the buffer
 // costs a few dozen page faults instead of thousands. Only the whole 2 MB
 // pages inside it are advised; smaller buffers are left as they are.
-std::unique_ptr<char[]> newBuffer(std::size_t size) {
+std::unique_ptr<char[]> newFileBuffer(std::size_t size) {
     auto data = std::make_unique_for_overwrite<char[]>(size);
 #if defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t hugePage = std::uintptr_t{1} << 21;
@@ -49,8 +51,6 @@ std::unique_ptr<char[]> newBuffer(std::size_t size) {
     return data;
 }
 
-}  // namespace
-
 std::optional<TextBuffer> readWholeFile(const std::string& path) {
     // No file name holds a NUL byte: the system would read the path only up
     // to it, and so open some other file than the one named.
@@ -63,12 +63,12 @@ std::optional<TextBuffer> readWholeFile(const std::string& path) {
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
 
     std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
-    auto data = newBuffer(capacity);
+    auto data = newFileBuffer(capacity);
     std::size_t size = 0;
     for (;;) {
         if (size == capacity) {  // the file grew while we read it
             const std::size_t bigger = capacity * 2;
-            auto grown = newBuffer(bigger);
+            auto grown = newFileBuffer(bigger);
             std::memcpy(grown.get(), data.get(), size);
             data = std::move(grown);
             capacity = bigger;

@@ -26,11 +26,11 @@ private:
 // while it is read; nothing on a read error.
 std::optional<TextBuffer> readFrom(int fd, std::uint64_t offset, std::uint64_t expectedSize) {
     std::size_t capacity = expectedSize > offset ? static_cast<std::size_t>(expectedSize - offset) + 1 : 4096;
-    auto data = std::make_unique_for_overwrite<char[]>(capacity);
+    auto data = newFileBuffer(capacity);
     std::size_t size = 0;
     for (;;) {
         if (size == capacity) {
-            auto grown = std::make_unique_for_overwrite<char[]>(capacity * 2);
+            auto grown = newFileBuffer(capacity * 2);
             std::memcpy(grown.get(), data.get(), size);
             data = std::move(grown);
             capacity *= 2;

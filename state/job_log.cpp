@@ -17,6 +17,23 @@ inline bool isBlank(char c) { return blankTable[static_cast<unsigned char>(c)]; 
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// The end of the token at p: the first blank at or after it, or `end`.
+// Eight bytes at a time while none of them is at most a space (every blank
+// is), then byte by byte: names and numbers are long, blanks single.
+const char* tokenEnd(const char* p, const char* end) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    while (end - p >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        // A high bit for each byte below 0x21 (and, harmlessly, some bytes
+        // of 0x80 and above, which the byte loop then passes over).
+        if (((word - 0x21 * ones) & ~word & highs) != 0) break;
+        p += 8;
+    }
+    while (p != end && !isBlank(*p)) ++p;
+    return p;
+}
+
 // The field a two-letter key names, or -1.
 int fieldOfKey(const char* key, std::size_t length) {
     if (length != 2) return -1;
@@ -55,10 +72,12 @@ bool isDecimalNumber(std::string_view t) noexcept {
 void JobLog::clear() {
     m_chunks.clear();
     m_blocks.clear();
+    m_storage.clear();
+    m_storageBytes = 0;
     m_count = m_skipped = 0;
-    m_cpuSeconds = 0;
     m_provisionalTasks = m_provisionalSkipped = 0;
-    m_provisionalCpuSeconds = 0;
+    m_summedTasks = 0;
+    m_summedSeconds = 0;
     m_lastChunkOnlyProvisional = false;
     m_consumed = m_sizeRead = 0;
 }
@@ -66,15 +85,28 @@ void JobLog::clear() {
 void JobLog::dropProvisional() {
     m_count -= m_provisionalTasks;
     m_provisionalTasks = m_provisionalSkipped = 0;
-    m_provisionalCpuSeconds = 0;
+    if (m_summedTasks > m_count) m_summedTasks = 0, m_summedSeconds = 0;  // it summed the line dropped
     // A chunk that held nothing but the unfinished line is read again whole.
     if (m_lastChunkOnlyProvisional) m_chunks.pop_back();
     m_lastChunkOnlyProvisional = false;
 }
 
 JobLog::Task& JobLog::slot(std::size_t index) {
-    if (index / blockSize >= m_blocks.size()) m_blocks.push_back(std::make_unique_for_overwrite<Task[]>(blockSize));
+    if (index / blockSize >= m_blocks.size()) {
+        const std::size_t blocks = m_blocks.size() < slabsFromBlock ? 1 : blocksPerSlab;
+        const std::size_t bytes = blocks * blockSize * sizeof(Task);
+        // Task is plain data; operator new[] aligns for it.
+        m_storage.push_back(newFileBuffer(bytes));
+        m_storageBytes += bytes;
+        for (std::size_t b = 0; b < blocks; ++b)
+            m_blocks.push_back(reinterpret_cast<Task*>(m_storage.back().get() + b * blockSize * sizeof(Task)));
+    }
     return m_blocks[index / blockSize][index % blockSize];
+}
+
+double JobLog::processorSeconds() const noexcept {
+    for (; m_summedTasks < m_count; ++m_summedTasks) m_summedSeconds += readNumber(field(m_summedTasks, JobField::ct));
+    return m_summedSeconds;
 }
 
 std::optional<std::string_view> JobLog::field(std::size_t index, JobField f) const noexcept {
@@ -85,13 +117,13 @@ std::optional<std::string_view> JobLog::field(std::size_t index, JobField f) con
 }
 
 std::size_t JobLog::memoryBytes() const noexcept {
-    std::size_t bytes = m_blocks.size() * blockSize * sizeof(Task) + m_chunks.capacity() * sizeof(TextBuffer);
+    std::size_t bytes = m_storageBytes + m_blocks.capacity() * sizeof(Task*) + m_chunks.capacity() * sizeof(TextBuffer);
     for (const TextBuffer& c : m_chunks) bytes += c.size();
     return bytes;
 }
 
 // One line without its line feed: true when it became a task.
-bool JobLog::parseLine(const char* begin, const char* end, double& cpu) {
+bool JobLog::parseLine(const char* begin, const char* end) {
     const char* p = begin;
     while (p != end && isBlank(*p)) ++p;
     if (p == end) return false;  // a blank line: not a task, not counted
@@ -107,8 +139,7 @@ bool JobLog::parseLine(const char* begin, const char* end, double& cpu) {
     const auto spanOf = [&](const char* a, const char* b) {
         return Span{static_cast<std::uint32_t>(a - task.line), static_cast<std::uint32_t>(b - a)};
     };
-    const char* q = p;
-    while (q != end && !isBlank(*q)) ++q;
+    const char* q = tokenEnd(p, end);
     if (!isDecimalNumber(std::string_view(p, static_cast<std::size_t>(q - p)))) {
         ++m_skipped;
         return false;
@@ -118,12 +149,12 @@ bool JobLog::parseLine(const char* begin, const char* end, double& cpu) {
         while (q != end && isBlank(*q)) ++q;
         if (q == end) break;
         const char* key = q;
-        while (q != end && !isBlank(*q)) ++q;
+        q = tokenEnd(q, end);
         const char* keyEnd = q;
         while (q != end && isBlank(*q)) ++q;
         if (q == end) break;  // a key without a value
         const char* value = q;
-        while (q != end && !isBlank(*q)) ++q;
+        q = tokenEnd(q, end);
         const int f = fieldOfKey(key, static_cast<std::size_t>(keyEnd - key));
         if (f > 0 && task.fields[static_cast<std::size_t>(f)].length == 0) task.fields[static_cast<std::size_t>(f)] = spanOf(value, q);
     }
@@ -131,8 +162,6 @@ bool JobLog::parseLine(const char* begin, const char* end, double& cpu) {
         ++m_skipped;
         return false;
     }
-    const Span ct = task.fields[static_cast<std::size_t>(JobField::ct)];
-    if (ct.length != 0) cpu += readNumber(std::string_view(task.line + ct.offset, ct.length));
     ++m_count;
     return true;
 }
@@ -141,27 +170,21 @@ void JobLog::takeChunk(TextBuffer chunk, std::uint64_t offset, bool lastLineIsCo
     const char* const begin = chunk.data();
     const char* const end = begin + chunk.size();
     const char* line = begin;
-    double cpu = 0;
     for (;;) {
         const auto* lf = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
         if (!lf) break;
-        parseLine(line, lf, cpu);
+        parseLine(line, lf);
         line = lf + 1;
     }
-    m_cpuSeconds += cpu;
     m_consumed = offset + static_cast<std::uint64_t>(line - begin);
     if (line != end) {
         const std::size_t skippedBefore = m_skipped;
-        double tailCpu = 0;
-        const bool task = parseLine(line, end, tailCpu);
+        const bool task = parseLine(line, end);
         if (!lastLineIsComplete) {
             m_provisionalTasks = task ? 1 : 0;
             m_provisionalSkipped = m_skipped - skippedBefore;
             m_skipped = skippedBefore;
-            m_provisionalCpuSeconds = tailCpu;
             m_lastChunkOnlyProvisional = line == begin;
-        } else {
-            m_cpuSeconds += tailCpu;
         }
     }
     if (chunk.size() != 0) m_chunks.push_back(std::move(chunk));
@@ -170,9 +193,9 @@ void JobLog::takeChunk(TextBuffer chunk, std::uint64_t offset, bool lastLineIsCo
 bool JobLog::update(const std::string& path) {
     auto read = readFileTail(path, m_identity, m_consumed, m_sizeRead);
     if (!read) return false;
-    m_sizeRead = read->size();
     if (read->fromStart) clear();
     else dropProvisional();
+    m_sizeRead = read->size();
     m_identity = read->identity;
     takeChunk(std::move(read->bytes), read->offset, false);
     return true;

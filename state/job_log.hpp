@@ -56,8 +56,9 @@ public:
     // The value of one field of task `index` (in file order); `time` is always there.
     std::optional<std::string_view> field(std::size_t index, JobField f) const noexcept;
     std::size_t skippedLines() const noexcept { return m_skipped + m_provisionalSkipped; }
-    // The sum of the tasks' processor times (ct), kept as lines are read.
-    double processorSeconds() const noexcept { return m_cpuSeconds + m_provisionalCpuSeconds; }
+    // The sum of the tasks' processor times (ct), summed on first demand and
+    // then only over the tasks read since.
+    double processorSeconds() const noexcept;
     // Where the next read starts: just after the last line feed read.
     std::uint64_t bytesConsumed() const noexcept { return m_consumed; }
     // The bytes held: the text and the tasks' records.
@@ -75,24 +76,30 @@ private:
         std::array<Span, jobFieldCount> fields;
     };
     static constexpr std::size_t blockSize = 4096;  // tasks per block
+    // A long log takes its blocks this many at a time, in one allocation
+    // backed by huge pages: a million tasks then cost few page faults.
+    static constexpr std::size_t blocksPerSlab = 32;
+    static constexpr std::size_t slabsFromBlock = 64;  // 256k tasks: the slack stays small beside the log
 
     void clear();
     void dropProvisional();
     // Parses a newly read stretch of the file; a last line without its line
     // feed is provisional: shown, and read again with the rest of it.
     void takeChunk(TextBuffer chunk, std::uint64_t offset, bool lastLineIsComplete);
-    bool parseLine(const char* begin, const char* end, double& cpu);
+    bool parseLine(const char* begin, const char* end);
     Task& slot(std::size_t index);
 
     std::vector<TextBuffer> m_chunks;
-    std::vector<std::unique_ptr<Task[]>> m_blocks;  // blocks: growth never moves a task
+    std::vector<std::unique_ptr<char[]>> m_storage;  // what the blocks live in
+    std::size_t m_storageBytes = 0;
+    std::vector<Task*> m_blocks;  // blocks: growth never moves a task
     std::size_t m_count = 0;
     std::size_t m_skipped = 0;
-    double m_cpuSeconds = 0;
     // The provisional last line (at most one task or one skipped line).
     std::size_t m_provisionalTasks = 0;
     std::size_t m_provisionalSkipped = 0;
-    double m_provisionalCpuSeconds = 0;
+    mutable std::size_t m_summedTasks = 0;  // the first tasks summed into m_summedSeconds
+    mutable double m_summedSeconds = 0;
     bool m_lastChunkOnlyProvisional = false;
     std::optional<FileIdentity> m_identity;
     std::uint64_t m_consumed = 0;
