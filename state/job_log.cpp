@@ -1,9 +1,12 @@
 #include "state/job_log.hpp"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 
 #include "state/numbers.hpp"
+
+static_assert(std::endian::native == std::endian::little, "tokenEnd reads words lowest byte first");
 
 namespace crunchwatch {
 namespace {
@@ -18,16 +21,18 @@ inline bool isBlank(char c) { return blankTable[static_cast<unsigned char>(c)]; 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The end of the token at p: the first blank at or after it, or `end`.
-// Eight bytes at a time while none of them is at most a space (every blank
-// is), then byte by byte: names and numbers are long, blanks single.
+// Eight bytes at a time: every blank is below 0x21, so the bytes flagged
+// below are the only candidates (the lowest flag is exact, flags above it
+// may be false), each checked in order.
 const char* tokenEnd(const char* p, const char* end) {
     constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
     while (end - p >= 8) {
         std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        // A high bit for each byte below 0x21 (and, harmlessly, some bytes
-        // of 0x80 and above, which the byte loop then passes over).
-        if (((word - 0x21 * ones) & ~word & highs) != 0) break;
+        std::memcpy(&word, p, 8);  // little-endian: the lowest byte comes first
+        for (std::uint64_t flags = (word - 0x21 * ones) & ~word & highs; flags != 0; flags &= flags - 1) {
+            const int at = std::countr_zero(flags) / 8;
+            if (isBlank(p[at])) return p + at;
+        }
         p += 8;
     }
     while (p != end && !isBlank(*p)) ++p;
