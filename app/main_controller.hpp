@@ -21,6 +21,8 @@
 #include "app/file_date.hpp"
 #include "app/settings.hpp"
 #include "state/global_prefs.hpp"
+#include "state/history.hpp"
+#include "state/history_match.hpp"
 #include "state/projects.hpp"
 #include "tables/rows.hpp"
 
@@ -113,6 +115,13 @@ public:
     std::optional<std::string> disk_interval;
     std::int8_t watchDogButtonState = 0;
 
+    // The history files in the data directory (history_refresh.cpp), read
+    // again by each successful refresh; each file's label, matched against
+    // the projects just read; per project, its history figures.
+    const History& history() const { return m_history; }
+    const HistoryLabels& historyLabels() const { return m_historyLabels; }
+    std::vector<ProjectHistoryFigures> historyFigures() const;
+
     ResultsModel* resultsModel() const { return m_resultsModel; }
     Settings& settings() { return m_settings; }
     int refreshCount() const { return m_refreshCount; }
@@ -125,6 +134,9 @@ signals:
     void refreshed(bool ok);
     // After the preferences were read again.
     void globalPrefsChanged();
+    // After a refresh changed the history or its labels. It is emitted in
+    // the same refresh that changed them, before any view can ask for a row.
+    void historyChanged();
 
 private:
     // Reads the preferences file and extracts its values; false when unreadable.
@@ -133,6 +145,7 @@ private:
     void derivePaths(const QString& statePath);
     std::optional<ClientState> loadWithRetry(const std::string& path, ReadFailure& why);
     void showCounters(std::size_t projects, double credit);
+    void refreshHistory();
 
     Settings& m_settings;
     // sekcje and projectInfo live in the loaded state; main_result_table in the rows.
@@ -147,6 +160,8 @@ private:
     int m_refreshCount = 0;
     QString m_lastFailedPath;
     ReadFailure m_lastFailure = ReadFailure::none;
+    History m_history;
+    HistoryLabels m_historyLabels;
 };
 
 }  // namespace crunchwatch

@@ -14,14 +14,17 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/cell_delegates.hpp"
+#include "app/history_view.hpp"
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/sorting.hpp"
+#include "app/statistics_view.hpp"
 #include "app/table_models.hpp"
 #include "app/table_note.hpp"
 #include "app/unreadable_reason.hpp"
@@ -97,7 +100,16 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     splitter->addWidget(m_projectsView);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
-    layout->addWidget(splitter, 1);
+    // Today's tables in the first tab; the history the client keeps beside
+    // its state file in the other two.
+    m_tabs = new QTabWidget(central);
+    m_tabs->setDocumentMode(true);
+    m_tabs->addTab(splitter, tr("Tasks"));
+    m_statistics = new StatisticsView(*m_controller, m_tabs);
+    m_tabs->addTab(m_statistics, tr("Statistics"));
+    m_history = new HistoryView(*m_controller, m_tabs);
+    m_tabs->addTab(m_history, tr("History"));
+    layout->addWidget(m_tabs, 1);
 
     auto* bottom = new QHBoxLayout;
     auto* projectsCount = makeCounter(central);

@@ -11,12 +11,15 @@ class QLabel;
 class QLineEdit;
 class QCheckBox;
 class QPushButton;
+class QTabWidget;
 class QTableView;
 class QTimer;
 
 namespace crunchwatch {
 
+class HistoryView;
 class Settings;
+class StatisticsView;
 class mainController;
 class projectTable;
 class TableNote;
@@ -39,6 +42,10 @@ public:
     TableNote* resultsNote() const { return m_resultsNote; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
+    // The tabs: the tasks (results and projects), statistics and history.
+    QTabWidget* tabs() const { return m_tabs; }
+    StatisticsView* statisticsView() const { return m_statistics; }
+    HistoryView* historyView() const { return m_history; }
 
 private:
     void buildMenus();
@@ -57,6 +64,9 @@ private:
     QLabel* m_prefs;
     QTimer* m_clock;
     bool m_hasShownAFile = false;  // whether the tables hold a file's data
+    QTabWidget* m_tabs;
+    StatisticsView* m_statistics;
+    HistoryView* m_history;
 };
 
 }  // namespace crunchwatch

@@ -90,6 +90,7 @@ void mainController::policzIWstawDoTabelki() {
         // A file without projects shows empty tables, and counters of 0 beside
         // them rather than the numbers of the file read before.
         showCounters(n, n > 0 ? m_rows->totalCredit : 0.0);
+        refreshHistory();
     }
     rereadChangedGlobalPrefs();
     emit refreshed(loaded.has_value());

@@ -1,5 +1,6 @@
 #include "dump/report.hpp"
 
+#include "dump/history_report.hpp"
 #include "dump/json_writer.hpp"
 #include "dump/text_table.hpp"
 #include "state/paths.hpp"
@@ -33,9 +34,10 @@ std::optional<Snapshot> takeSnapshot(const std::string& absolutePath) {
 std::optional<Snapshot> takeSnapshot(const std::string& absolutePath, ReadFailure& why) {
     auto state = loadClientState(absolutePath, why);
     if (!state) return std::nullopt;
-    Snapshot s{std::move(*state), {}, {}};
+    Snapshot s{std::move(*state), {}, {}, {}};
     s.rows = buildResultRows(s.state.projectInfo);
     if (const auto body = przygotujGlobalPrefs(globalPrefsPathOf(absolutePath))) s.prefs = wyciagamyDaneGlobalPrefs(*body);
+    s.history.refresh(rootDirOf(absolutePath));
     return s;
 }
 
@@ -110,6 +112,7 @@ void writeJsonReport(std::ostream& out, const Snapshot& s, const ReportOptions& 
     json.key("disk_interval");
     json.optionalString(viewOf(s.prefs.disk_interval));
     json.endObject();
+    writeHistoryJson(json, s);
     json.endObject();
     out << '\n';
 }
@@ -139,6 +142,7 @@ void writeTextReport(std::ostream& out, const Snapshot& s, const ReportOptions& 
         << "Total credit: " << formatFixed(counted ? s.rows.totalCredit : 0.0, 2) << '\n'
         << "CPU scheduling period (minutes): " << validUtf8(s.prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
         << "Disk interval: " << validUtf8(s.prefs.disk_interval.value_or("-")) << '\n';
+    writeHistoryText(out, s, o);
 }
 
 }  // namespace crunchwatch

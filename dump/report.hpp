@@ -7,6 +7,7 @@
 #include <string>
 
 #include "state/global_prefs.hpp"
+#include "state/history.hpp"
 #include "state/projects.hpp"
 #include "tables/rows.hpp"
 
@@ -16,9 +17,11 @@ struct Snapshot {
     ClientState state;
     ResultRows rows;
     GlobalPrefsValues prefs;
+    History history;  // the history files beside the state file
 };
 
-// Reads the state file at `absolutePath` and the preferences file beside it.
+// Reads the state file at `absolutePath`, and the preferences and history
+// files beside it.
 // Nothing when the state file cannot be read.
 std::optional<Snapshot> takeSnapshot(const std::string& absolutePath);
 // The same, and on failure `why` records what the reader saw.

@@ -5,7 +5,9 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev)
+# Qt Charts' CMake package needs Qt's OpenGL one, which its Debian package
+# does not pull in.
+PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libgtest-dev libgmock-dev)
 PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
 PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
 # The real client and its application library, for the test against them;

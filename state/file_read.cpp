@@ -32,11 +32,13 @@ private:
     int m_fd;
 };
 
+}  // namespace
+
 // A state file of tens of megabytes is read into a fresh buffer on every
 // refresh. Backed by huge pages where the system offers them, the buffer
 // costs a few dozen page faults instead of thousands. Only the whole 2 MB
 // pages inside it are advised; smaller buffers are left as they are.
-std::unique_ptr<char[]> newBuffer(std::size_t size) {
+std::unique_ptr<char[]> newFileBuffer(std::size_t size) {
     auto data = std::make_unique_for_overwrite<char[]>(size);
 #if defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t hugePage = std::uintptr_t{1} << 21;
@@ -49,6 +51,8 @@ std::unique_ptr<char[]> newBuffer(std::size_t size) {
 #endif
     return data;
 }
+
+namespace {
 
 // What a failed open says about the file, from its errno.
 ReadFailure openFailure(int error) noexcept {
@@ -78,12 +82,12 @@ std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
         return std::nullopt;
     }
     std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
-    auto data = newBuffer(capacity);
+    auto data = newFileBuffer(capacity);
     std::size_t size = 0;
     for (;;) {
         if (size == capacity) {  // the file grew while we read it
             const std::size_t bigger = capacity * 2;
-            auto grown = newBuffer(bigger);
+            auto grown = newFileBuffer(bigger);
             std::memcpy(grown.get(), data.get(), size);
             data = std::move(grown);
             capacity = bigger;

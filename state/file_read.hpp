@@ -32,6 +32,9 @@ private:
     std::size_t m_size = 0;
 };
 
+// A buffer for a file's contents, backed by huge pages when it is large.
+std::unique_ptr<char[]> newFileBuffer(std::size_t size);
+
 // The file's whole contents, or nothing when it is missing, unreadable or not
 // a regular file. A file that grows or shrinks while it is read gives what the
 // reads returned up to its end; it never gives a torn buffer size.

@@ -7,7 +7,9 @@ with one processor, waits for the running task to checkpoint, suspends it,
 and compares what crunchwatch-dump shows with what the client itself reports
 over its RPC: a paused task at its checkpoint progress with a remaining
 time, a running one, a waiting one. The window, offscreen, must follow the
-client's own rewrites of the file through its watchdog.
+client's own rewrites of the file through its watchdog. Then the running task
+finishes: the line the client appends to its job log must be what the dump's
+history and the window's History view show.
 
 Exit 77 (skipped) where the client or its application library is missing.
 
@@ -195,6 +197,58 @@ def close(a, b, tolerance, what):
         raise Failure(f"{what}: crunchwatch {a}, client {b}")
 
 
+def job_log_tasks(path):
+    """The job log's tasks, read the plain way: the moment, then key/value pairs."""
+    try:
+        with open(path) as f:
+            lines = f.read().split("\n")
+    except OSError:
+        return []
+    tasks = []
+    for line in lines:
+        tokens = line.split()
+        if not tokens:
+            continue
+        task = {"time": tokens[0]}
+        for key, value in zip(tokens[1::2], tokens[2::2]):
+            task.setdefault(key, value)
+        tasks.append(task)
+    return tasks
+
+
+def check_history(args, probe, directory, state_file):
+    job_log = os.path.join(directory, f"job_log_{client_dir.ESCAPED_URL}.txt")
+    logged = wait_for("a finished task in the job log", lambda: job_log_tasks(job_log), timeout=90)
+    say("the client logged:", logged)
+
+    def shown():
+        view = dump(args.dump, state_file)
+        history = view and view["history"]
+        return view if history and len(history[0]["tasks"]) >= len(logged) else None
+    view = wait_for("the dump's history", shown)
+    history = view["history"]
+    if [h["file"] for h in history] != [os.path.basename(job_log)] or history[0]["project_name"] != "Crunch test":
+        raise Failure(f"history files: {[(h['file'], h['project_name']) for h in history]}")
+    if history[0]["skipped_lines"] != 0:
+        raise Failure(f"skipped lines in the client's own job log: {history[0]}")
+    for task, line in zip(history[0]["tasks"], job_log_tasks(job_log)):
+        expected = {k: line.get(k) for k in ("time", "ue", "ct", "fe", "nm", "et", "es")}
+        if task != expected:
+            raise Failure(f"the dump shows {task} for the logged {line}")
+    finished = history[0]["tasks"][0]
+    if not finished["nm"].startswith("spin_wu_") or float(finished["ct"]) <= 0:
+        raise Failure(f"an unexpected finished task: {finished}")
+
+    # The window reads the job log when the client rewrites its state file,
+    # which it does as the task ends and the next one starts.
+    probe.wait_until("the finished task in the History view",
+                     lambda v: v["ok"] and any(h["nm"] == finished["nm"]
+                                               and h["ct"] == hms(float(finished["ct"]))
+                                               and h["es"] == finished["es"] and h["project"] == "Crunch test"
+                                               for h in v["history"]))
+    say("the dump and the History view show the job log")
+
+
 def run(args, work):
     version = subprocess.run(["boinc", "--version"], capture_output=True, text=True, timeout=30).stdout.split()
     platform = version[1] if len(version) > 1 else "x86_64-pc-linux-gnu"
@@ -271,6 +325,7 @@ def run(args, work):
                          and any(r["WUnit"] + "_0" == running and r["Progress"] == cells["Progress"]
                                  for r in v["results"]))
         say("the window followed the client's rewrites")
+        check_history(args, probe, directory, state_file)
     finally:
         if client:
             client.stop()

@@ -1,8 +1,8 @@
 // The window, offscreen, on a live client's state file, reporting what it
 // shows: after every refresh cycle one JSON line on stdout with whether the
-// file was read and the results table's cells, row by row, keyed by column
-// identifier. The real-client test reads these lines to see the watchdog
-// follow the client's own rewrites.
+// file was read, the results table's cells and the History view's cells,
+// row by row, keyed by column identifier. The real-client test reads these
+// lines to see the watchdog follow the client's own rewrites.
 //
 //   crunchwatch-window-probe STATE_FILE SETTINGS_INI [--summary]
 //
@@ -24,28 +24,28 @@
 #include <QSocketNotifier>
 #include <QTableView>
 
+#include "app/history_view.hpp"
 #include "app/main_controller.hpp"
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
 #include "tables/columns.hpp"
+#include "tables/history_table.hpp"
 
 namespace {
 
-QJsonObject shown(const QAbstractItemModel& model, bool ok, int refreshes, bool withCells) {
+template <std::size_t N>
+QJsonArray cells(const QAbstractItemModel& model, const std::array<crunchwatch::Column, N>& columns) {
     QJsonArray rows;
-    for (int r = 0; withCells && r < model.rowCount(); ++r) {
+    for (int r = 0; r < model.rowCount(); ++r) {
         QJsonObject row;
         for (int c = 0; c < model.columnCount(); ++c) {
-            const auto id = crunchwatch::resultColumns.at(static_cast<std::size_t>(c)).id;
+            const auto id = columns.at(static_cast<std::size_t>(c)).id;
             row.insert(QString::fromUtf8(id.data(), static_cast<qsizetype>(id.size())),
                        model.index(r, c).data().toString());
         }
         rows.append(row);
     }
-    return QJsonObject{{QStringLiteral("ok"), ok},
-                       {QStringLiteral("refreshes"), refreshes},
-                       {QStringLiteral("rows"), model.rowCount()},
-                       {QStringLiteral("results"), rows}};
+    return rows;
 }
 
 void printLine(const QJsonObject& object) {
@@ -71,9 +71,21 @@ int main(int argc, char** argv) {
     crunchwatch::MainWindow window(settings);
     crunchwatch::mainController& controller = window.controller();
     bool lastOk = false;
+    const auto shown = [&](bool ok, bool withCells) {
+        const QAbstractItemModel& results = *window.resultsView()->model();
+        QJsonObject line{{QStringLiteral("ok"), ok},
+                         {QStringLiteral("refreshes"), controller.refreshCount()},
+                         {QStringLiteral("rows"), results.rowCount()}};
+        if (withCells) {
+            line.insert(QStringLiteral("results"), cells(results, crunchwatch::resultColumns));
+            line.insert(QStringLiteral("history"),
+                        cells(*window.historyView()->table()->model(), crunchwatch::historyColumns));
+        }
+        return line;
+    };
     QObject::connect(&controller, &crunchwatch::mainController::refreshed, &app, [&](bool ok) {
         lastOk = ok;
-        printLine(shown(*window.resultsView()->model(), ok, controller.refreshCount(), !summary));
+        printLine(shown(ok, !summary));
     });
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
@@ -84,7 +96,7 @@ int main(int argc, char** argv) {
             return;
         }
         if (std::string_view(buffer, static_cast<std::size_t>(n)).find("view") != std::string_view::npos) {
-            QJsonObject view = shown(*window.resultsView()->model(), lastOk, controller.refreshCount(), true);
+            QJsonObject view = shown(lastOk, true);
             view.insert(QStringLiteral("view"), true);
             printLine(view);
         }

@@ -114,7 +114,7 @@ TEST(DumpExe, ExampleAsJson) {
              "{\"state_file\":\"" + example + "\",\"records\":[{\"master_url\":\"http://einstein.phys.uwm.edu/\"",
              std::string("\"number_of_projects\":4,\"total_credit\":"),
              std::string("\"global_prefs\":{\"cpu_scheduling_period_minutes\":\"60.000000\","
-                         "\"disk_interval\":\"60.000000\"}}\n"),
+                         "\"disk_interval\":\"60.000000\"},\"statistics\":[],\"history\":[]}\n"),
              std::string("\"rsc_share\":\"275.000000\""),
              std::string("\"State\":\"running...\""),
              std::string("\"Progress\":\"checking...\""),
@@ -187,8 +187,50 @@ TEST(DumpExe, ExactShapeOfASmallState) {
         "\"host_create_time\":\"1970-01-01 00:00:00\",\"exp_avg_mod_time\":\"1970-01-01 00:00:00\","
         "\"min_rpc_time\":null,\"resource_share\":\"0.00\",\"app_name\":null}],"
         "\"number_of_projects\":2,\"total_credit\":10.5,"
-        "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":\"60\"}}\n";
+        "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":\"60\"},"
+        "\"statistics\":[],\"history\":[]}\n";
     EXPECT_EQ(r.out, expected);
+}
+
+// The history files beside the state file: matched to its projects by the
+// statistics file's master URL and the job log's name, unmatched ones with a
+// null project, unreadable ones left out, in byte order of the names.
+TEST(DumpExe, ExactShapeOfTheHistory) {
+    const TempDir dir;
+    const std::string path = dir.write(
+        "client_state.xml", "<project>\n<master_url>http://a.org/x/</master_url>\n<project_name>A</project_name>\n"
+                            "</project>\n<project>\n<master_url>http://b/</master_url>\n</project>\n");
+    dir.write("statistics_a.org_x.xml",
+              "<project_statistics>\n<master_url>http://a.org/x/</master_url>\n<daily_statistics>\n<day>86400</day>\n"
+              "<user_total_credit>1.5</user_total_credit>\n<host_expavg_credit></host_expavg_credit>\n"
+              "</daily_statistics>\n</project_statistics>\n");
+    dir.write("statistics_Z.xml", "<daily_statistics><day>\xff</day></daily_statistics>");
+    dir.write("job_log_a.org_x.txt", "1581252044 ue 5362.1 ct 19643.12 fe 4.3e13 nm T_0 et 5922.5 es 0\nbad\n7 nm \"q\" es 1\n");
+    dir.write("job_log_b.txt", "\n");
+    fs::create_directory(dir.path() / "job_log_c.txt");
+    const Outcome r = dump({"--json", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::size_t at = r.out.find(",\"statistics\":");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(at),
+              ",\"statistics\":[{\"file\":\"statistics_Z.xml\",\"master_url\":null,\"project_name\":null,\"days\":[{"
+              "\"day\":\"\xEF\xBF\xBD\",\"user_total_credit\":null,\"user_expavg_credit\":null,\"host_total_credit\":null,"
+              "\"host_expavg_credit\":null}]},"
+              "{\"file\":\"statistics_a.org_x.xml\",\"master_url\":\"http://a.org/x/\",\"project_name\":\"A\",\"days\":[{"
+              "\"day\":\"86400\",\"user_total_credit\":\"1.5\",\"user_expavg_credit\":null,\"host_total_credit\":null,"
+              "\"host_expavg_credit\":null}]}],"
+              "\"history\":[{\"file\":\"job_log_a.org_x.txt\",\"project_name\":\"A\",\"skipped_lines\":1,\"tasks\":["
+              "{\"time\":\"1581252044\",\"ue\":\"5362.1\",\"ct\":\"19643.12\",\"fe\":\"4.3e13\",\"nm\":\"T_0\","
+              "\"et\":\"5922.5\",\"es\":\"0\"},"
+              "{\"time\":\"7\",\"ue\":null,\"ct\":null,\"fe\":null,\"nm\":\"\\\"q\\\"\",\"et\":null,\"es\":\"1\"}]},"
+              "{\"file\":\"job_log_b.txt\",\"project_name\":null,\"skipped_lines\":0,\"tasks\":[]}]}\n");
+
+    const Outcome text = dump({"--date-format", iso, path});
+    EXPECT_NE(text.out.find("Statistics\n\nProject           Days  Newest day           User credit  Host credit\n"),
+              std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("A                 1     1970-01-02 00:00:00  1.5"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("A              2      1       1              05:27:23  2020-02-09 12:40:44"), std::string::npos)
+        << text.out;
 }
 
 TEST(DumpExe, StateWithoutProjects) {
@@ -198,7 +240,8 @@ TEST(DumpExe, StateWithoutProjects) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find("\"records\":[],\"rows\":[],\"results\":[],\"projects\":[],"
                              "\"number_of_projects\":0,\"total_credit\":0,"
-                             "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":null}}\n"),
+                             "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":null},"
+                             "\"statistics\":[],\"history\":[]}\n"),
                   std::string::npos)
             << r.out;
     }
@@ -341,7 +384,7 @@ def reject(name):
 with open(sys.argv[1], encoding="utf-8") as f:
     d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
-                   "total_credit", "global_prefs"], list(d)
+                   "total_credit", "global_prefs", "statistics", "history"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -352,6 +395,11 @@ assert d["number_of_projects"] == len(d["records"]) == len(d["projects"])
 assert isinstance(d["total_credit"], (int, float))
 assert all(isinstance(v, str) for r in d["rows"] for v in r.values())
 assert all("result" not in r and list(r)[-1] == "rsc_share" for r in d["rows"])
+assert all(list(s) == ["file", "master_url", "project_name", "days"] and text(s["master_url"])
+           and all(len(day) == 5 and all(text(v) for v in day.values()) for day in s["days"]) for s in d["statistics"])
+assert all(list(h) == ["file", "project_name", "skipped_lines", "tasks"] and isinstance(h["skipped_lines"], int)
+           and all(list(t) == ["time", "ue", "ct", "fe", "nm", "et", "es"] and all(text(v) for v in t.values())
+                   for t in h["tasks"]) for h in d["history"])
 )PY";
 
 bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }

@@ -12,7 +12,7 @@ namespace crunchwatch {
 namespace {
 
 Snapshot snapshotOf(std::string_view text) {
-    Snapshot s{clientStateFromText(text), {}, {}};
+    Snapshot s{clientStateFromText(text), {}, {}, {}};
     s.rows = buildResultRows(s.state.projectInfo);
     return s;
 }

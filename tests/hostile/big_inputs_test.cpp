@@ -39,7 +39,7 @@ void expectValidReports(const Snapshot& s) {
 }
 
 Snapshot snapshotOf(std::string_view contents) {
-    Snapshot s{clientStateFromText(contents), {}, {}};
+    Snapshot s{clientStateFromText(contents), {}, {}, {}};
     s.rows = buildResultRows(s.state.projectInfo);
     return s;
 }

@@ -64,7 +64,7 @@ std::string stateWith(const std::string& field, const std::string& value) {
 }
 
 struct Loaded {
-    explicit Loaded(const std::string& text) : snapshot{clientStateFromText(text), {}, {}} {
+    explicit Loaded(const std::string& text) : snapshot{clientStateFromText(text), {}, {}, {}} {
         snapshot.rows = buildResultRows(snapshot.state.projectInfo);
     }
     Text result(std::string_view id, const Text& format = "%Y-%m-%d %H:%M:%S") const {

@@ -1,0 +1,130 @@
+// The Statistics and History tabs on a data directory: the tasks newest
+// first under their projects' names, failures marked, sorting by value,
+// filtering by project and by name, an appended task after a refresh, and
+// the credit lines per project with their total, in both palettes.
+
+#include <QChart>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/cell_delegates.hpp"
+#include "app/history_model.hpp"
+#include "app/history_view.hpp"
+#include "app/statistics_view.hpp"
+#include "app_test_support.hpp"
+
+using namespace crunchwatch;
+using namespace crunchwatch::apptest;
+
+namespace {
+
+const QByteArray state = "<client_state>\n<project>\n<master_url>http://delta.example/</master_url>\n"
+                         "<project_name>Delta</project_name>\n</project>\n</client_state>\n";
+
+QByteArray statistics(const QByteArray& url, std::initializer_list<std::pair<int, int>> days) {
+    QByteArray s = "<project_statistics>\n<master_url>" + url + "</master_url>\n";
+    for (const auto& [day, credit] : days)
+        s += "<daily_statistics>\n<day>" + QByteArray::number(day) + "</day>\n<user_total_credit>" +
+             QByteArray::number(credit) + "</user_total_credit>\n</daily_statistics>\n";
+    return s + "</project_statistics>\n";
+}
+
+QStringList strings(std::initializer_list<const char*> items) {
+    QStringList list;
+    for (const char* i : items) list << QString::fromUtf8(i);
+    return list;
+}
+
+}  // namespace
+
+class HistoryViewTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(m_box.emplace().isValid());
+        m_box->setSetting(QStringLiteral("enable watchdog"), QStringLiteral("0"));
+        m_state = m_box->write(QStringLiteral("client_state.xml"), state);
+        m_box->write(QStringLiteral("job_log_delta.example.txt"),
+                     "86400 ue 100 ct 7200 nm d_big et 7300 es 0\n"
+                     "172800 ue 100 ct 900 nm d_small et 950 es 197\n"
+                     "not-a-time nm junk\n");
+        m_box->write(QStringLiteral("job_log_other.org.txt"), "100000 ct 60 nm o_first et 61\n");
+        m_box->write(QStringLiteral("statistics_delta.example.xml"), statistics("http://delta.example/", {{86400, 10}, {172800, 30}}));
+        m_box->write(QStringLiteral("statistics_other.org.xml"), statistics("http://other.org/", {{129600, 5}}));
+    }
+    void cleanup() { m_box.reset(); }
+
+    void tasksNewestFirstSortedAndFiltered() {
+        Harness h(*m_box);
+        h.window.start(m_state);
+        HistoryView* view = h.window.historyView();
+        QAbstractItemModel* model = view->table()->model();
+        const QString task = QStringLiteral("Task");
+        QCOMPARE(columnTexts(model, task), strings({"d_small", "o_first", "d_big"}));
+        QCOMPARE(columnTexts(model, QStringLiteral("Project")), strings({"Delta", "job_log_other.org.txt", "Delta"}));
+        QCOMPARE(columnTexts(model, QStringLiteral("CPU time")), strings({"00:15:00", "00:01:00", "02:00:00"}));
+
+        // A failure is marked, and says why.
+        const int status = columnTitled(model, QStringLiteral("Exit status"));
+        QCOMPARE(model->index(0, status).data(Qt::ForegroundRole).value<QColor>(), overdueColour());
+        QVERIFY(model->index(0, status).data(Qt::ToolTipRole).toString().contains(QStringLiteral("longer than allowed")));
+        QVERIFY(!model->index(2, status).data(Qt::ForegroundRole).isValid());
+        QVERIFY(!model->index(1, status).data().isValid());  // an older client wrote none
+
+        // By value: 60 s < 900 s < 7200 s, whatever the texts.
+        model->sort(columnTitled(model, QStringLiteral("CPU time")), Qt::AscendingOrder);
+        QCOMPARE(columnTexts(model, task), strings({"o_first", "d_small", "d_big"}));
+        model->sort(0, Qt::DescendingOrder);
+
+        view->projectFilter()->setCurrentIndex(view->projectFilter()->findText(QStringLiteral("Delta")));
+        QCOMPARE(columnTexts(model, task), strings({"d_small", "d_big"}));
+        view->searchBox()->setText(QStringLiteral("BIG"));
+        QTRY_COMPARE(columnTexts(model, task), strings({"d_big"}));
+        view->searchBox()->clear();
+        QTRY_COMPARE(model->rowCount(), 2);
+
+        // An appended line shows at the next refresh; the filter stays.
+        QFile log(m_box->path(QStringLiteral("job_log_delta.example.txt")));
+        QVERIFY(log.open(QIODevice::Append));
+        log.write("259200 ct 1 nm d_new es 0\n");
+        log.close();
+        h.c().Update();
+        QCOMPARE(view->projectFilter()->currentText(), QStringLiteral("Delta"));
+        QCOMPARE(columnTexts(model, task), strings({"d_new", "d_small", "d_big"}));
+    }
+
+    void creditLinesPerProjectWithTheirTotal() {
+        Harness h(*m_box);
+        h.window.start(m_state);
+        h.window.show();
+        h.window.tabs()->setCurrentWidget(h.window.statisticsView());
+        QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+        const auto& series = h.window.statisticsView()->shownSeries().at(0);  // user total credit
+        QStringList labels;
+        for (const CreditSeries& s : series) labels << QString::fromStdString(s.label);
+        QCOMPARE(labels, strings({"Delta", "statistics_other.org.xml", "Total"}));
+        // Other's 5 from its one day on, Delta's 10 then 30.
+        std::vector<std::pair<double, double>> total;
+        for (const CreditPoint& p : series.back().points) total.emplace_back(p.day, p.value);
+        QCOMPARE(total, (std::vector<std::pair<double, double>>{{86400, 10}, {129600, 15}, {172800, 35}}));
+        QCOMPARE(h.window.statisticsView()->chart(0)->series().size(), 3);
+
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::Base, QColor(0x10, 0x10, 0x10));
+        h.window.setPalette(dark);
+        QCOMPARE(h.window.statisticsView()->chart(0)->theme(), QChart::ChartThemeDark);
+        h.window.setPalette(QPalette(QColor(0xf0, 0xf0, 0xf0)));
+        QCOMPARE(h.window.statisticsView()->chart(0)->theme(), QChart::ChartThemeLight);
+    }
+
+private:
+    std::optional<Sandbox> m_box;
+    QString m_state;
+};
+
+QTEST_MAIN(HistoryViewTest)
+#include "history_view_test.moc"
