@@ -1,5 +1,8 @@
 #include "dump/metrics_report.hpp"
 
+#include "state/history_match.hpp"
+#include "state/numbers.hpp"
+
 #include <array>
 #include <string_view>
 #include <unordered_set>
@@ -7,6 +10,8 @@
 
 #include "dump/exposition.hpp"
 #include "dump/task_figures.hpp"
+#include "state/history_match.hpp"
+#include "state/numbers.hpp"
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
 
@@ -161,18 +166,60 @@ void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
     }
 }
 
+// What the client's own history files say per project: its newest day of
+// statistics, and the tasks its job log counts as finished.
+void writeHistoryFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+    // A host whose client keeps no history files gets none of these families.
+    if (s.history.statisticsFiles().empty() && s.history.jobLogFiles().empty()) return;
+    const ProjectInfo& info = s.state.projectInfo;
+    const auto figures = historyFiguresByProject(s.history, info, matchHistory(s.history, info));
+    const auto figuresOf = [&](const ProjectSeries& p) -> const ProjectHistoryFigures& {
+        return figures[static_cast<std::size_t>(p.record - info.data())];
+    };
+    w.family("crunchwatch_project_statistics_day_timestamp_seconds", MetricType::Gauge,
+             "The newest day in a project's statistics file, in seconds since 1970.");
+    for (const ProjectSeries& p : series.projects)
+        if (const auto day = figuresOf(p).newestStatisticsDay)
+            w.sample("crunchwatch_project_statistics_day_timestamp_seconds", p.labels, readNumber(day));
+    w.family("crunchwatch_project_statistics_credit", MetricType::Gauge,
+             "A project's credit on the newest day of its statistics file: total and recent average.");
+    // A day's values, in the order of creditKinds.
+    constexpr std::array<std::optional<std::string_view> DailyStatistics::*, creditKinds.size()> dayValues{
+        &DailyStatistics::user_total_credit, &DailyStatistics::user_expavg_credit, &DailyStatistics::host_total_credit,
+        &DailyStatistics::host_expavg_credit};
+    for (std::size_t k = 0; k < creditKinds.size(); ++k) {
+        const std::string kindLabel = labelText({{"kind", creditKinds[k].label}});
+        for (const ProjectSeries& p : series.projects) {
+            const DailyStatistics* d = figuresOf(p).newestDay;
+            if (!d) continue;
+            const std::optional<std::string_view> value = d->*dayValues[k];
+            if (value) w.sample("crunchwatch_project_statistics_credit", p.labels, readNumber(value), kindLabel);
+        }
+    }
+    w.family("crunchwatch_project_finished_tasks_total", MetricType::Counter,
+             "Tasks of a project that the client's job log records as finished.");
+    for (const ProjectSeries& p : series.projects)
+        if (figuresOf(p).finishedTasks > 0)
+            w.sample("crunchwatch_project_finished_tasks_total", p.labels,
+                     static_cast<double>(figuresOf(p).finishedTasks));
+    w.family("crunchwatch_project_finished_tasks_cpu_seconds_total", MetricType::Counter,
+             "Processor time of the finished tasks the client's job log records for a project.");
+    for (const ProjectSeries& p : series.projects)
+        if (figuresOf(p).finishedTasks > 0)
+            w.sample("crunchwatch_project_finished_tasks_cpu_seconds_total", p.labels, figuresOf(p).processorSeconds);
+}
+
 }  // namespace
 
 void writePrometheusReport(std::ostream& out, const Snapshot* snapshot, const MetricsOptions& options) {
     ExpositionWriter w(out);
     writeStateFileFamilies(w, snapshot != nullptr, options);
     if (!snapshot) return;
-    // Each group writes whole families from the one refresh; figures read
-    // from other files of the client (its statistics, its job log) would be
-    // one more group of their own here.
+    // Each group writes whole families from the one refresh.
     const Series series = gatherSeries(*snapshot, options);
     writeHostFamilies(w, *snapshot);
     writeProjectFamilies(w, *snapshot, series);
+    writeHistoryFamilies(w, *snapshot, series);
     if (options.perTask) writeTaskFamilies(w, series);
 }
 

@@ -94,6 +94,7 @@ std::vector<ProjectHistoryFigures> historyFiguresByProject(const History& histor
             const double day = readNumber(d.day);
             if (!figures[p].newestStatisticsDay || day > newest[p]) {
                 figures[p].newestStatisticsDay = d.day;
+                figures[p].newestDay = &d;
                 newest[p] = day;
             }
         }

@@ -50,6 +50,7 @@ HistoryLabels historyLabels(const History& history, const ProjectInfo& projects,
 
 struct ProjectHistoryFigures {
     std::optional<std::string_view> newestStatisticsDay;  // the greatest <day>, verbatim
+    const DailyStatistics* newestDay = nullptr;           // that day's values
     std::size_t finishedTasks = 0;                         // lines of its job log(s)
     double processorSeconds = 0;                           // the sum of their ct
 };

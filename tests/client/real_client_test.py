@@ -239,6 +239,13 @@ def check_history(args, probe, directory, state_file):
     if not finished["nm"].startswith("spin_wu_") or float(finished["ct"]) <= 0:
         raise Failure(f"an unexpected finished task: {finished}")
 
+    # The metrics count the same finished tasks.
+    metrics = subprocess.run([args.dump, "--prometheus", state_file], capture_output=True, text=True, timeout=30).stdout
+    counted = re.search(r'^crunchwatch_project_finished_tasks_total\{project="Crunch test",url="[^"]*"\} (\S+)$',
+                        metrics, re.M)
+    if not counted or float(counted.group(1)) < len(history[0]["tasks"]):
+        raise Failure(f"the metrics count {counted and counted.group(1)} finished tasks for {len(history[0]['tasks'])}")
+
     # The window reads the job log when the client rewrites its state file,
     # which it does as the task ends and the next one starts.
     probe.wait_until("the finished task in the History view",

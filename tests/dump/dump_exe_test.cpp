@@ -444,6 +444,20 @@ std::vector<std::string> filesIn(const fs::path& dir) {
     return names;
 }
 
+// A real client's statistics file beside its state file: the newest day's
+// figures per project; no job log, so no finished-task series.
+TEST(DumpExe, MetricsOfARealStatisticsFile) {
+    CRUNCHWATCH_SKIP_WITHOUT_REALDATA();
+    const Outcome r = dump({"--prometheus", (test::realDataDir() / "caoyuwei-ikits" / "client_state.xml").string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string labels = "{project=\"SETI@home\",url=\"http://setiathome.berkeley.edu/\"";
+    EXPECT_NE(r.out.find("crunchwatch_project_statistics_day_timestamp_seconds" + labels + "} 1289865600\n"),
+              std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("crunchwatch_project_statistics_credit" + labels + ",kind=\"user_total\"} 3363.551496\n"),
+              std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("crunchwatch_project_finished_tasks_total{"), std::string::npos) << r.out;
+}
+
 TEST(DumpExe, MetricsAreWrittenEvenWhenTheFileCannotBeRead) {
     const TempDir dir;
     const std::string missing = (dir.path() / "client_state.xml").string();
