@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "state/file_descriptor.hpp"
+
 namespace crunchwatch {
 
 TextBuffer TextBuffer::copyOf(std::string_view text) {
@@ -18,21 +20,6 @@ TextBuffer TextBuffer::copyOf(std::string_view text) {
     return TextBuffer(std::move(data), text.size());
 }
 
-namespace {
-
-class FileDescriptor final {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() { if (m_fd >= 0) ::close(m_fd); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
 
 // A state file of tens of megabytes is read into a fresh buffer on every
 // refresh. Backed by huge pages where the system offers them, the buffer

@@ -7,20 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "state/file_descriptor.hpp"
+
 namespace crunchwatch {
 namespace {
-
-class Descriptor final {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() { if (m_fd >= 0) ::close(m_fd); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Everything from `offset` to the end, growing the buffer if the file grows
 // while it is read; nothing on a read error.
@@ -51,7 +41,7 @@ std::optional<TextBuffer> readFrom(int fd, std::uint64_t offset, std::uint64_t e
 std::optional<TailRead> readFileTail(const std::string& path, std::optional<FileIdentity> known, std::uint64_t from,
                                      std::uint64_t lastSize) {
     if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

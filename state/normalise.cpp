@@ -12,19 +12,7 @@ using namespace normalise_lines;
 // The plain loop, a byte (or a word) at a time: every other version gives
 // exactly what this one gives.
 std::size_t normaliseGeneric(char* data, std::size_t size) noexcept {
-    const char* const end = data + size;
-    char* out = data;
-    const char* p = data;
-    while (p < end) {
-#if defined(__GNUC__)
-        __builtin_prefetch(p + 2048);
-#endif
-        const char* a = skipLeadingSpace(p, end);
-        char* const lineOut = out;
-        p = copyRestOfLine(a, end, out);
-        out = lineOut + trimmedLength(lineOut, static_cast<std::size_t>(out - lineOut));
-    }
-    return static_cast<std::size_t>(out - data);
+    return normaliseEachLine(data, size, copyRestOfLine);
 }
 
 }  // namespace

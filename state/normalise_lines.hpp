@@ -155,4 +155,24 @@ inline const char* copyRestOfLine(const char* a, const char* end, char*& out) no
     return next;
 }
 
+// The loop every line-at-a-time version shares: each line's leading blanks
+// skipped, its text copied by `copyLine` (which returns the position after
+// the line's terminator), its trailing blanks trimmed.
+template <class CopyLine>
+std::size_t normaliseEachLine(char* data, std::size_t size, CopyLine copyLine) noexcept {
+    const char* const end = data + size;
+    char* out = data;
+    const char* p = data;
+    while (p < end) {
+#if defined(__GNUC__)
+        __builtin_prefetch(p + 2048);
+#endif
+        const char* a = skipLeadingSpace(p, end);
+        char* const lineOut = out;
+        p = copyLine(a, end, out);
+        out = lineOut + trimmedLength(lineOut, static_cast<std::size_t>(out - lineOut));
+    }
+    return static_cast<std::size_t>(out - data);
+}
+
 }  // namespace crunchwatch::normalise_lines

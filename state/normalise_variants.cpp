@@ -45,19 +45,9 @@ const char* copyLine16(const char* a, const char* end, char*& out) noexcept {
 }
 
 std::size_t normaliseSse2(char* data, std::size_t size) noexcept {
-    const char* const end = data + size;
-    char* out = data;
-    const char* p = data;
-    while (p < end) {
-#if defined(__GNUC__)
-        __builtin_prefetch(p + 2048);
-#endif
-        const char* a = skipLeadingSpace(p, end);
-        char* const lineOut = out;
-        p = a - out >= 16 ? copyLine16(a, end, out) : copyRestOfLine(a, end, out);
-        out = lineOut + trimmedLength(lineOut, static_cast<std::size_t>(out - lineOut));
-    }
-    return static_cast<std::size_t>(out - data);
+    return normaliseEachLine(data, size, [](const char* a, const char* end, char*& out) {
+        return a - out >= 16 ? copyLine16(a, end, out) : copyRestOfLine(a, end, out);
+    });
 }
 #endif
 

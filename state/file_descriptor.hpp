@@ -1,0 +1,21 @@
+#pragma once
+// An open file descriptor, closed when it goes, so every way out of a read
+// closes its file.
+
+#include <unistd.h>
+
+namespace crunchwatch {
+
+class FileDescriptor final {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() { if (m_fd >= 0) ::close(m_fd); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+}  // namespace crunchwatch
