@@ -230,7 +230,7 @@ def soak(args, work):
     print(f"soak: {hours:.2f} h, {writer.rewrites} rewrites survived, {refreshes} refreshes "
           f"({failed} found no file), resident memory {first_mib:.1f} MiB first, {last_mib:.1f} MiB last, "
           f"peak {max(k for _, k in samples) / 1024:.1f} MiB (seed {seed})", flush=True)
-    if not args.no_memory_check and last_mib > first_mib * (1 + GROWTH_ALLOWED):
+    if last_mib > first_mib * (1 + GROWTH_ALLOWED):
         raise Failure(f"memory grew from {first_mib:.1f} MiB to {last_mib:.1f} MiB")
 
 
@@ -239,9 +239,6 @@ def main():
     parser.add_argument("--dump", required=True)
     parser.add_argument("--probe", required=True)
     parser.add_argument("--seconds", type=float, default=3600)
-    # Under AddressSanitizer freed memory is held back on purpose: resident
-    # memory grows whatever the program does, so only the other checks hold.
-    parser.add_argument("--no-memory-check", action="store_true")
     args = parser.parse_args()
     # In memory where there is room: an hour of rewrites is a lot of writing.
     base = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
