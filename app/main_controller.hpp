@@ -72,7 +72,7 @@ public:
     // podajRozmiarTabelkiProjektow ("give the projects table's size").
     int podajRozmiarTabelkiProjektow() const;
     // podajWartoscZTabelkiProjektow ("give a value of the projects table"): one project's record.
-    const projectRecord& podajWartoscZTabelkiProjektow(int index) const;
+    projectRecord podajWartoscZTabelkiProjektow(int index) const;
     // podajFormatDaty ("give the date format"): the user's, or none for the locale's.
     const std::optional<std::string>& podajFormatDaty() const { return formatDaty; }
     // podajDatePliku ("give the file's date"): its date text, or none.
@@ -80,7 +80,7 @@ public:
 
     // The results table's data source.
     int numberOfRowsInTableView() const;
-    const resultRow& resultRowAt(int row) const;
+    resultRow resultRowAt(int row) const;
 
     // The watchdog (watchdog.cpp): stoper ("stopwatch") starts a repeating
     // timer that calls `co` ("what") every `seconds`; watchDog is one tick;

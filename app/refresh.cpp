@@ -28,14 +28,14 @@ void mainController::noweTabliceDoTabelki() { m_rows.emplace(); }
 int mainController::podajRozmiarTabelkiProjektow() const {
     return m_state ? static_cast<int>(m_state->projectInfo.size()) : 0;
 }
-const projectRecord& mainController::podajWartoscZTabelkiProjektow(int index) const {
+projectRecord mainController::podajWartoscZTabelkiProjektow(int index) const {
     return m_state->projectInfo.at(static_cast<std::size_t>(index));
 }
 
 int mainController::numberOfRowsInTableView() const {
     return m_rows ? static_cast<int>(m_rows->main_result_table.size()) : 0;
 }
-const resultRow& mainController::resultRowAt(int row) const {
+resultRow mainController::resultRowAt(int row) const {
     return m_rows->main_result_table.at(static_cast<std::size_t>(row));
 }
 

@@ -75,7 +75,7 @@ int ResultsModel::columnOf(std::string_view id) {
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
-    const resultRow& row = m_controller.resultRowAt(index.row());
+    const resultRow row = m_controller.resultRowAt(index.row());
     const auto& format = m_controller.podajFormatDaty();
     switch (role) {
         case Qt::DisplayRole: return displayOf(resultCell(row, columnId(index.column()), nowSeconds()), format);

@@ -34,7 +34,7 @@ std::optional<double> creditOf(const projectRecord& p, std::string_view column) 
 // one scrape, so a project whose labels repeat an earlier one's (the same
 // name and URL, or texts that only differed by invalid UTF-8) is left out.
 struct ProjectSeries {
-    const projectRecord* record = nullptr;
+    std::size_t project = 0;  // where it stands in projectInfo
     std::string labels;  // project="…",url="…"
     std::array<double, taskStateLabels.size()> tasksInState{};
 };
@@ -62,13 +62,13 @@ Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
         std::string labels = labelText({{"project", v.get("project_name").value_or(url)}, {"url", url}});
         if (seen.count(labels)) continue;
         seriesOfProject[i] = series.projects.size();
-        seen.insert(series.projects.emplace_back(ProjectSeries{&info[i], std::move(labels), {}}).labels);
+        seen.insert(series.projects.emplace_back(ProjectSeries{i, std::move(labels), {}}).labels);
     }
 
     if (o.perTask) series.tasks.reserve(s.rows.main_result_table.size());
     seen.clear();
     for (const resultRow& row : s.rows.main_result_table) {
-        const std::size_t at = seriesOfProject[static_cast<std::size_t>(row.project - info.data())];
+        const std::size_t at = seriesOfProject[row.projectIndex];
         if (at == SIZE_MAX) continue;
         ProjectSeries& project = series.projects[at];
         const std::string_view state = taskStateLabel(stateText(row));
@@ -76,7 +76,7 @@ Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
             if (taskStateLabels[k] == state) project.tasksInState[k] += 1;
         if (!o.perTask) continue;
         // A task is known by its result's name (its workunit's when it has none).
-        const auto name = row.result->get("name") ? row.result->get("name") : row.result->get("wu_name");
+        const auto name = row.result.get("name") ? row.result.get("name") : row.result.get("wu_name");
         if (!name) continue;
         std::string labels = project.labels + ',' + labelText({{"task", *name}});
         if (seen.count(labels)) continue;
@@ -109,24 +109,25 @@ void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
 }
 
 void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+    const ProjectInfo& info = s.state.projectInfo;
     w.family("crunchwatch_project_credit", MetricType::Gauge,
              "A project's credit of the user's account and of this host: total and recent average.");
     for (const CreditKind& kind : creditKinds) {
         const std::string kindLabel = labelText({{"kind", kind.label}});
         for (const ProjectSeries& p : series.projects)
-            if (const auto v = creditOf(*p.record, kind.column))
+            if (const auto v = creditOf(info[p.project], kind.column))
                 w.sample("crunchwatch_project_credit", p.labels, *v, kindLabel);
     }
     w.family("crunchwatch_project_resource_share", MetricType::Gauge, "A project's resource share.");
     for (const ProjectSeries& p : series.projects)
-        if (p.record->values.has("resource_share"))
-            w.sample("crunchwatch_project_resource_share", p.labels, *projectCell(*p.record, "resource_share").sortValue);
+        if (info[p.project].values.has("resource_share"))
+            w.sample("crunchwatch_project_resource_share", p.labels, *projectCell(info[p.project], "resource_share").sortValue);
     w.family("crunchwatch_project_resource_share_ratio", MetricType::Gauge,
              "A project's resource share divided by the sum of every project's share.");
     for (const ProjectSeries& p : series.projects)
-        if (p.record->values.has("resource_share") && s.rows.totalShare != 0)
+        if (info[p.project].values.has("resource_share") && s.rows.totalShare != 0)
             w.sample("crunchwatch_project_resource_share_ratio", p.labels,
-                     *projectCell(*p.record, "resource_share").sortValue / s.rows.totalShare);
+                     *projectCell(info[p.project], "resource_share").sortValue / s.rows.totalShare);
     w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");
     for (std::size_t k = 0; k < taskStateLabels.size(); ++k) {
         const std::string stateLabel = labelText({{"state", taskStateLabels[k]}});
@@ -174,7 +175,7 @@ void writeHistoryFamilies(ExpositionWriter& w, const Snapshot& s, const Series& 
     const ProjectInfo& info = s.state.projectInfo;
     const auto figures = historyFiguresByProject(s.history, info, matchHistory(s.history, info));
     const auto figuresOf = [&](const ProjectSeries& p) -> const ProjectHistoryFigures& {
-        return figures[static_cast<std::size_t>(p.record - info.data())];
+        return figures[p.project];
     };
     w.family("crunchwatch_project_statistics_day_timestamp_seconds", MetricType::Gauge,
              "The newest day in a project's statistics file, in seconds since 1970.");

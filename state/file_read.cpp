@@ -68,11 +68,19 @@ std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
         why = ReadFailure::notRegularFile;
         return std::nullopt;
     }
+    if (static_cast<std::uintmax_t>(st.st_size) > largestReadableFile) {
+        why = ReadFailure::tooLarge;
+        return std::nullopt;
+    }
     std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
     auto data = newFileBuffer(capacity);
     std::size_t size = 0;
     for (;;) {
         if (size == capacity) {  // the file grew while we read it
+            if (capacity > largestReadableFile) {
+                why = ReadFailure::tooLarge;
+                return std::nullopt;
+            }
             const std::size_t bigger = capacity * 2;
             auto grown = newFileBuffer(bigger);
             std::memcpy(grown.get(), data.get(), size);

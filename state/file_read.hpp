@@ -5,6 +5,7 @@
 // them can hold a state file.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -34,6 +35,11 @@ private:
 
 // A buffer for a file's contents, backed by huge pages when it is large.
 std::unique_ptr<char[]> newFileBuffer(std::size_t size);
+
+// The biggest file read, 4 GiB less a byte: the records keep their values as
+// 32-bit offsets into the text, and no client writes a state file within
+// orders of magnitude of it. A bigger one reads as too large.
+inline constexpr std::uintmax_t largestReadableFile = UINT32_MAX;
 
 // The file's whole contents, or nothing when it is missing, unreadable or not
 // a regular file. A file that grows or shrinks while it is read gives what the

@@ -16,7 +16,8 @@ namespace crunchwatch {
 namespace {
 
 struct Tag {
-    std::string_view key, open, close;
+    Key key;
+    std::string_view open, close;
 };
 
 // The project values, in the order they are set: these thirteen, then
@@ -24,99 +25,102 @@ struct Tag {
 // (in the first app version or workunit), so it is looked for alongside the
 // walks over the block.
 constexpr std::array<Tag, 13> projectTagsButAppName{{
-    {"master_url", "<master_url>", "</master_url>"},
-    {"project_name", "<project_name>", "</project_name>"},
-    {"user_total_credit", "<user_total_credit>", "</user_total_credit>"},
-    {"user_expavg_credit", "<user_expavg_credit>", "</user_expavg_credit>"},
-    {"user_create_time", "<user_create_time>", "</user_create_time>"},
-    {"rpc_seqno", "<rpc_seqno>", "</rpc_seqno>"},
-    {"host_total_credit", "<host_total_credit>", "</host_total_credit>"},
-    {"host_expavg_credit", "<host_expavg_credit>", "</host_expavg_credit>"},
-    {"host_create_time", "<host_create_time>", "</host_create_time>"},
-    {"exp_avg_cpu", "<exp_avg_cpu>", "</exp_avg_cpu>"},
-    {"exp_avg_mod_time", "<exp_avg_mod_time>", "</exp_avg_mod_time>"},
-    {"min_rpc_time", "<min_rpc_time>", "</min_rpc_time>"},
-    {"resource_share", "<resource_share>", "</resource_share>"},
+    {Key::master_url, "<master_url>", "</master_url>"},
+    {Key::project_name, "<project_name>", "</project_name>"},
+    {Key::user_total_credit, "<user_total_credit>", "</user_total_credit>"},
+    {Key::user_expavg_credit, "<user_expavg_credit>", "</user_expavg_credit>"},
+    {Key::user_create_time, "<user_create_time>", "</user_create_time>"},
+    {Key::rpc_seqno, "<rpc_seqno>", "</rpc_seqno>"},
+    {Key::host_total_credit, "<host_total_credit>", "</host_total_credit>"},
+    {Key::host_expavg_credit, "<host_expavg_credit>", "</host_expavg_credit>"},
+    {Key::host_create_time, "<host_create_time>", "</host_create_time>"},
+    {Key::exp_avg_cpu, "<exp_avg_cpu>", "</exp_avg_cpu>"},
+    {Key::exp_avg_mod_time, "<exp_avg_mod_time>", "</exp_avg_mod_time>"},
+    {Key::min_rpc_time, "<min_rpc_time>", "</min_rpc_time>"},
+    {Key::resource_share, "<resource_share>", "</resource_share>"},
 }};
-constexpr Tag appNameTag{"app_name", "<app_name>", "</app_name>"};
+constexpr Tag appNameTag{Key::app_name, "<app_name>", "</app_name>"};
 
-constexpr std::array<Tag, 3> workunitTags{{
-    {"name", "<name>", "</name>"},
-    {"app_name", "<app_name>", "</app_name>"},
-    {"version_num", "<version_num>", "</version_num>"},
-}};
+constexpr Tag workunitName{Key::name, "<name>", "</name>"};
+constexpr Tag workunitAppName{Key::app_name, "<app_name>", "</app_name>"};
+constexpr Tag workunitVersion{Key::version_num, "<version_num>", "</version_num>"};
 
 constexpr std::array<Tag, 5> resultTags{{
-    {"name", "<name>", "</name>"},
-    {"exit_status", "<exit_status>", "</exit_status>"},
-    {"state", "<state>", "</state>"},
-    {"wu_name", "<wu_name>", "</wu_name>"},
-    {"report_deadline", "<report_deadline>", "</report_deadline>"},
+    {Key::name, "<name>", "</name>"},
+    {Key::exit_status, "<exit_status>", "</exit_status>"},
+    {Key::state, "<state>", "</state>"},
+    {Key::wu_name, "<wu_name>", "</wu_name>"},
+    {Key::report_deadline, "<report_deadline>", "</report_deadline>"},
 }};
+// A flag element: present or not. Its value is its own name, cut from the
+// element itself, so that like every value it lies in the file's text.
+constexpr std::string_view readyToReportTag = "<ready_to_report/>";
 
 // The first seven are what old clients write; current clients (6.12.26 on)
 // no longer store "scheduler_state" or "fraction_done" and write the process
 // state and the fraction at the last checkpoint instead.
 constexpr std::array<Tag, 9> activeTaskTags{{
-    {"project_master_url", "<project_master_url>", "</project_master_url>"},
-    {"result_name", "<result_name>", "</result_name>"},
-    {"slot", "<slot>", "</slot>"},
-    {"scheduler_state", "<scheduler_state>", "</scheduler_state>"},
-    {"checkpoint_cpu_time", "<checkpoint_cpu_time>", "</checkpoint_cpu_time>"},
-    {"fraction_done", "<fraction_done>", "</fraction_done>"},
-    {"current_cpu_time", "<current_cpu_time>", "</current_cpu_time>"},
-    {"active_task_state", "<active_task_state>", "</active_task_state>"},
-    {"checkpoint_fraction_done", "<checkpoint_fraction_done>", "</checkpoint_fraction_done>"},
+    {Key::project_master_url, "<project_master_url>", "</project_master_url>"},
+    {Key::result_name, "<result_name>", "</result_name>"},
+    {Key::slot, "<slot>", "</slot>"},
+    {Key::scheduler_state, "<scheduler_state>", "</scheduler_state>"},
+    {Key::checkpoint_cpu_time, "<checkpoint_cpu_time>", "</checkpoint_cpu_time>"},
+    {Key::fraction_done, "<fraction_done>", "</fraction_done>"},
+    {Key::current_cpu_time, "<current_cpu_time>", "</current_cpu_time>"},
+    {Key::active_task_state, "<active_task_state>", "</active_task_state>"},
+    {Key::checkpoint_fraction_done, "<checkpoint_fraction_done>", "</checkpoint_fraction_done>"},
 }};
 
+std::optional<std::string_view> cut(std::string_view text, const Tag& t) noexcept { return wytnij(text, t.open, t.close); }
+
 template <std::size_t N>
-Record cutValues(std::string_view text, const std::array<Tag, N>& tags) noexcept {
-    Record r;
-    for (const Tag& t : tags) r.setIfPresent(t.key, wytnij(text, t.open, t.close));
+RecordDraft cutValues(std::string_view text, const std::array<Tag, N>& tags) noexcept {
+    RecordDraft r;
+    for (const Tag& t : tags) r.setIfPresent(t.key, cut(text, t));
     return r;
 }
 
-// A workunit lives only while its block is read: just the values the join uses.
-struct Workunit {
-    std::optional<std::string_view> name, app_name, version_num;
+// A stretch of a block, as 32-bit offsets from the block's start: the
+// scratch lists below hold one per element found, so they stay at a
+// fraction of the block's own size. Empty means absent (no value is empty).
+struct Span {
+    std::uint32_t offset = 0, length = 0;
+
+    static Span within(std::string_view block, std::optional<std::string_view> part) noexcept {
+        if (!part) return {};
+        return {static_cast<std::uint32_t>(part->data() - block.data()), static_cast<std::uint32_t>(part->size())};
+    }
+    std::optional<std::string_view> in(std::string_view block) const noexcept {
+        if (length == 0) return std::nullopt;
+        return block.substr(offset, length);
+    }
 };
 
-Workunit workunitOf(std::string_view element) noexcept {
-    return {wytnij(element, workunitTags[0].open, workunitTags[0].close),
-            wytnij(element, workunitTags[1].open, workunitTags[1].close),
-            wytnij(element, workunitTags[2].open, workunitTags[2].close)};
-}
-
-void readResult(std::string_view element, resultRecord& r) noexcept {
-    for (const Tag& t : resultTags) r.setIfPresent(t.key, wytnij(element, t.open, t.close));
-    if (findFrom(element, "<ready_to_report/>") != std::string_view::npos) r.set("ready_to_report", "ready_to_report");
-}
+// A workunit lives only while its block is read: just the values the join uses.
+struct Workunit {
+    Span name, app_name, version_num;
+};
 
 // Buffers reused from block to block.
 struct BlockScratch {
     std::vector<Workunit> workunits;
-    std::vector<std::string_view> resultElements;
+    std::vector<Span> resultElements;
 };
 
-// The hash of each result's "name", per project, for the active-task stage:
-// taken while the block is still in the cache, so that the stage, which may
-// look into the results of every project, reads a short list instead.
-using NameHashes = std::vector<std::vector<std::uint64_t>>;
-constexpr std::uint64_t noName = 0;  // a hash may equal it too: a match is always confirmed by the name
-
-// A result's name, as the key of a FirstMatch index over a project's results.
-// A task never sets "name", so the index stays true while tasks are merged.
-struct ResultName {
-    std::optional<std::string_view> operator()(const resultRecord& r) const noexcept { return r.get("name"); }
-};
+RecordDraft readResult(std::string_view element) noexcept {
+    RecordDraft r = cutValues(element, resultTags);
+    if (const std::size_t at = findFrom(element, readyToReportTag); at != std::string_view::npos)
+        r.set(Key::ready_to_report, element.substr(at + 1, keyName(Key::ready_to_report).size()));
+    return r;
+}
 
 // One project block: its values, its workunits and results, and the join of
 // each result with the first workunit of its own block that bears its
 // "wu_name". Every value is cut from the whole block or its own element, as
 // if each were cut on its own; the walks merely share their pass over the
 // block.
-projectRecord readBlock(std::string_view block, BlockScratch& scratch, std::vector<std::uint64_t>& nameHashes) {
-    projectRecord project{cutValues(block, projectTagsButAppName), {}};
+void readBlock(std::string_view block, BlockScratch& scratch, ProjectInfo& info) {
+    RecordDraft values = cutValues(block, projectTagsButAppName);
     scratch.workunits.clear();
     scratch.resultElements.clear();
     ElementWalk workunits(block, "<workunit>", "</workunit>");
@@ -125,95 +129,147 @@ projectRecord readBlock(std::string_view block, BlockScratch& scratch, std::vect
     for (std::size_t limit = 0; limit < block.size();) {
         limit = std::min(block.size(), limit + blockStretch);
         appName.advanceTo(limit);
-        workunits.advanceTo(limit, [&](std::string_view el) { scratch.workunits.push_back(workunitOf(el)); });
-        results.advanceTo(limit, [&](std::string_view el) { scratch.resultElements.push_back(el); });
+        workunits.advanceTo(limit, [&](std::string_view el) {
+            scratch.workunits.push_back({Span::within(block, cut(el, workunitName)),
+                                         Span::within(block, cut(el, workunitAppName)),
+                                         Span::within(block, cut(el, workunitVersion))});
+        });
+        results.advanceTo(limit, [&](std::string_view el) { scratch.resultElements.push_back(Span::within(block, el)); });
     }
     // The last of the project's values, in its place after the others.
-    project.values.setIfPresent(appNameTag.key, appName.value(appNameTag.close));
+    values.setIfPresent(appNameTag.key, appName.value(appNameTag.close));
+    info.addProject(values);
 
-    project.result.resize(scratch.resultElements.size());
-    nameHashes.resize(scratch.resultElements.size());
-    for (std::size_t i = 0; i < scratch.resultElements.size(); ++i) {
-        readResult(scratch.resultElements[i], project.result[i]);
-        const auto name = project.result[i].get("name");
-        nameHashes[i] = name ? hashOf(*name) : noName;
-    }
-
-    const FirstMatch byName(scratch.workunits, [](const Workunit& w) { return w.name; });
-    for (resultRecord& r : project.result) {
-        if (const Workunit* wu = byName.find(r.get("wu_name"))) {
-            r.setIfPresent("app_name", wu->app_name);
-            r.setIfPresent("version_num", wu->version_num);
+    const FirstMatch byName(scratch.workunits.size(),
+                            [&](std::size_t i) { return scratch.workunits[i].name.in(block); });
+    for (const Span& element : scratch.resultElements) {
+        RecordDraft r = readResult(*element.in(block));
+        if (const std::size_t wu = byName.find(r.get(Key::wu_name)); wu != byName.none) {
+            r.setIfPresent(Key::app_name, scratch.workunits[wu].app_name.in(block));
+            r.setIfPresent(Key::version_num, scratch.workunits[wu].version_num.in(block));
         }
+        info.addResult(r);
     }
-    return project;
 }
+
+// The keys first-match indexes look things up by.
+struct MasterUrlOf {
+    const ProjectInfo* projects;
+    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return (*projects)[i].values.get("master_url"); }
+};
+// A task never sets "name", so an index by it stays true while tasks are merged.
+struct ResultNameOf {
+    ResultList results;
+    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return results[i].get("name"); }
+};
 
 // The active-task stage: each task's values go into the result it names, in
 // the first project whose master URL it names. The search ends at that first
-// project; a task that matches nothing there is dropped.
-void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects, const NameHashes& nameHashes) {
+// project; a task that matches nothing there is dropped. A project's results
+// are indexed by name when a task first looks into them, so that a file with
+// very many tasks and results costs their sum, not their product.
+void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects) {
     if (!sekcje.active_task_set) return;
     const auto taskText = sekcja(*sekcje.active_task_set, "<active_task>", "</active_task_set>");
     if (!taskText) return;
 
-    std::unordered_map<std::string_view, std::size_t> firstProjectByUrl;
-    for (std::size_t i = 0; i < projects.size(); ++i)
-        if (auto url = projects[i].values.get("master_url")) firstProjectByUrl.try_emplace(*url, i);
-
-    // A project's results are scanned in order for its first few tasks (a
-    // client runs about one task per processor); after that they are found
-    // through an index, so that a file with very many tasks and results costs
-    // their sum, not their product.
-    constexpr std::uint32_t scansBeforeIndex = 32;
-    std::vector<std::uint32_t> scans(projects.size(), 0);
-    std::unordered_map<std::size_t, FirstMatch<resultRecord, ResultName>> indexes;
-
+    const FirstMatch byUrl(projects.size(), MasterUrlOf{&projects});
+    std::unordered_map<std::size_t, FirstMatch<ResultNameOf>> byName;
     forEachBlock(*taskText, "<active_task>", [&](std::string_view block) {
-        const Record task = cutValues(block, activeTaskTags);
-        const auto url = task.get("project_master_url");
-        const auto name = task.get("result_name");
+        const RecordDraft task = cutValues(block, activeTaskTags);
+        const auto url = task.get(Key::project_master_url);
+        const auto name = task.get(Key::result_name);
         if (!url || !name) return;
-        const auto p = firstProjectByUrl.find(*url);
-        if (p == firstProjectByUrl.end()) return;
-        auto& results = projects[p->second].result;
-        resultRecord* target = nullptr;
-        if (scans[p->second] < scansBeforeIndex) {
-            ++scans[p->second];
-            const std::vector<std::uint64_t>& hashes = nameHashes[p->second];
-            const std::uint64_t h = hashOf(*name);
-            for (std::size_t i = 0; i < hashes.size() && !target; ++i)
-                if (hashes[i] == h && results[i].get("name") == name) target = &results[i];
-        } else {
-            const auto& byName = indexes.try_emplace(p->second, results, ResultName{}).first->second;
-            if (const resultRecord* match = byName.find(name)) target = &results[byName.indexOf(match)];
-        }
-        if (target)
-            for (const Entry& e : task.entries()) target->set(e.key, e.value);
+        const std::size_t p = byUrl.find(url);
+        if (p == byUrl.none) return;
+        const ResultList results = projects[p].result;
+        const auto& index = byName.try_emplace(p, results.size(), ResultNameOf{results}).first->second;
+        if (const std::size_t r = index.find(name); r != index.none)
+            projects.mergeIntoRecord(results.firstRecord() + r, task);
     });
 }
 
 // The pass, block by block: the blocks' records, then the active tasks.
 class Extraction final {
 public:
-    void addBlock(std::string_view block) {
-        m_projectInfo.push_back(readBlock(block, m_scratch, m_nameHashes.emplace_back()));
-    }
+    explicit Extraction(const char* base) : m_projectInfo(base) {}
+    void addBlock(std::string_view block) { readBlock(block, m_scratch, m_projectInfo); }
     ProjectInfo finish(const Sections& sekcje) {
-        mergeActiveTasks(sekcje, m_projectInfo, m_nameHashes);
+        mergeActiveTasks(sekcje, m_projectInfo);
         return std::move(m_projectInfo);
     }
 
 private:
     ProjectInfo m_projectInfo;
-    NameHashes m_nameHashes;
     BlockScratch m_scratch;
 };
 
 }  // namespace
 
+ProjectInfo::ProjectInfo(const char* base) : m_store(std::make_unique<ProjectStore>()) { m_store->records.base = base; }
+
+std::optional<StoredEntry> ProjectInfo::stored(Key key, std::string_view value) const noexcept {
+    const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(value.data());
+    const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(m_store->records.base);
+    // Never so for the file's own text (see largestReadableFile).
+    if (at < base || at - base > UINT32_MAX || value.size() > UINT32_MAX - (at - base)) return std::nullopt;
+    return StoredEntry{static_cast<std::uint32_t>(at - base), static_cast<std::uint32_t>(value.size()), key};
+}
+
+void ProjectInfo::store(const RecordDraft& values) {
+    RecordStore& s = m_store->records;
+    s.recordBegin.push_back(static_cast<std::uint32_t>(s.entries.size()));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (const auto entry = stored(values.keyAt(i), values.valueAt(i))) s.entries.push_back(*entry);
+    s.ownEnd = static_cast<std::uint32_t>(s.entries.size());
+}
+
+void ProjectInfo::addProject(const RecordDraft& values) {
+    m_store->valuesRecord.push_back(static_cast<std::uint32_t>(m_store->records.recordCount()));
+    store(values);
+}
+
+void ProjectInfo::addResult(const RecordDraft& values) {
+    if (!empty()) store(values);
+}
+
+void ProjectInfo::mergeIntoRecord(std::size_t record, const RecordDraft& values) {
+    RecordStore& s = m_store->records;
+    if (s.extraOf.empty()) s.extraOf.append(s.recordCount(), 0);
+    if (s.extraOf[record] == 0) {
+        const auto end = static_cast<std::uint32_t>(s.entries.size());
+        s.extraRuns.push_back({end, end});
+        s.extraOf[record] = static_cast<std::uint32_t>(s.extraRuns.size());
+    }
+    RecordStore::Run& run = s.extraRuns[s.extraOf[record] - 1];
+    // A key the run has takes the new value where it stands; the others follow
+    // the run's entries. A run that is not the last one stored moves to the
+    // end first, leaving its old place unused: that happens only when a task
+    // brings a key an earlier task for the same result lacked.
+    RecordDraft added;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        bool had = false;
+        for (std::uint32_t e = run.begin; e < run.end && !had; ++e)
+            if (s.entries[e].key == values.keyAt(i)) {
+                if (const auto entry = stored(values.keyAt(i), values.valueAt(i))) s.entries[e] = *entry;
+                had = true;
+            }
+        if (!had) added.set(values.keyAt(i), values.valueAt(i));
+    }
+    if (added.size() == 0) return;
+    if (run.end != s.entries.size()) {
+        const auto begin = static_cast<std::uint32_t>(s.entries.size());
+        for (std::uint32_t e = run.begin; e < run.end; ++e) s.entries.push_back(StoredEntry(s.entries[e]));
+        run.begin = begin;
+    }
+    for (std::size_t i = 0; i < added.size(); ++i)
+        if (const auto entry = stored(added.keyAt(i), added.valueAt(i))) s.entries.push_back(*entry);
+    run.end = static_cast<std::uint32_t>(s.entries.size());
+}
+
 ProjectInfo wyciagamyDane(const Sections& sekcje) {
-    Extraction extraction;
+    // Every value lies in the project section or after it.
+    Extraction extraction(sekcje.project ? sekcje.project->data() : nullptr);
     if (sekcje.project)
         forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) { extraction.addBlock(block); });
     return extraction.finish(sekcje);
@@ -228,11 +284,11 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
     auto contents = readWholeFile(path, why);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
-    ClientState state{StateFile{std::move(*contents), {}}, {}};
+    ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo()};
     // The same as przygotujPlik and wyciagamyDane, with each project block
     // read as the section cut passes over it, while the block is still in
     // the processor's cache: a big file is then read from memory once less.
-    Extraction extraction;
+    Extraction extraction(state.file.text.view().data());
     state.file.sekcje =
         sekcje(state.file.text.view(), [&](std::string_view block) { extraction.addBlock(block); });
     state.projectInfo = extraction.finish(state.file.sekcje);
@@ -240,7 +296,7 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
 }
 
 ClientState clientStateFromText(std::string_view contents) {
-    ClientState state{prepareText(TextBuffer::copyOf(contents)), {}};
+    ClientState state{prepareText(TextBuffer::copyOf(contents)), ProjectInfo()};
     state.projectInfo = wyciagamyDane(state.file.sekcje);
     return state;
 }

@@ -7,8 +7,10 @@
 // (entities undecoded, numbers as text); the records are only valid while
 // that text lives. ClientState keeps the two together.
 
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "state/record.hpp"
 #include "state/sections.hpp"
@@ -20,15 +22,135 @@ namespace crunchwatch {
 // "version_num", and the values of the active task working on it.
 using resultRecord = Record;
 
-// One project block: its fourteen values, and under "result" its results in
-// file order (always there, possibly empty).
-struct projectRecord {
-    Record values;
-    std::vector<resultRecord> result;
+// A project's results in file order (possibly none): views of the records
+// its ProjectInfo stores.
+class ResultList {
+public:
+    ResultList() = default;
+    ResultList(const RecordStore& store, std::size_t first, std::size_t end) noexcept
+        : m_store(&store), m_first(first), m_end(end) {}
+    std::size_t size() const noexcept { return m_end - m_first; }
+    bool empty() const noexcept { return m_end == m_first; }
+    resultRecord operator[](std::size_t i) const noexcept { return {*m_store, m_first + i}; }
+    resultRecord at(std::size_t i) const {
+        if (i >= size()) throw std::out_of_range("no such result");
+        return (*this)[i];
+    }
+    resultRecord front() const noexcept { return (*this)[0]; }
+    resultRecord back() const noexcept { return (*this)[size() - 1]; }
+    // The index of the first result's record in its store.
+    std::size_t firstRecord() const noexcept { return m_first; }
+
+    class iterator {
+    public:
+        using value_type = resultRecord;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        iterator(const RecordStore* s, std::size_t i) : m_store(s), m_i(i) {}
+        resultRecord operator*() const noexcept { return {*m_store, m_i}; }
+        iterator& operator++() noexcept {
+            ++m_i;
+            return *this;
+        }
+        iterator operator++(int) noexcept {
+            iterator old = *this;
+            ++m_i;
+            return old;
+        }
+        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
+
+    private:
+        const RecordStore* m_store = nullptr;
+        std::size_t m_i = 0;
+    };
+    iterator begin() const noexcept { return {m_store, m_first}; }
+    iterator end() const noexcept { return {m_store, m_end}; }
+
+private:
+    const RecordStore* m_store = nullptr;
+    std::size_t m_first = 0, m_end = 0;
 };
 
-// projectInfo: the project records in file order.
-using ProjectInfo = std::vector<projectRecord>;
+// One project block: its fourteen values, and under "result" its results in
+// file order (always there, possibly empty). A view of what ProjectInfo stores.
+struct projectRecord {
+    Record values;
+    ResultList result;
+};
+
+// The stored project records: each project's values are one record,
+// followed by one for each of its results, so a project costs two 32-bit
+// numbers and a result one, besides their values.
+struct ProjectStore {
+    RecordStore records;
+    ChunkedArray<std::uint32_t> valuesRecord;  // the record of each project's values
+
+    std::size_t size() const noexcept { return valuesRecord.size(); }
+    projectRecord operator[](std::size_t i) const noexcept {
+        const std::size_t record = valuesRecord[i];
+        const std::size_t end = i + 1 < size() ? valuesRecord[i + 1] : records.recordCount();
+        return {Record(records, record), ResultList(records, record + 1, end)};
+    }
+};
+
+// projectInfo: the project records in file order. They live on the heap, so
+// the views taken from a ProjectInfo stay good while it moves.
+class ProjectInfo {
+public:
+    // Building (the extraction, and the benchmarks' other readers). Every
+    // value must lie in the text that starts at `base`, within 4 GiB of it.
+    explicit ProjectInfo(const char* base = nullptr);
+    void addProject(const RecordDraft& values);
+    void addResult(const RecordDraft& values);  // to the last project added
+    // Sets an active task's values into a stored result (by its record, see
+    // ResultList::firstRecord), as RecordDraft::set would: a key it has is
+    // replaced, a new one follows the others.
+    void mergeIntoRecord(std::size_t record, const RecordDraft& values);
+
+    std::size_t size() const noexcept { return m_store ? m_store->size() : 0; }
+    bool empty() const noexcept { return size() == 0; }
+    projectRecord operator[](std::size_t i) const noexcept { return (*m_store)[i]; }
+    projectRecord at(std::size_t i) const {
+        if (i >= size()) throw std::out_of_range("no such project");
+        return (*m_store)[i];
+    }
+    projectRecord front() const noexcept { return (*m_store)[0]; }
+    projectRecord back() const noexcept { return (*m_store)[size() - 1]; }
+    // Every project's results together, in file order.
+    std::size_t resultCount() const noexcept { return m_store ? m_store->records.recordCount() - size() : 0; }
+    const ProjectStore& store() const noexcept { return *m_store; }
+
+    class iterator {
+    public:
+        using value_type = projectRecord;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        iterator(const ProjectStore* s, std::size_t i) : m_store(s), m_i(i) {}
+        projectRecord operator*() const noexcept { return (*m_store)[m_i]; }
+        iterator& operator++() noexcept {
+            ++m_i;
+            return *this;
+        }
+        iterator operator++(int) noexcept {
+            iterator old = *this;
+            ++m_i;
+            return old;
+        }
+        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
+
+    private:
+        const ProjectStore* m_store = nullptr;
+        std::size_t m_i = 0;
+    };
+    iterator begin() const noexcept { return {m_store.get(), 0}; }
+    iterator end() const noexcept { return {m_store.get(), size()}; }
+
+private:
+    void store(const RecordDraft& values);
+    std::optional<StoredEntry> stored(Key key, std::string_view value) const noexcept;
+
+    std::unique_ptr<ProjectStore> m_store;
+};
 
 // wyciagamyDane ("we extract the data"): the whole pass over the sections.
 ProjectInfo wyciagamyDane(const Sections& sekcje);

@@ -2,8 +2,10 @@
 // The rows of the results table and the two totals, built from the project
 // records of one successful refresh.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +19,10 @@ namespace crunchwatch {
 // through to the records it was built from, which must outlive it: they are
 // never changed after a refresh, so this is the same as a copy of its own.
 struct resultRow {
-    const projectRecord* project = nullptr;
-    const resultRecord* result = nullptr;
+    projectRecord project;
+    resultRecord result;
     std::string_view rsc_share;
+    std::size_t projectIndex = 0;  // where `project` stands in projectInfo
 
     std::optional<std::string_view> get(std::string_view key) const noexcept;
 
@@ -28,17 +31,74 @@ struct resultRow {
     // "rsc_share".
     template <class F>
     void forEachEntry(F&& f) const {
-        for (const Entry& e : project->values.entries())
-            f(e.key, result->get(e.key).value_or(e.value));
-        for (const Entry& e : result->entries())
-            if (!project->values.has(e.key)) f(e.key, e.value);
+        for (const Entry& e : project.values.entries()) f(e.key, result.get(e.key).value_or(e.value));
+        for (const Entry& e : result.entries())
+            if (!project.values.has(e.key)) f(e.key, e.value);
         f(std::string_view("rsc_share"), rsc_share);
     }
 };
 
+// main_result_table: one row per result, grouped by project in file order
+// and within a project in result order. A row is made when asked for, from
+// the stored records and the one number per row the table keeps (its
+// project), so the table costs four bytes a row.
+class ResultTable {
+public:
+    ResultTable() = default;
+    ResultTable(const ProjectInfo& projectInfo, std::string_view rscShare);
+
+    std::size_t size() const noexcept { return m_projectOfRow.size(); }
+    bool empty() const noexcept { return m_projectOfRow.empty(); }
+    resultRow operator[](std::size_t i) const noexcept {
+        const std::size_t p = m_projectOfRow[i];
+        const projectRecord project = (*m_store)[p];
+        // A project's results are the records after its own, so the records
+        // before row i's are its own project's and one for each project
+        // before and including it.
+        return {project, Record(m_store->records, i + p + 1), m_rscShare, p};
+    }
+
+    resultRow at(std::size_t i) const {
+        if (i >= size()) throw std::out_of_range("no such row");
+        return (*this)[i];
+    }
+    resultRow front() const noexcept { return (*this)[0]; }
+    resultRow back() const noexcept { return (*this)[size() - 1]; }
+
+    class iterator {
+    public:
+        using value_type = resultRow;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        iterator(const ResultTable* t, std::size_t i) : m_table(t), m_i(i) {}
+        resultRow operator*() const noexcept { return (*m_table)[m_i]; }
+        iterator& operator++() noexcept {
+            ++m_i;
+            return *this;
+        }
+        iterator operator++(int) noexcept {
+            iterator old = *this;
+            ++m_i;
+            return old;
+        }
+        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
+
+    private:
+        const ResultTable* m_table = nullptr;
+        std::size_t m_i = 0;
+    };
+    iterator begin() const noexcept { return {this, 0}; }
+    iterator end() const noexcept { return {this, size()}; }
+
+private:
+    const ProjectStore* m_store = nullptr;
+    std::vector<std::uint32_t> m_projectOfRow;
+    std::string_view m_rscShare;
+};
+
 // What one successful refresh builds for the tables and the counters.
 struct ResultRows {
-    std::vector<resultRow> main_result_table;
+    ResultTable main_result_table;
     double totalShare = 0;
     double totalCredit = 0;
     // The "%f" text of totalShare that every row carries; held on the heap so
@@ -46,8 +106,7 @@ struct ResultRows {
     std::shared_ptr<const std::string> rscShareText;
 };
 
-// Totals first (every row carries the total share), then the rows, grouped
-// by project in file order and within a project in result order.
+// Totals first (every row carries the total share), then the rows.
 ResultRows buildResultRows(const ProjectInfo& projectInfo);
 
 }  // namespace crunchwatch

@@ -20,11 +20,11 @@ class ProjectCells : public test::ZonedTest {
 protected:
 
     // The one project of a state file whose project element holds `values`.
-    const projectRecord& project(const std::string& values) {
+    projectRecord project(const std::string& values) {
         m_state = clientStateFromText("<client_state><project>\n<master_url>http://p/</master_url>\n" + values +
                                       "\n</project>\n</client_state>\n");
         EXPECT_EQ(m_state.projectInfo.size(), 1u);
-        return m_state.projectInfo.front();
+        return m_state.projectInfo.at(0);
     }
 
     std::optional<std::string> text(const projectRecord& p, std::string_view id) {

@@ -70,7 +70,7 @@ struct OneRow {
         state = clientStateFromText(text);
         rows = buildResultRows(state.projectInfo);
     }
-    const resultRow& row() const { return rows.main_result_table.at(0); }
+    resultRow row() const { return rows.main_result_table.at(0); }
     std::optional<std::string> text(std::string_view id) const { return cellText(resultCell(row(), id, now), iso); }
 
     ClientState state;
