@@ -28,6 +28,7 @@
 #include "bench/children.hpp"
 #include "bench/counting.hpp"
 #include "bench/dom_refresh.hpp"
+#include "bench/memory_shapes.hpp"
 #include "bench/refresh_paths.hpp"
 #include "bench/state_generator.hpp"
 #include "state/file_read.hpp"
@@ -208,6 +209,88 @@ const char* const caseTitles[][2] = {
     {"process.prometheus_tasks", "process: dump --prometheus-tasks"},
 };
 
+// ------------------------------------------------------- memory on any input
+
+// One file's peak memory, each figure divided by the file's size: one
+// refresh in a process of its own (the larger of resident and heap growth),
+// the window opened on it, and crunchwatch-dump --json as a whole process;
+// the last two above what they need for an empty state file.
+struct FileMemory {
+    std::string name, description;
+    double size = 0;
+    std::optional<double> ours, window, process;
+    double processPeak = 0;
+};
+
+// The memory bound: whatever the file holds, a refresh needs at most this
+// many times its size (the file's own text included), plus a constant.
+constexpr double memoryBound = 3.0;
+
+// What the window and the dump need for a state file without projects.
+struct MemoryBaseline {
+    double window = 0, process = 0;
+};
+
+FileMemory measureFileMemory(std::string name, std::string description, const std::string& path,
+                             const MemoryBaseline& baseline) {
+    FileMemory m{std::move(name), std::move(description), static_cast<double>(std::filesystem::file_size(path)), {}, {}, {}, 0};
+    if (const auto ours = measurePeakMemory("ours", path)) m.ours = std::max(ours->rssGrowth, ours->heapGrowth) / m.size;
+#if CRUNCHWATCH_BENCH_WINDOW
+    if (const auto window = measurePeakMemory("window", path))
+        m.window = std::max(0.0, window->rssGrowth - baseline.window) / m.size;
+#endif
+    if (const auto peak = processPeakBytes({CRUNCHWATCH_DUMP_EXE, "--json", path})) {
+        m.processPeak = *peak;
+        m.process = std::max(0.0, *peak - baseline.process) / m.size;
+    }
+    return m;
+}
+
+std::vector<FileMemory> measureMemory(const std::vector<PresetFile>& presets, const std::filesystem::path& dir,
+                                      MemoryBaseline& baseline) {
+    const std::filesystem::path empty = dir / "empty_client_state.xml";
+    std::ofstream(empty) << "<client_state></client_state>\n";
+    baseline.process = processPeakBytes({CRUNCHWATCH_DUMP_EXE, "--json", empty.string()}).value_or(0);
+#if CRUNCHWATCH_BENCH_WINDOW
+    if (const auto window = measurePeakMemory("window", empty.string())) baseline.window = window->rssGrowth;
+#endif
+    std::vector<FileMemory> out;
+    for (const PresetFile& f : presets)
+        out.push_back(measureFileMemory(std::string(f.preset->name), "generated, real-shaped", f.path, baseline));
+    for (const MemoryShape& shape : memoryShapes) {
+        const std::filesystem::path file = dir / (std::string(shape.name) + "_shape.xml");
+        {
+            const std::string text = generateMemoryShape(shape.name);
+            std::ofstream(file, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
+        }
+        out.push_back(measureFileMemory(std::string(shape.name), std::string(shape.description), file.string(), baseline));
+        std::filesystem::remove(file);
+    }
+    return out;
+}
+
+std::string ratioText(const std::optional<double>& r) { return r ? fixed(*r, 2) + "x" : std::string("-"); }
+
+void printMemory(const std::vector<FileMemory>& files, const MemoryBaseline& baseline, Targets& targets) {
+    std::cout << "memory on any input: peak of one pass over the file's size, the file's text included\n"
+              << "  ours    = one refresh in a process of its own (the larger of resident and heap growth)\n"
+              << "  window  = the window opened on the file, resident growth after Qt's start-up, above its\n"
+              << "            " << fixed(baseline.window / 1e6, 1) << " MB on an empty state file (the first paint's fonts and styles)\n"
+              << "  process = crunchwatch-dump --json, whole process, above its " << fixed(baseline.process / 1e6, 1)
+              << " MB on an empty state file\n";
+    std::printf("  %-9s %-42s %9s %8s %8s %8s %10s\n", "file", "", "MB", "ours", "window", "process", "peak MB");
+    for (const FileMemory& f : files) {
+        std::printf("  %-9s %-42s %9.2f %8s %8s %8s %10.1f\n", f.name.c_str(), f.description.c_str(), f.size / 1e6,
+                    ratioText(f.ours).c_str(), ratioText(f.window).c_str(), ratioText(f.process).c_str(),
+                    f.processPeak / 1e6);
+        const double worst = std::max({f.ours.value_or(99), f.window.value_or(0), f.process.value_or(99)});
+        targets.check(worst <= memoryBound, f.name + ": peak memory within " + fixed(memoryBound, 0) +
+                                                "x the file in a refresh, the window and the dump (" +
+                                                fixed(worst, 2) + "x)");
+    }
+    std::cout << "\n";
+}
+
 struct TickCounts {
     HeapCounts heap;
     FileCallCounts calls;
@@ -216,7 +299,7 @@ struct TickCounts {
 };
 
 int printSummary(const CapturingReporter& rep, const std::vector<PresetFile>& files,
-                 const std::map<std::string, TickCounts>& ticks) {
+                 const std::map<std::string, TickCounts>& ticks, const std::filesystem::path& dir) {
     Targets targets;
     std::cout << "\n==== crunchwatch benchmark summary\n"
               << "machine: " << cpuModel() << ", " << ::sysconf(_SC_NPROCESSORS_ONLN) << " cores online\n"
@@ -327,6 +410,9 @@ int printSummary(const CapturingReporter& rep, const std::vector<PresetFile>& fi
         targets.check(oneStat && noOpen && flat && !a.refreshed && !b.refreshed,
                       "tick: one stat, no open, allocations that do not grow with the file");
     }
+    MemoryBaseline baseline;
+    const std::vector<FileMemory> memory = measureMemory(files, dir, baseline);
+    printMemory(memory, baseline, targets);
     std::cout << "targets:\n";
     for (const std::string& l : targets.lines) std::cout << l << "\n";
     return targets.allMet ? 0 : 3;
@@ -363,6 +449,21 @@ int main(int argc, char** argv) {
     using namespace crunchwatch::bench;
     if (argc == 4 && std::string_view(argv[1]) == "--peak-memory") return peakMemoryChild(argv[2], argv[3]);
     if (argc == 5 && std::string_view(argv[1]) == "--repeat") return repeatForProfiling(argv[2], argv[3], argv[4]);
+    if (argc >= 3 && std::string_view(argv[1]) == "--process-peak")
+        return processPeakChild(std::vector<std::string>(argv + 2, argv + argc));
+    if (argc == 2 && std::string_view(argv[1]) == "--memory-only") {
+        // Only the memory table, without the timings.
+        const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("crunchwatch-memory-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        const std::vector<PresetFile> files = writeStateFiles(dir);
+        Targets targets;
+        MemoryBaseline baseline;
+        const std::vector<FileMemory> memory = measureMemory(files, dir, baseline);
+        printMemory(memory, baseline, targets);
+        for (const std::string& l : targets.lines) std::cout << l << "\n";
+        std::filesystem::remove_all(dir);
+        return targets.allMet ? 0 : 3;
+    }
 
     std::vector<char*> args{argv[0]};
     std::string stateDir;
@@ -423,7 +524,7 @@ int main(int argc, char** argv) {
     }
     g_windows.clear();
 #endif
-    const int status = printSummary(reporter, files, ticks);
+    const int status = printSummary(reporter, files, ticks, dir);
     if (temporary) {
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);

@@ -22,11 +22,18 @@ struct PeakMemory {
 };
 
 // The median of three child processes, each making one pass of `mode`
-// ("floor", "ours" or "pugixml") over the file.
+// ("floor", "ours", "pugixml", or "window": the window opened on the file)
+// over the file.
 std::optional<PeakMemory> measurePeakMemory(const std::string& mode, const std::string& path);
 
 // The child's side of measurePeakMemory (crunchwatch-bench --peak-memory MODE FILE).
 int peakMemoryChild(std::string_view mode, const std::string& path);
+
+// The peak resident memory of a whole process running `args` (median of
+// three), in bytes.
+std::optional<double> processPeakBytes(const std::vector<std::string>& args);
+// Its child's side (crunchwatch-bench --process-peak PROGRAM ARGS...).
+int processPeakChild(const std::vector<std::string>& args);
 
 // crunchwatch-bench --repeat MODE FILE TIMES: one pass, TIMES times, for a profiler.
 int repeatForProfiling(std::string_view mode, const std::string& path, std::string_view times);

@@ -29,38 +29,38 @@ namespace crunchwatch::bench {
 namespace {
 
 struct Tag {
-    std::string_view key;
+    Key key;
     const char* name;
 };
 
 constexpr std::array<Tag, 13> projectTags{{
-    {"master_url", "master_url"},
-    {"project_name", "project_name"},
-    {"user_total_credit", "user_total_credit"},
-    {"user_expavg_credit", "user_expavg_credit"},
-    {"user_create_time", "user_create_time"},
-    {"rpc_seqno", "rpc_seqno"},
-    {"host_total_credit", "host_total_credit"},
-    {"host_expavg_credit", "host_expavg_credit"},
-    {"host_create_time", "host_create_time"},
-    {"exp_avg_cpu", "exp_avg_cpu"},
-    {"exp_avg_mod_time", "exp_avg_mod_time"},
-    {"min_rpc_time", "min_rpc_time"},
-    {"resource_share", "resource_share"},
+    {Key::master_url, "master_url"},
+    {Key::project_name, "project_name"},
+    {Key::user_total_credit, "user_total_credit"},
+    {Key::user_expavg_credit, "user_expavg_credit"},
+    {Key::user_create_time, "user_create_time"},
+    {Key::rpc_seqno, "rpc_seqno"},
+    {Key::host_total_credit, "host_total_credit"},
+    {Key::host_expavg_credit, "host_expavg_credit"},
+    {Key::host_create_time, "host_create_time"},
+    {Key::exp_avg_cpu, "exp_avg_cpu"},
+    {Key::exp_avg_mod_time, "exp_avg_mod_time"},
+    {Key::min_rpc_time, "min_rpc_time"},
+    {Key::resource_share, "resource_share"},
 }};
-constexpr std::array<Tag, 3> workunitTags{{{"name", "name"}, {"app_name", "app_name"}, {"version_num", "version_num"}}};
-constexpr std::array<Tag, 5> resultTags{{{"name", "name"},
-                                         {"exit_status", "exit_status"},
-                                         {"state", "state"},
-                                         {"wu_name", "wu_name"},
-                                         {"report_deadline", "report_deadline"}}};
-constexpr std::array<Tag, 7> activeTaskTags{{{"project_master_url", "project_master_url"},
-                                             {"result_name", "result_name"},
-                                             {"slot", "slot"},
-                                             {"scheduler_state", "scheduler_state"},
-                                             {"checkpoint_cpu_time", "checkpoint_cpu_time"},
-                                             {"fraction_done", "fraction_done"},
-                                             {"current_cpu_time", "current_cpu_time"}}};
+constexpr std::array<Tag, 3> workunitTags{{{Key::name, "name"}, {Key::app_name, "app_name"}, {Key::version_num, "version_num"}}};
+constexpr std::array<Tag, 5> resultTags{{{Key::name, "name"},
+                                         {Key::exit_status, "exit_status"},
+                                         {Key::state, "state"},
+                                         {Key::wu_name, "wu_name"},
+                                         {Key::report_deadline, "report_deadline"}}};
+constexpr std::array<Tag, 7> activeTaskTags{{{Key::project_master_url, "project_master_url"},
+                                             {Key::result_name, "result_name"},
+                                             {Key::slot, "slot"},
+                                             {Key::scheduler_state, "scheduler_state"},
+                                             {Key::checkpoint_cpu_time, "checkpoint_cpu_time"},
+                                             {Key::fraction_done, "fraction_done"},
+                                             {Key::current_cpu_time, "current_cpu_time"}}};
 
 // The child's text; nothing when the child is absent or empty.
 std::optional<std::string_view> childText(pugi::xml_node node, const char* name) {
@@ -70,51 +70,61 @@ std::optional<std::string_view> childText(pugi::xml_node node, const char* name)
 }
 
 template <std::size_t N>
-Record valuesOf(pugi::xml_node node, const std::array<Tag, N>& tags) {
-    Record r;
+RecordDraft valuesOf(pugi::xml_node node, const std::array<Tag, N>& tags) {
+    RecordDraft r;
     for (const Tag& t : tags) r.setIfPresent(t.key, childText(node, t.name));
     return r;
 }
 
-// The first record of each value of `key`, as the monitor's join keeps it.
-std::unordered_map<std::string_view, std::size_t> firstByKey(const std::vector<Record>& records, std::string_view key) {
+// The first item of each value of `key`, as the monitor's join keeps it.
+template <class KeyAt>
+std::unordered_map<std::string_view, std::size_t> firstByKey(std::size_t count, KeyAt keyAt) {
     std::unordered_map<std::string_view, std::size_t> index;
-    index.reserve(records.size());
-    for (std::size_t i = 0; i < records.size(); ++i)
-        if (auto v = records[i].get(key)) index.try_emplace(*v, i);
+    index.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        if (auto v = keyAt(i)) index.try_emplace(*v, i);
     return index;
 }
 
-void joinWorkunits(projectRecord& project, const std::vector<Record>& workunits) {
-    const auto byName = firstByKey(workunits, "name");
-    for (resultRecord& r : project.result) {
-        const auto wuName = r.get("wu_name");
-        if (!wuName) continue;
-        const auto it = byName.find(*wuName);
-        if (it == byName.end()) continue;
-        r.setIfPresent("app_name", workunits[it->second].get("app_name"));
-        r.setIfPresent("version_num", workunits[it->second].get("version_num"));
+// A project read from the tree, before it is stored.
+struct DomProject {
+    RecordDraft values;
+    std::vector<RecordDraft> results, workunits;
+};
+
+void storeProject(DomProject& project, ProjectInfo& projects) {
+    const auto byName = firstByKey(project.workunits.size(), [&](std::size_t i) { return project.workunits[i].get(Key::name); });
+    projects.addProject(project.values);
+    for (RecordDraft& r : project.results) {
+        if (const auto wuName = r.get(Key::wu_name)) {
+            if (const auto it = byName.find(*wuName); it != byName.end()) {
+                r.setIfPresent(Key::app_name, project.workunits[it->second].get(Key::app_name));
+                r.setIfPresent(Key::version_num, project.workunits[it->second].get(Key::version_num));
+            }
+        }
+        projects.addResult(r);
     }
 }
 
 void mergeActiveTasks(pugi::xml_node taskSet, ProjectInfo& projects) {
-    std::unordered_map<std::string_view, std::size_t> projectByUrl;
-    for (std::size_t i = 0; i < projects.size(); ++i)
-        if (auto url = projects[i].values.get("master_url")) projectByUrl.try_emplace(*url, i);
+    const auto projectByUrl = firstByKey(projects.size(), [&](std::size_t i) { return projects[i].values.get("master_url"); });
     std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> resultsByName;
     for (pugi::xml_node task : taskSet.children("active_task")) {
-        const Record values = valuesOf(task, activeTaskTags);
-        const auto url = values.get("project_master_url");
-        const auto name = values.get("result_name");
+        const RecordDraft values = valuesOf(task, activeTaskTags);
+        const auto url = values.get(Key::project_master_url);
+        const auto name = values.get(Key::result_name);
         if (!url || !name) continue;
         const auto p = projectByUrl.find(*url);
         if (p == projectByUrl.end()) continue;
-        auto& results = projects[p->second].result;
+        const ResultList results = projects[p->second].result;
         auto found = resultsByName.find(p->second);
-        if (found == resultsByName.end()) found = resultsByName.emplace(p->second, firstByKey(results, "name")).first;
+        if (found == resultsByName.end())
+            found = resultsByName
+                        .emplace(p->second, firstByKey(results.size(), [&](std::size_t i) { return results[i].get("name"); }))
+                        .first;
         const auto r = found->second.find(*name);
         if (r == found->second.end()) continue;
-        for (const Entry& e : values.entries()) results[r->second].set(e.key, e.value);
+        projects.mergeIntoRecord(results.firstRecord() + r->second, values);
     }
 }
 
@@ -122,43 +132,44 @@ void mergeActiveTasks(pugi::xml_node taskSet, ProjectInfo& projects) {
 
 std::unique_ptr<DomState> loadWithDom(const std::string& path) {
     auto state = std::make_unique<DomState>();
-    if (!state->document.load_file(path.c_str())) return nullptr;
+    // Parsed in place, so that every value the records hold lies in one buffer.
+    auto contents = readWholeFile(path);
+    if (!contents) return nullptr;
+    state->text = std::move(*contents);
+    if (!state->document.load_buffer_inplace(state->text.data(), state->text.size())) return nullptr;
     const pugi::xml_node root = state->document.child("client_state");
 
-    ProjectInfo& projects = state->projectInfo;
-    std::vector<Record> workunits;
+    ProjectInfo projects(state->text.data());
+    std::optional<DomProject> project;
     bool hasAppName = false;
-    const auto finishProject = [&] {
-        if (!projects.empty()) joinWorkunits(projects.back(), workunits);
-        workunits.clear();
-    };
     for (pugi::xml_node node : root.children()) {
         const std::string_view name = node.name();
         if (name == "project") {
-            finishProject();
-            projects.push_back({valuesOf(node, projectTags), {}});
+            if (project) storeProject(*project, projects);
+            project.emplace();
+            project->values = valuesOf(node, projectTags);
             hasAppName = false;
-        } else if (projects.empty()) {
+        } else if (!project) {
             continue;
         }
         if (name == "active_task_set") break;  // the project section ends here
-        projectRecord& project = projects.back();
         if (!hasAppName) {
             if (const auto app = childText(node, "app_name")) {
-                project.values.set("app_name", *app);
+                project->values.set(Key::app_name, *app);
                 hasAppName = true;
             }
         }
         if (name == "workunit") {
-            workunits.push_back(valuesOf(node, workunitTags));
+            project->workunits.push_back(valuesOf(node, workunitTags));
         } else if (name == "result") {
-            Record r = valuesOf(node, resultTags);
-            if (node.child("ready_to_report")) r.set("ready_to_report", "ready_to_report");
-            project.result.push_back(r);
+            RecordDraft r = valuesOf(node, resultTags);
+            if (const pugi::xml_node flag = node.child("ready_to_report")) r.set(Key::ready_to_report, flag.name());
+            project->results.push_back(r);
         }
     }
-    finishProject();
+    if (project) storeProject(*project, projects);
     mergeActiveTasks(root.child("active_task_set"), projects);
+    state->projectInfo = std::move(projects);
     return state;
 }
 

@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include "state/file_read.hpp"
 #include "state/projects.hpp"
 
 namespace crunchwatch::bench {
@@ -16,6 +17,7 @@ namespace crunchwatch::bench {
 // The parsed document and the records read from it; the records' values are
 // views into the document's own strings.
 struct DomState {
+    TextBuffer text;  // the file, which the document is parsed in
     pugi::xml_document document;
     ProjectInfo projectInfo;
 };

@@ -135,11 +135,8 @@ public:
         : m_store(&store), m_own(store.ownRun(record)), m_extra(store.extraRun(record)) {}
 
     std::optional<std::string_view> get(std::string_view key) const noexcept {
-        for (std::size_t i = 0; i < size(); ++i) {
-            const StoredEntry& e = stored(i);
-            if (keyName(e.key) == key) return m_store->valueOf(e);
-        }
-        return std::nullopt;
+        if (auto v = find(m_own, key)) return v;
+        return find(m_extra, key);
     }
     bool has(std::string_view key) const noexcept { return get(key).has_value(); }
 
@@ -154,6 +151,13 @@ public:
     Entries entries() const noexcept;
 
 private:
+    std::optional<std::string_view> find(RecordStore::Run run, std::string_view key) const noexcept {
+        for (std::uint32_t i = run.begin; i < run.end; ++i) {
+            const StoredEntry& e = m_store->entries[i];
+            if (keyName(e.key) == key) return m_store->valueOf(e);
+        }
+        return std::nullopt;
+    }
     const StoredEntry& stored(std::size_t i) const noexcept {
         const std::size_t own = m_own.end - m_own.begin;
         return m_store->entries[i < own ? m_own.begin + i : m_extra.begin + (i - own)];
