@@ -12,19 +12,30 @@ bool isKept(char c) {
            c == '_';
 }
 
-// A first-match index of the projects by some text of theirs.
-template <class KeyOf>
-std::unordered_map<std::string, std::size_t> firstIndexBy(const ProjectInfo& projects, KeyOf keyOf) {
-    std::unordered_map<std::string, std::size_t> index;
-    for (std::size_t i = 0; i < projects.size(); ++i)
-        if (const auto key = keyOf(projects[i])) index.try_emplace(*key, i);
-    return index;
-}
+// The history's files each name one project by a text of its (the master
+// URL, or its escaped form): the first project with that text is theirs.
+// The index is of the files' texts, a few dozen at most, and the projects
+// are passed once, so a state file of very many projects costs no index of
+// its own.
+class FilesByKey final {
+public:
+    void add(std::size_t file, std::optional<std::string_view> key) {
+        if (key) m_files[std::string(*key)].push_back(file);
+    }
+    // Gives each file whose key is `key` the project, unless an earlier
+    // project had that key.
+    void offer(std::string_view key, std::size_t project, std::vector<std::optional<std::size_t>>& match) {
+        const auto it = m_files.find(std::string(key));
+        if (it == m_files.end()) return;
+        for (const std::size_t file : it->second)
+            if (!match[file]) match[file] = project;
+        m_files.erase(it);
+    }
+    bool empty() const noexcept { return m_files.empty(); }
 
-std::optional<std::size_t> lookUp(const std::unordered_map<std::string, std::size_t>& index, std::string_view key) {
-    const auto it = index.find(std::string(key));
-    return it == index.end() ? std::nullopt : std::optional<std::size_t>(it->second);
-}
+private:
+    std::unordered_map<std::string, std::vector<std::size_t>> m_files;
+};
 
 }  // namespace
 
@@ -49,19 +60,22 @@ std::string_view escapedUrlOfJobLog(std::string_view fileName) noexcept {
 
 HistoryMatch matchHistory(const History& history, const ProjectInfo& projects) {
     HistoryMatch m;
-    const auto byUrl = firstIndexBy(projects, [](const projectRecord& p) -> std::optional<std::string> {
-        const auto url = p.values.get("master_url");
-        return url ? std::optional<std::string>(*url) : std::nullopt;
-    });
-    const auto byEscaped = firstIndexBy(projects, [](const projectRecord& p) -> std::optional<std::string> {
-        const auto url = p.values.get("master_url");
-        return url ? std::optional<std::string>(escapedMasterUrl(*url)) : std::nullopt;
-    });
-    for (const StatisticsFile& f : history.statisticsFiles()) {
-        const auto url = f.statistics ? f.statistics->master_url : std::nullopt;
-        m.statistics.push_back(url ? lookUp(byUrl, *url) : std::nullopt);
+    m.statistics.resize(history.statisticsFiles().size());
+    m.jobLogs.resize(history.jobLogFiles().size());
+    FilesByKey byUrl, byEscaped;
+    for (std::size_t i = 0; i < history.statisticsFiles().size(); ++i) {
+        const StatisticsFile& f = history.statisticsFiles()[i];
+        byUrl.add(i, f.statistics ? f.statistics->master_url : std::nullopt);
     }
-    for (const JobLogFile& f : history.jobLogFiles()) m.jobLogs.push_back(lookUp(byEscaped, escapedUrlOfJobLog(f.name)));
+    for (std::size_t i = 0; i < history.jobLogFiles().size(); ++i) {
+        byEscaped.add(i, escapedUrlOfJobLog(history.jobLogFiles()[i].name));
+    }
+    for (std::size_t p = 0; p < projects.size() && !(byUrl.empty() && byEscaped.empty()); ++p) {
+        const auto url = projects[p].values.get("master_url");
+        if (!url) continue;
+        byUrl.offer(*url, p, m.statistics);
+        if (!byEscaped.empty()) byEscaped.offer(escapedMasterUrl(*url), p, m.jobLogs);
+    }
     return m;
 }
 
