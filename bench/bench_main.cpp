@@ -34,6 +34,7 @@
 #include "state/projects.hpp"
 #include "state/sections.hpp"
 #include "tables/rows.hpp"
+#include "tables/snapshot.hpp"
 #if CRUNCHWATCH_BENCH_WINDOW
 #include "bench/window_bench.hpp"
 #endif
@@ -127,10 +128,7 @@ void registerAll(const std::vector<PresetFile>& files) {
         registerCase(caseName("ours.read", f), f, t, [path] { return readWholeFile(path).has_value(); });
         registerCase(caseName("ours.prepare", f), f, t, [path] { return przygotujPlik(path).has_value(); });
         registerCase(caseName("ours.load", f), f, t, [path] { return loadClientState(path).has_value(); });
-        registerCase(caseName("ours.rows", f), f, t, [path] {
-            const auto state = loadClientState(path);
-            return buildResultRows(state->projectInfo).main_result_table.size();
-        });
+        registerCase(caseName("ours.rows", f), f, t, [path] { return takeSnapshot(path).rows.main_result_table.size(); });
 #if CRUNCHWATCH_BENCH_WINDOW
         registerCase(caseName("window.update", f), f, t, [path] {
             windowFor(path).update();
@@ -334,12 +332,12 @@ int printSummary(const CapturingReporter& rep, const std::vector<PresetFile>& fi
 
 // The paths must agree before their times mean anything.
 bool pathsAgree(const PresetFile& f) {
-    const auto ours = loadClientState(f.path);
+    const Snapshot ours = takeSnapshot(f.path);
     const auto dom = loadWithDom(f.path);
     if (!ours || !dom) return false;
-    const ResultRows a = buildResultRows(ours->projectInfo);
+    const ResultRows& a = ours.rows;
     const ResultRows b = buildResultRows(dom->projectInfo);
-    return allCellTexts(ours->projectInfo, a) == allCellTexts(dom->projectInfo, b) &&
+    return allCellTexts(ours.state.projectInfo, a) == allCellTexts(dom->projectInfo, b) &&
            a.totalCredit == b.totalCredit && a.totalShare == b.totalShare;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// What a table cell holds: a text, a date value, or nothing (an empty cell).
+// What a table cell holds: a text, a date value, or nothing (an empty cell);
+// and what a column sorts its cells by.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,19 +14,35 @@ struct Cell {
     Kind kind = Kind::Empty;
     std::string text;   // Text: the cell's text
     double moment = 0;  // Date: seconds since 1970 UTC, shown through the date format
-    // The number behind the cell (a share, a fraction, a duration, a moment),
-    // so that a view can sort by value rather than by text.
-    std::optional<double> sortValue;
+    // The number behind the cell (a share, a fraction, a duration, a moment):
+    // what a progress bar draws, a metric reports, a column sorts by.
+    std::optional<double> value;
 
     static Cell empty() { return {}; }
-    static Cell ofText(std::string t, std::optional<double> value = std::nullopt) {
-        return {Kind::Text, std::move(t), 0, value};
-    }
+    static Cell ofText(std::string t, std::optional<double> v = std::nullopt) { return {Kind::Text, std::move(t), 0, v}; }
     static Cell ofDate(double m) { return {Kind::Date, {}, m, m}; }
 };
 
 // The text a cell shows: its text, its moment through the date format (the
 // default when absent), or nothing. A date that cannot be shown is empty.
 std::optional<std::string> cellText(const Cell& cell, const std::optional<std::string>& formatDaty);
+
+// What a column sorts by: nothing for an empty cell, a number (compared as
+// numbers), or a text (compared in the user's collation). Numbers, durations
+// and dates sort by value, never by the text they show.
+struct SortValue {
+    enum class Kind : std::uint8_t { None, Number, Text };
+
+    Kind kind = Kind::None;
+    double number = 0;
+    std::string text;
+
+    static SortValue none() { return {}; }
+    static SortValue ofNumber(double n) { return {Kind::Number, n, {}}; }
+    static SortValue ofText(std::string t) { return {Kind::Text, 0, std::move(t)}; }
+};
+
+// A cell's own sort value: its number when it has one, else its text.
+SortValue sortValueOf(const Cell& cell);
 
 }  // namespace crunchwatch

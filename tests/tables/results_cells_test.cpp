@@ -14,6 +14,7 @@
 
 #include "state/numbers.hpp"
 #include "tables/columns.hpp"
+#include "tables/snapshot.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -67,14 +68,12 @@ struct OneRow {
                     tag("checkpoint_fraction_done", s.checkpoint_fraction_done) +
                     "</active_task>\n</active_task_set>\n";
         text += "<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
-        state = clientStateFromText(text);
-        rows = buildResultRows(state.projectInfo);
+        snapshot = snapshotOfText(text);
     }
-    const resultRow& row() const { return rows.main_result_table.at(0); }
+    resultRow row() const { return snapshot.rows.main_result_table[0]; }
     std::optional<std::string> text(std::string_view id) const { return cellText(resultCell(row(), id, now), iso); }
 
-    ClientState state;
-    ResultRows rows;
+    Snapshot snapshot;
 };
 
 std::optional<std::string> cell(const RowValues& given, std::string_view id) { return OneRow(given).text(id); }
@@ -280,8 +279,8 @@ TEST_F(ResultCells, CompletionIsCountedFromNow) {
         ASSERT_EQ(etc.kind, Cell::Kind::Date);
         EXPECT_EQ(etc.moment, at + 32400);
     }
-    EXPECT_EQ(resultCell(row.row(), "ETR", now).sortValue, 10800.0);
-    EXPECT_EQ(resultCell(row.row(), "CPUTime", now).sortValue, 3600.0);
+    EXPECT_EQ(resultCell(row.row(), "ETR", now).value, 10800.0);
+    EXPECT_EQ(resultCell(row.row(), "CPUTime", now).value, 3600.0);
 }
 
 TEST_F(ResultCells, CompletionPastTheDeadline) {
@@ -339,18 +338,17 @@ TEST_F(ResultCells, RealClientsShowCheckpointProgress) {
     for (const auto& entry : std::filesystem::directory_iterator(test::realDataDir())) {
         const auto path = entry.path() / "client_state.xml";
         if (!std::filesystem::is_regular_file(path)) continue;
-        const auto state = loadClientState(path.string());
-        ASSERT_TRUE(state) << path;
-        const ResultRows rows = buildResultRows(state->projectInfo);
-        for (const resultRow& row : rows.main_result_table) {
+        const Snapshot snapshot = takeSnapshot(path.string());
+        ASSERT_TRUE(snapshot) << path;
+        for (const auto& row : snapshot.rows.main_result_table) {
             const auto checkpoint = row.get("checkpoint_fraction_done");
             if (!row.get("result_name")) continue;
             ++tasks;
             ASSERT_TRUE(checkpoint) << path;
             const Cell progress = resultCell(row, "Progress", now);
-            EXPECT_EQ(progress.sortValue, readNumber(checkpoint) * 100.0) << path;
+            EXPECT_EQ(progress.value, readNumber(checkpoint) * 100.0) << path;
             if (readNumber(checkpoint) > 0) {
-                EXPECT_TRUE(resultCell(row, "ETR", now).sortValue.has_value()) << path;
+                EXPECT_TRUE(resultCell(row, "ETR", now).value.has_value()) << path;
             }
         }
     }
@@ -412,7 +410,7 @@ TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
     EXPECT_EQ(row.text("Version"), "5.12");
     EXPECT_EQ(row.text("Progress"), "45.68%");
     EXPECT_EQ(row.text("CPUTime"), "01:00:00");
-    EXPECT_EQ(resultCell(row.row(), "Version", now).sortValue, 5.12);
+    EXPECT_EQ(resultCell(row.row(), "Version", now).value, 5.12);
 }
 
 }  // namespace
