@@ -13,7 +13,7 @@ namespace crunchwatch {
 
 class SortKeys final {
 public:
-    explicit SortKeys(std::vector<SortValue> values);
+    explicit SortKeys(const std::vector<SortValue>& values);
 
     // Whether row `a` sorts before row `b`, exactly as comparing their values
     // would: an empty cell after every other, numbers by value, texts by

@@ -96,7 +96,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         case Qt::DecorationRole: {
             if (column != ResultColumn::State) return {};
             const auto state = stateText(row);
-            const QColor colour = stateColour(state ? QString::fromStdString(*state) : QString());
+            const QColor colour = stateColour(state ? QString::fromUtf8(state->data(), state->size()) : QString());
             return colour.isValid() ? QVariant(colour) : QVariant();
         }
         case Qt::ForegroundRole: {

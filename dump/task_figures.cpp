@@ -17,7 +17,7 @@ std::optional<double> momentOf(const Cell& c) {
 
 }  // namespace
 
-std::string_view taskStateLabel(const std::optional<std::string>& stateText) {
+std::string_view taskStateLabel(std::optional<std::string_view> stateText) {
     if (!stateText) return "other";
     const std::string_view t = *stateText;
     if (t == "running...") return "running";

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace crunchwatch {
 
@@ -29,20 +30,22 @@ std::optional<std::string> cellText(const Cell& cell, const std::optional<std::s
 
 // What a column sorts by: nothing for an empty cell, a number (compared as
 // numbers), or a text (compared in the user's collation). Numbers, durations
-// and dates sort by value, never by the text they show.
+// and dates sort by value, never by the text they show. A text is a view:
+// into the file's text, a literal, or the cell it was taken from.
 struct SortValue {
     enum class Kind : std::uint8_t { None, Number, Text };
 
     Kind kind = Kind::None;
     double number = 0;
-    std::string text;
+    std::string_view text;
 
     static SortValue none() { return {}; }
     static SortValue ofNumber(double n) { return {Kind::Number, n, {}}; }
-    static SortValue ofText(std::string t) { return {Kind::Text, 0, std::move(t)}; }
+    static SortValue ofText(std::string_view t) { return {Kind::Text, 0, t}; }
 };
 
-// A cell's own sort value: its number when it has one, else its text.
+// A cell's own sort value: its number when it has one, else its text (a
+// view of the cell's, valid while the cell lives).
 SortValue sortValueOf(const Cell& cell);
 
 }  // namespace crunchwatch

@@ -15,32 +15,45 @@ Cell numberTextCell(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? Cell::ofText(std::string(*v), readNumber(v)) : Cell::empty();
 }
+template <const char* key>
+SortValue numberTextSort(const projectRecord& project, double) {
+    const auto v = project.values.get(key);
+    return v ? SortValue::ofNumber(readNumber(v)) : SortValue::none();
+}
 
 template <const char* key>
 Cell textCell(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? Cell::ofText(std::string(*v)) : Cell::empty();
 }
+template <const char* key>
+SortValue textSort(const projectRecord& project, double) {
+    const auto v = project.values.get(key);
+    return v ? SortValue::ofText(*v) : SortValue::none();
+}
 
+// An absent time reads as 0, the start of 1970.
 template <const char* key>
 Cell dateCell(const projectRecord& project, double) {
     return Cell::ofDate(readNumber(project.values.get(key)));
 }
+// The times and the share: the number of the key, 0 when it is absent.
+template <const char* key>
+SortValue numberSort(const projectRecord& project, double) {
+    return SortValue::ofNumber(readNumber(project.values.get(key)));
+}
 
+constexpr char resource_share[] = "resource_share";
 Cell shareCell(const projectRecord& project, double) {
-    const double share = readNumber(project.values.get("resource_share"));
+    const double share = readNumber(project.values.get(resource_share));
     return Cell::ofText(formatFixed(share, 2), share);
 }
 
-// Forty rows at most in practice: every column sorts by its cell.
-template <Cell (*cellOf)(const projectRecord&, double)>
-SortValue byCell(const projectRecord& project, double now) {
-    return sortValueOf(cellOf(project, now));
-}
-
-template <Cell (*cellOf)(const projectRecord&, double)>
-constexpr TableColumn<projectRecord> column(std::string_view id, std::string_view title, std::string_view tooltip) {
-    return {{id, title, tooltip}, cellOf, &byCell<cellOf>};
+using ProjectCell = Cell (*)(const projectRecord&, double);
+using ProjectSort = SortValue (*)(const projectRecord&, double);
+constexpr TableColumn<projectRecord> column(std::string_view id, std::string_view title, std::string_view tooltip,
+                                            ProjectCell cell, ProjectSort sortValue) {
+    return {{id, title, tooltip}, cell, sortValue};
 }
 
 constexpr char project_name[] = "project_name";
@@ -57,22 +70,27 @@ constexpr char app_name[] = "app_name";
 }  // namespace
 
 constexpr std::array<TableColumn<projectRecord>, projectColumnCount> projectColumns{{
-    column<&textCell<project_name>>(project_name, "Project", "The project's name"),
-    column<&numberTextCell<user_total_credit>>(user_total_credit, "User credit", "Total credit of your account"),
-    column<&numberTextCell<user_expavg_credit>>(user_expavg_credit, "User average",
-                                                "Recent average credit of your account"),
-    column<&dateCell<user_create_time>>(user_create_time, "User since", "When your account was created"),
-    column<&numberTextCell<host_total_credit>>(host_total_credit, "Host credit", "Total credit of this computer"),
-    column<&numberTextCell<host_expavg_credit>>(host_expavg_credit, "Host average",
-                                                "Recent average credit of this computer"),
-    column<&dateCell<host_create_time>>(host_create_time, "Host since", "When this computer joined the project"),
-    column<&dateCell<exp_avg_mod_time>>(exp_avg_mod_time, "Average updated",
-                                        "When the recent averages were last updated"),
+    column(project_name, "Project", "The project's name", &textCell<project_name>, &textSort<project_name>),
+    column(user_total_credit, "User credit", "Total credit of your account", &numberTextCell<user_total_credit>,
+           &numberTextSort<user_total_credit>),
+    column(user_expavg_credit, "User average", "Recent average credit of your account",
+           &numberTextCell<user_expavg_credit>, &numberTextSort<user_expavg_credit>),
+    column(user_create_time, "User since", "When your account was created", &dateCell<user_create_time>,
+           &numberSort<user_create_time>),
+    column(host_total_credit, "Host credit", "Total credit of this computer", &numberTextCell<host_total_credit>,
+           &numberTextSort<host_total_credit>),
+    column(host_expavg_credit, "Host average", "Recent average credit of this computer",
+           &numberTextCell<host_expavg_credit>, &numberTextSort<host_expavg_credit>),
+    column(host_create_time, "Host since", "When this computer joined the project", &dateCell<host_create_time>,
+           &numberSort<host_create_time>),
+    column(exp_avg_mod_time, "Average updated", "When the recent averages were last updated",
+           &dateCell<exp_avg_mod_time>, &numberSort<exp_avg_mod_time>),
     // The next contact's time, shown as the file stores it rather than as a date.
-    column<&numberTextCell<min_rpc_time>>(min_rpc_time, "Next contact",
-                                          "Earliest time of the next scheduler request (seconds since 1970)"),
-    column<&shareCell>("resource_share", "Share", "The project's resource share"),
-    column<&textCell<app_name>>(app_name, "Application", "The first application named in the project's records"),
+    column(min_rpc_time, "Next contact", "Earliest time of the next scheduler request (seconds since 1970)",
+           &numberTextCell<min_rpc_time>, &numberTextSort<min_rpc_time>),
+    column(resource_share, "Share", "The project's resource share", &shareCell, &numberSort<resource_share>),
+    column(app_name, "Application", "The first application named in the project's records", &textCell<app_name>,
+           &textSort<app_name>),
 }};
 
 namespace {
@@ -85,7 +103,7 @@ constexpr bool listedInEnumOrder() {
         {user_expavg_credit, "user_expavg_credit"}, {user_create_time, "user_create_time"},
         {host_total_credit, "host_total_credit"},   {host_expavg_credit, "host_expavg_credit"},
         {host_create_time, "host_create_time"},     {exp_avg_mod_time, "exp_avg_mod_time"},
-        {min_rpc_time, "min_rpc_time"},     {resource_share, "resource_share"},
+        {min_rpc_time, "min_rpc_time"},     {ProjectColumn::resource_share, "resource_share"},
         {app_name, "app_name"}};
     for (const auto& [column, id] : named)
         if (projectColumns[static_cast<std::size_t>(column)].id != id) return false;

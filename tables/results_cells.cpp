@@ -103,7 +103,7 @@ std::optional<double> remainingSeconds(const resultRow& row) {
     return (cpu / f) * (1.0 - f);
 }
 
-std::optional<std::string> stateText(const resultRow& row) {
+std::optional<std::string_view> stateText(const resultRow& row) {
     const auto state = row.get("state");
     if (!state) return std::nullopt;
     switch (readInteger(state)) {
@@ -114,12 +114,12 @@ std::optional<std::string> stateText(const resultRow& row) {
             switch (readInteger(scheduler)) {
                 case 1: return "Paused";
                 case 2: return "running...";
-                default: return std::string(*scheduler);
+                default: return scheduler;
             }
         }
         case 4: return "Finished";
         case 5: return "Sent";
-        default: return std::string(*state);
+        default: return state;
     }
 }
 
@@ -143,13 +143,15 @@ std::optional<double> progressPercent(const resultRow& row) {
     return readNumber(fraction->text) * 100.0;
 }
 
-SortValue textSort(std::optional<std::string_view> v) { return v ? SortValue::ofText(std::string(*v)) : SortValue::none(); }
+SortValue textSort(std::optional<std::string_view> v) { return v ? SortValue::ofText(*v) : SortValue::none(); }
 SortValue numberSort(std::optional<double> n) { return n ? SortValue::ofNumber(*n) : SortValue::none(); }
 
-// A column whose sort value is its cell's own.
+// A column that sorts by its cell's own number: a duration whose cell is
+// empty where it cannot be shown sorts with the empty cells.
 template <Cell (*cellOf)(const resultRow&, double)>
-SortValue byCell(const resultRow& row, double now) {
-    return sortValueOf(cellOf(row, now));
+SortValue byCellNumber(const resultRow& row, double now) {
+    const Cell cell = cellOf(row, now);
+    return cell.value ? SortValue::ofNumber(*cell.value) : SortValue::none();
 }
 
 Cell workUnitCell(const resultRow& row, double) { return textOrEmpty(row.get("wu_name")); }
@@ -164,10 +166,8 @@ Cell versionCell(const resultRow& row, double) {
 }
 SortValue versionSort(const resultRow& row, double) { return numberSort(versionNumber(row)); }
 
-Cell stateCell(const resultRow& row, double) {
-    auto text = stateText(row);
-    return text ? Cell::ofText(std::move(*text)) : Cell::empty();
-}
+Cell stateCell(const resultRow& row, double) { return textOrEmpty(stateText(row)); }
+SortValue stateSort(const resultRow& row, double) { return textSort(stateText(row)); }
 
 Cell progressCell(const resultRow& row, double) {
     const auto percent = progressPercent(row);
@@ -205,14 +205,14 @@ constexpr std::array<TableColumn<resultRow>, resultColumnCount> resultColumns{{
     {{"WUnit", "Work unit", "The work unit this result computes"}, &workUnitCell, &workUnitSort},
     {{"PName", "Project", "The project the result belongs to"}, &projectNameCell, &projectNameSort},
     {{"Version", "Version", "The application version"}, &versionCell, &versionSort},
-    {{"State", "State", "Downloading, waiting, running..., paused, finished or sent"}, &stateCell, &byCell<&stateCell>},
+    {{"State", "State", "Downloading, waiting, running..., paused, finished or sent"}, &stateCell, &stateSort},
     {{"Progress", "Progress",
       "Fraction done of a task in progress; a current client records it at the task's checkpoints"},
      &progressCell, &progressSort},
-    {{"CPUTime", "CPU time", "Processor time used so far"}, &cpuTimeCell, &byCell<&cpuTimeCell>},
+    {{"CPUTime", "CPU time", "Processor time used so far"}, &cpuTimeCell, &byCellNumber<&cpuTimeCell>},
     {{"ETR", "Remaining",
       "Processor time still needed: the time used, divided by the fraction done, times the fraction left"},
-     &remainingCell, &byCell<&remainingCell>},
+     &remainingCell, &byCellNumber<&remainingCell>},
     {{"ETC", "Completes",
       "When the task should finish: the remaining time stretched by the project's share of the processor, "
       "counted from now; orange when that is after the deadline"},

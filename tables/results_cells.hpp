@@ -37,8 +37,9 @@ std::optional<FractionDone> fractionDone(const resultRow& row);
 std::optional<double> remainingSeconds(const resultRow& row);
 
 // The state text of a row: "Downloading", "Waiting", "Paused", "running...",
-// "Finished", "Sent", or the stored state (or scheduler state) text itself.
-std::optional<std::string> stateText(const resultRow& row);
+// "Finished", "Sent", or the stored state (or scheduler state) text itself,
+// which is a view into the file's text.
+std::optional<std::string_view> stateText(const resultRow& row);
 
 // The report deadline, in seconds since 1970; nothing when the row has none.
 std::optional<double> reportDeadline(const resultRow& row);

@@ -1,6 +1,7 @@
 #include "tables/results_cells.hpp"
 
 #include <clocale>
+#include <cmath>
 #include <filesystem>
 #include <cstdlib>
 #include <ctime>
@@ -395,6 +396,34 @@ TEST_F(ResultCells, EveryColumnOfTheTableIsKnown) {
     ASSERT_EQ(std::size(expected), resultColumns.size());
     for (std::size_t i = 0; i < resultColumns.size(); ++i)
         EXPECT_EQ(row.text(resultColumns[i].id), expected[i]) << resultColumns[i].id;
+}
+
+// Every column sorts by what its cell shows: nothing for an empty cell, its
+// number when it has one, else its text. Some columns compute the value
+// without the cell, and must not drift from it.
+TEST_F(ResultCells, EveryColumnSortsByWhatItsCellShows) {
+    const RowValues rows[] = {
+        {.wu_name = {}, .project_name = {}},
+        {.version_num = "512", .state = "2", .scheduler_state = "2", .fraction_done = "0.25",
+         .current_cpu_time = "3600", .report_deadline = "1796586544", .resource_share = "100"},
+        {.state = "2", .scheduler_state = "2", .fraction_done = "0", .current_cpu_time = "0"},
+        {.state = "2", .active_task_state = "1", .checkpoint_fraction_done = "0.5", .checkpoint_cpu_time = "100",
+         .resource_share = "0"},
+        {.version_num = "nan", .state = "abc", .fraction_done = "1e400", .current_cpu_time = "-1e300",
+         .report_deadline = "1e400", .resource_share = "-5"},
+    };
+    const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    for (const RowValues& given : rows) {
+        const OneRow row(given);
+        for (const auto& c : resultColumns) {
+            SCOPED_TRACE(c.id);
+            const SortValue expected = sortValueOf(c.cell(row.row(), now));
+            const SortValue sorted = c.sortValue(row.row(), now);
+            EXPECT_EQ(sorted.kind, expected.kind);
+            EXPECT_TRUE(same(sorted.number, expected.number)) << sorted.number << " " << expected.number;
+            EXPECT_EQ(sorted.text, expected.text);
+        }
+    }
 }
 
 TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
