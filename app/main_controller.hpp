@@ -147,7 +147,7 @@ private:
     void rereadChangedGlobalPrefs();
     void derivePaths(const QString& statePath);
     Snapshot takeSnapshotWithRetry(const std::string& path);
-    void show(Snapshot&& next);
+    void showSnapshot(Snapshot&& next);
     void keepAfterFailure(const ReadStatus& status);
     void showCounters();
     void refreshHistory();

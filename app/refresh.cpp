@@ -59,7 +59,7 @@ void mainController::policzIWstawDoTabelki() {
     const bool read = static_cast<bool>(next);
     if (read) {
         m_lastReadPath = path;
-        show(std::move(next));
+        showSnapshot(std::move(next));
     } else {
         keepAfterFailure(next.status);
     }
@@ -71,7 +71,7 @@ void mainController::policzIWstawDoTabelki() {
 // being replaced: they are told before it goes and after the new one is in
 // place. A file without projects shows empty tables, and counters of 0
 // beside them rather than the numbers of the file read before.
-void mainController::show(Snapshot&& next) {
+void mainController::showSnapshot(Snapshot&& next) {
     m_resultsModel->beginReload();
     projectTableOutlet->beginReload();
     usunTabliceDoTabelki();

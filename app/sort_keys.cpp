@@ -37,9 +37,45 @@ void sortTexts(std::vector<std::size_t>& order, const std::vector<std::string_vi
         equalToPrevious[i] = collator.compare(converted[order[i - 1]], converted[order[i]]) == 0;
 }
 
+std::vector<double> ranksOf(const std::vector<std::string_view>& texts) {
+    std::vector<std::size_t> order(texts.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::vector<int> equalToPrevious(texts.size(), 0);
+    sortTexts(order, texts, equalToPrevious);
+    // Texts the collation holds equal share a rank, so their rows keep their order.
+    std::vector<double> rank(texts.size(), 0);
+    double current = 0;
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (!equalToPrevious[i]) ++current;
+        rank[order[i]] = current;
+    }
+    return rank;
+}
+
 }  // namespace
 
-SortKeys::SortKeys(const std::vector<SortValue>& values) {
+bool TextRanks::holds(const std::vector<std::string_view>& texts) const {
+    if (texts.size() != m_ends.size()) return false;
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (std::string_view(m_joined).substr(begin, m_ends[i] - begin) != texts[i]) return false;
+        begin = m_ends[i];
+    }
+    return true;
+}
+
+void TextRanks::keep(const std::vector<std::string_view>& texts, std::vector<double> ranks) {
+    m_joined.clear();
+    m_ends.clear();
+    m_ends.reserve(texts.size());
+    for (const std::string_view t : texts) {
+        m_joined += t;
+        m_ends.push_back(m_joined.size());
+    }
+    m_ranks = std::move(ranks);
+}
+
+SortKeys::SortKeys(const std::vector<SortValue>& values, TextRanks& lastRanks) {
     m_keys.reserve(values.size());
     // A text is collated once for each run of rows that show it: the rows
     // come grouped by project, so a column of project names holds a few runs
@@ -56,17 +92,8 @@ SortKeys::SortKeys(const std::vector<SortValue>& values) {
     }
     if (texts.empty()) return;
 
-    std::vector<std::size_t> order(texts.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::vector<int> equalToPrevious(texts.size(), 0);
-    sortTexts(order, texts, equalToPrevious);
-    // Texts the collation holds equal share a rank, so their rows keep their order.
-    std::vector<double> rank(texts.size(), 0);
-    double current = 0;
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        if (!equalToPrevious[i]) ++current;
-        rank[order[i]] = current;
-    }
+    if (!lastRanks.holds(texts)) lastRanks.keep(texts, ranksOf(texts));
+    const std::vector<double>& rank = lastRanks.ranks();
     for (std::size_t i = 0; i < values.size(); ++i)
         if (m_keys[i].kind == SortValue::Kind::Text) m_keys[i].number = rank[textOfRow[i]];
 }

@@ -5,15 +5,32 @@
 // collating two texts for each of its few hundred thousand comparisons.
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "tables/cell.hpp"
 
 namespace crunchwatch {
 
+// The distinct texts of a column as last ranked, and their ranks. A reload
+// whose texts are the same (the usual refresh: the client rewrote its file,
+// its tasks stayed) takes the ranks from here instead of collating again.
+class TextRanks final {
+public:
+    bool holds(const std::vector<std::string_view>& texts) const;
+    void keep(const std::vector<std::string_view>& texts, std::vector<double> ranks);
+    const std::vector<double>& ranks() const { return m_ranks; }
+
+private:
+    std::string m_joined;             // the texts one after another
+    std::vector<std::size_t> m_ends;  // where each ends in m_joined
+    std::vector<double> m_ranks;
+};
+
 class SortKeys final {
 public:
-    explicit SortKeys(const std::vector<SortValue>& values);
+    SortKeys(const std::vector<SortValue>& values, TextRanks& lastRanks);
 
     // Whether row `a` sorts before row `b`, exactly as comparing their values
     // would: an empty cell after every other, numbers by value, texts by

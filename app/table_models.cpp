@@ -1,5 +1,6 @@
 #include "app/table_models.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/cell_delegates.hpp"
@@ -68,8 +69,11 @@ void SnapshotModel::endReload() {
 
 bool SnapshotModel::sortsBefore(int column, int a, int b) const {
     const auto c = static_cast<std::size_t>(column);
-    if (m_sortKeys.size() <= c) m_sortKeys.resize(c + 1);
-    if (!m_sortKeys[c]) m_sortKeys[c] = std::make_unique<SortKeys>(sortValues(column));
+    if (m_sortKeys.size() <= c) {
+        m_sortKeys.resize(c + 1);
+        m_textRanks.resize(std::max(m_textRanks.size(), c + 1));
+    }
+    if (!m_sortKeys[c]) m_sortKeys[c] = std::make_unique<SortKeys>(sortValues(column), m_textRanks[c]);
     return m_sortKeys[c]->less(static_cast<std::size_t>(a), static_cast<std::size_t>(b));
 }
 

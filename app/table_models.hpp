@@ -46,7 +46,8 @@ protected:
     const std::optional<std::string>& m_formatDaty;
 
 private:
-    mutable std::vector<std::unique_ptr<SortKeys>> m_sortKeys;  // by column
+    mutable std::vector<std::unique_ptr<SortKeys>> m_sortKeys;  // by column, for this reload
+    mutable std::vector<TextRanks> m_textRanks;                 // by column, kept across reloads
 };
 
 class ResultsModel final : public SnapshotModel {
