@@ -30,7 +30,8 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     bar.palette = option.palette;
     bar.minimum = 0;
     bar.maximum = 10000;
-    const double percent = index.data(SortRole).toDouble();
+    // The cell's own percentage: "checking..." draws an empty bar.
+    const double percent = index.data(CellValueRole).toDouble();
     bar.progress = static_cast<int>(std::clamp(percent, 0.0, 100.0) * 100.0);
     bar.text = text.toString();
     bar.textVisible = true;

@@ -8,8 +8,7 @@ namespace crunchwatch {
 
 void mainController::refreshHistory() {
     bool changed = m_history.refresh(root_dir);
-    const ProjectInfo none;
-    const ProjectInfo& projects = m_state ? m_state->projectInfo : none;
+    const ProjectInfo& projects = m_snapshot.state.projectInfo;
     HistoryLabels labels = crunchwatch::historyLabels(m_history, projects, matchHistory(m_history, projects));
     if (labels != m_historyLabels) {
         m_historyLabels = std::move(labels);
@@ -19,8 +18,7 @@ void mainController::refreshHistory() {
 }
 
 std::vector<ProjectHistoryFigures> mainController::historyFigures() const {
-    const ProjectInfo none;
-    const ProjectInfo& projects = m_state ? m_state->projectInfo : none;
+    const ProjectInfo& projects = m_snapshot.state.projectInfo;
     return historyFiguresByProject(m_history, projects, matchHistory(m_history, projects));
 }
 

@@ -7,7 +7,8 @@
 // Its operations keep the names they have always had in this program:
 // policzIWstawDoTabelki ("count and put into the table") is the refresh cycle,
 // the one place where data is rebuilt; start-up, the watchdog, Open and Update
-// all run it.
+// all run it. What a refresh built is one Snapshot, which both tables' models
+// read directly.
 
 #include <cstdint>
 #include <functional>
@@ -23,8 +24,7 @@
 #include "state/global_prefs.hpp"
 #include "state/history.hpp"
 #include "state/history_match.hpp"
-#include "state/projects.hpp"
-#include "tables/rows.hpp"
+#include "tables/snapshot.hpp"
 
 class QCheckBox;
 class QLineEdit;
@@ -63,12 +63,17 @@ public:
     void awakeFromNib();
     void applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun = std::nullopt);
 
-    // The refresh cycle and the accessors the tables read through (refresh.cpp).
+    // The refresh cycle and its steps (refresh.cpp).
     void policzIWstawDoTabelki();
-    // usunTabliceDoTabelki ("remove the tables' lists"): drops the rows.
+    // usunTabliceDoTabelki ("remove the tables' lists"): drops the snapshot
+    // shown, its rows and records with it.
     void usunTabliceDoTabelki();
-    // noweTabliceDoTabelki ("new lists for the tables"): an empty rows list.
-    void noweTabliceDoTabelki();
+    // noweTabliceDoTabelki ("new lists for the tables"): `next` becomes the
+    // snapshot shown.
+    void noweTabliceDoTabelki(Snapshot&& next);
+    // What the last successful refresh built; empty before the first. The
+    // tables' models hold a reference to it.
+    const Snapshot& snapshot() const { return m_snapshot; }
     // podajRozmiarTabelkiProjektow ("give the projects table's size").
     int podajRozmiarTabelkiProjektow() const;
     // podajWartoscZTabelkiProjektow ("give a value of the projects table"): one project's record.
@@ -77,10 +82,8 @@ public:
     const std::optional<std::string>& podajFormatDaty() const { return formatDaty; }
     // podajDatePliku ("give the file's date"): its date text, or none.
     DateText podajDatePliku(const QString& path) const;
-
-    // The results table's data source.
+    // The number of rows of the results table.
     int numberOfRowsInTableView() const;
-    resultRow resultRowAt(int row) const;
 
     // The watchdog (watchdog.cpp): stoper ("stopwatch") starts a repeating
     // timer that calls `co` ("what") every `seconds`; watchDog is one tick;
@@ -127,7 +130,7 @@ public:
     int refreshCount() const { return m_refreshCount; }
     // The path the last failed refresh could not read, and why, as the reader recorded it.
     const QString& lastFailedPath() const { return m_lastFailedPath; }
-    ReadFailure lastFailure() const { return m_lastFailure; }
+    ReadFailure lastFailure() const { return m_lastFailure.failure; }
 
 signals:
     // After every refresh cycle: whether the state file was read.
@@ -143,14 +146,15 @@ private:
     bool readGlobalPrefsFile();
     void rereadChangedGlobalPrefs();
     void derivePaths(const QString& statePath);
-    std::optional<ClientState> loadWithRetry(const std::string& path, ReadFailure& why);
-    void showCounters(std::size_t projects, double credit);
+    Snapshot takeSnapshotWithRetry(const std::string& path);
+    void showSnapshot(Snapshot&& next);
+    void keepAfterFailure(const ReadStatus& status);
+    void showCounters();
     void refreshHistory();
 
     Settings& m_settings;
-    // sekcje and projectInfo live in the loaded state; main_result_table in the rows.
-    std::optional<ClientState> m_state;
-    std::optional<ResultRows> m_rows;
+    // sekcje, projectInfo, main_result_table and the counters' values.
+    Snapshot m_snapshot;
     std::string m_lastReadPath;
     ResultsModel* m_resultsModel = nullptr;
     QTimer* m_stoper = nullptr;
@@ -159,7 +163,7 @@ private:
     FilePanel m_filePanel;
     int m_refreshCount = 0;
     QString m_lastFailedPath;
-    ReadFailure m_lastFailure = ReadFailure::none;
+    ReadStatus m_lastFailure;
     History m_history;
     HistoryLabels m_historyLabels;
 };

@@ -28,6 +28,7 @@
 #include "app/table_models.hpp"
 #include "app/table_note.hpp"
 #include "app/unreadable_reason.hpp"
+#include "tables/columns.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -70,7 +71,7 @@ void setInitialWidths(QTableView* view, std::initializer_list<const char*> sampl
 MainWindow::MainWindow(Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       m_controller(new mainController(settings, this)),
-      m_projects(new projectTable(this)),
+      m_projects(new projectTable(*m_controller, this)),
       m_clock(new QTimer(this)) {
     setWindowTitle(QStringLiteral("crunchwatch"));
     setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.png")));
@@ -138,10 +139,10 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     c.watchDogButton = m_watch;
     c.mainWindow = this;
     c.projectTableOutlet = m_projects;
-    m_projects->connectView(m_projectsView, m_controller);
+    m_projects->connectView(m_projectsView);
     installSorting(m_results, c.resultsModel());
     installSorting(m_projectsView, m_projects->model());
-    m_results->setItemDelegateForColumn(ResultsModel::columnOf("Progress"), new ProgressDelegate(m_results));
+    m_results->setItemDelegateForColumn(indexOf(ResultColumn::Progress), new ProgressDelegate(m_results));
     setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O", "World Community Grid", "Version", "MM Downloading",
                                  "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
     setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
@@ -221,7 +222,7 @@ void MainWindow::showRefresh(bool ok) {
 }
 
 void MainWindow::repaintCompletionColumn() {
-    const int column = ResultsModel::columnOf("ETC");
+    const int column = indexOf(ResultColumn::ETC);
     QHeaderView* header = m_results->horizontalHeader();
     if (header->isSectionHidden(column)) return;
     const int x = header->sectionViewportPosition(column);

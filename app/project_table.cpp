@@ -1,33 +1,27 @@
 #include "app/project_table.hpp"
-#include "app/settings.hpp"
 
 #include <QTableView>
 
 #include "app/autosave.hpp"
 #include "app/main_controller.hpp"
+#include "app/settings.hpp"
 #include "app/table_models.hpp"
-#include "tables/projects_cells.hpp"
 
 namespace crunchwatch {
 
-projectTable::projectTable(QObject* parent) : QObject(parent), m_model(new ProjectsModel(*this, this)) {}
+projectTable::projectTable(mainController& controller, QObject* parent)
+    : QObject(parent),
+      mainControllerOutlet(&controller),
+      m_model(new ProjectsModel(controller.snapshot(), controller.formatDaty, this)) {}
 
-void projectTable::connectView(QTableView* view, mainController* controller) {
-    projectTableView = view;
-    mainControllerOutlet = controller;
-}
+void projectTable::connectView(QTableView* view) { projectTableView = view; }
 
 void projectTable::uruchomAutoSave() {
-    if (projectTableView) autosaveHeader(projectTableView->horizontalHeader(), mainControllerOutlet->settings(), Settings::projectsTableLayout);
+    if (projectTableView)
+        autosaveHeader(projectTableView->horizontalHeader(), mainControllerOutlet->settings(), Settings::projectsTableLayout);
 }
 
 void projectTable::beginReload() { m_model->beginReload(); }
 void projectTable::przeladujTabelke() { m_model->endReload(); }
-
-int projectTable::numberOfRowsInTableView() const { return mainControllerOutlet->podajRozmiarTabelkiProjektow(); }
-
-Cell projectTable::objectValue(std::string_view columnId, int row) const {
-    return projectCell(mainControllerOutlet->podajWartoscZTabelkiProjektow(row), columnId);
-}
 
 }  // namespace crunchwatch

@@ -1,12 +1,8 @@
 #pragma once
-// projectTable: the projects table's data source. It holds no data: every
-// request goes to the controller's project records and date format.
-
-#include <string_view>
+// projectTable: the projects table's data source. It holds no data of its
+// own: its model reads the records of the snapshot the controller holds.
 
 #include <QObject>
-
-#include "tables/cell.hpp"
 
 class QTableView;
 
@@ -19,30 +15,29 @@ class projectTable final : public QObject {
     Q_OBJECT
 
 public:
-    explicit projectTable(QObject* parent = nullptr);
+    // The model reads `controller`'s snapshot and date format from now on.
+    explicit projectTable(mainController& controller, QObject* parent = nullptr);
 
-    // Outlets, connected by the window.
+    // Outlets: the table view, connected by the window, and the controller.
     QTableView* projectTableView = nullptr;
     mainController* mainControllerOutlet = nullptr;
 
     // Connects the table view to this data source.
-    void connectView(QTableView* view, mainController* controller);
+    void connectView(QTableView* view);
 
     // uruchomAutoSave ("start autosave"): the table's column layout is kept
     // under "projectTable" and restored from there.
     void uruchomAutoSave();
     // przeladujTabelke ("reload the table"): the view asks again for the row
-    // count and its visible cells. beginReload comes first, before the records
-    // the view reads are replaced.
+    // count and its visible cells. beginReload comes first, before the
+    // snapshot the view reads is replaced.
     void beginReload();
     void przeladujTabelke();
 
-    int numberOfRowsInTableView() const;
-    Cell objectValue(std::string_view columnId, int row) const;
     ProjectsModel* model() const { return m_model; }
 
 private:
-    ProjectsModel* m_model = nullptr;
+    ProjectsModel* m_model;
 };
 
 }  // namespace crunchwatch

@@ -18,26 +18,18 @@ namespace crunchwatch {
 const QString fileNotFoundMessage = QStringLiteral("Error: file not found!");
 
 mainController::mainController(Settings& settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_resultsModel(new ResultsModel(*this, this)) {}
+    : QObject(parent), m_settings(settings), m_resultsModel(new ResultsModel(m_snapshot, formatDaty, this)) {}
 
 mainController::~mainController() = default;
 
-void mainController::usunTabliceDoTabelki() { m_rows.reset(); }
-void mainController::noweTabliceDoTabelki() { m_rows.emplace(); }
+void mainController::usunTabliceDoTabelki() { m_snapshot = Snapshot(); }
+void mainController::noweTabliceDoTabelki(Snapshot&& next) { m_snapshot = std::move(next); }
 
-int mainController::podajRozmiarTabelkiProjektow() const {
-    return m_state ? static_cast<int>(m_state->projectInfo.size()) : 0;
-}
+int mainController::podajRozmiarTabelkiProjektow() const { return static_cast<int>(m_snapshot.state.projectInfo.size()); }
 projectRecord mainController::podajWartoscZTabelkiProjektow(int index) const {
-    return m_state->projectInfo.at(static_cast<std::size_t>(index));
+    return m_snapshot.state.projectInfo.at(static_cast<std::size_t>(index));
 }
-
-int mainController::numberOfRowsInTableView() const {
-    return m_rows ? static_cast<int>(m_rows->main_result_table.size()) : 0;
-}
-resultRow mainController::resultRowAt(int row) const {
-    return m_rows->main_result_table.at(static_cast<std::size_t>(row));
-}
+int mainController::numberOfRowsInTableView() const { return static_cast<int>(m_snapshot.rows.main_result_table.size()); }
 
 DateText mainController::podajDatePliku(const QString& path) const { return crunchwatch::podajDatePliku(path.toStdString()); }
 
@@ -46,54 +38,59 @@ DateText mainController::podajDatePliku(const QString& path) const { return crun
 // was read before is given a few more tries within about 100 ms; any other
 // path (the error message itself, a file never seen) fails at once, so a
 // missing file never stalls the window on every watchdog tick.
-std::optional<ClientState> mainController::loadWithRetry(const std::string& path, ReadFailure& why) {
-    auto state = loadClientState(path, why);
-    for (int attempt = 0; !state && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
+Snapshot mainController::takeSnapshotWithRetry(const std::string& path) {
+    Snapshot next = takeSnapshot(path);
+    for (int attempt = 0; !next && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        state = loadClientState(path, why);
+        next = takeSnapshot(path);
     }
-    return state;
+    return next;
 }
 
-void mainController::showCounters(std::size_t projects, double credit) {
-    if (numberOfProjects) numberOfProjects->setText(QString::number(projects));
-    if (totalCreditCount) totalCreditCount->setText(QString::fromStdString(formatGrouped(credit)));
+void mainController::showCounters() {
+    if (numberOfProjects) numberOfProjects->setText(QString::number(m_snapshot.numberOfProjects));
+    if (totalCreditCount) totalCreditCount->setText(QString::fromStdString(formatGrouped(m_snapshot.totalCredit)));
 }
 
 void mainController::policzIWstawDoTabelki() {
     ++m_refreshCount;
     const std::string path = clientStatePath->text().toStdString();
-    ReadFailure why = ReadFailure::none;
-    auto loaded = loadWithRetry(path, why);
-    if (!loaded) {
-        // The rows, the records, both tables and both counters stay as they were.
-        // Once the field holds the message, later cycles fail on the message
-        // itself; the file that was missing is still the one worth explaining.
-        if (clientStatePath->text() != fileNotFoundMessage) {
-            m_lastFailedPath = clientStatePath->text();
-            m_lastFailure = why;
-        }
-        clientStatePath->setText(fileNotFoundMessage);
-    } else {
+    Snapshot next = takeSnapshotWithRetry(path);
+    const bool read = static_cast<bool>(next);
+    if (read) {
         m_lastReadPath = path;
-        // Both views read the records being replaced: they are told before
-        // the old ones go and after the new ones are complete.
-        m_resultsModel->beginReload();
-        projectTableOutlet->beginReload();
-        usunTabliceDoTabelki();
-        noweTabliceDoTabelki();
-        m_state = std::move(loaded);  // wyciagamyDane ran as part of the load
-        const std::size_t n = m_state->projectInfo.size();
-        if (n > 0) m_rows = buildResultRows(m_state->projectInfo);
-        m_resultsModel->endReload();
-        projectTableOutlet->przeladujTabelke();
-        // A file without projects shows empty tables, and counters of 0 beside
-        // them rather than the numbers of the file read before.
-        showCounters(n, n > 0 ? m_rows->totalCredit : 0.0);
-        refreshHistory();
+        showSnapshot(std::move(next));
+    } else {
+        keepAfterFailure(next.status);
     }
     rereadChangedGlobalPrefs();
-    emit refreshed(loaded.has_value());
+    emit refreshed(read);
+}
+
+// The snapshot just taken replaces the one shown. Both views read the one
+// being replaced: they are told before it goes and after the new one is in
+// place. A file without projects shows empty tables, and counters of 0
+// beside them rather than the numbers of the file read before.
+void mainController::showSnapshot(Snapshot&& next) {
+    m_resultsModel->beginReload();
+    projectTableOutlet->beginReload();
+    usunTabliceDoTabelki();
+    noweTabliceDoTabelki(std::move(next));
+    m_resultsModel->endReload();
+    projectTableOutlet->przeladujTabelke();
+    showCounters();
+    refreshHistory();
+}
+
+// The rows, the records, both tables and both counters stay as they were.
+// Once the field holds the message, later cycles fail on the message itself;
+// the file that was missing is still the one worth explaining.
+void mainController::keepAfterFailure(const ReadStatus& status) {
+    if (clientStatePath->text() != fileNotFoundMessage) {
+        m_lastFailedPath = clientStatePath->text();
+        m_lastFailure = status;
+    }
+    clientStatePath->setText(fileNotFoundMessage);
 }
 
 bool mainController::readGlobalPrefsFile() {

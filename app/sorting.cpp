@@ -7,13 +7,28 @@
 #include "app/table_models.hpp"
 
 namespace crunchwatch {
+namespace {
 
-QSortFilterProxyModel* installSorting(QTableView* view, QAbstractItemModel* source) {
-    auto* proxy = new QSortFilterProxyModel(view);
-    proxy->setSourceModel(source);
-    proxy->setSortRole(SortRole);
-    proxy->setSortCaseSensitivity(Qt::CaseInsensitive);
-    proxy->setSortLocaleAware(true);
+// Compares rows by the source's sort keys, never by asking for cells.
+class SortProxy final : public QSortFilterProxyModel {
+public:
+    SortProxy(SnapshotModel* source, QObject* parent) : QSortFilterProxyModel(parent), m_source(source) {
+        setSourceModel(source);
+    }
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override {
+        return m_source->sortsBefore(left.column(), left.row(), right.row());
+    }
+
+private:
+    const SnapshotModel* m_source;
+};
+
+}  // namespace
+
+QSortFilterProxyModel* installSorting(QTableView* view, SnapshotModel* source) {
+    auto* proxy = new SortProxy(source, view);
     proxy->setDynamicSortFilter(true);  // a refresh keeps the chosen order
     view->setModel(proxy);
 

@@ -1,12 +1,12 @@
 #include "app/table_models.hpp"
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/cell_delegates.hpp"
-#include "app/main_controller.hpp"
-#include "app/project_table.hpp"
 #include "tables/columns.hpp"
 #include "tables/duration.hpp"
+#include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
 
 namespace crunchwatch {
@@ -17,26 +17,17 @@ double nowSeconds() {
     return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
-QVariant displayOf(const Cell& cell, const std::optional<std::string>& format) {
-    const auto text = cellText(cell, format);
-    return text ? QVariant(QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()))) : QVariant();
-}
-
-QVariant sortKeyOf(const Cell& cell, const std::optional<std::string>& format) {
-    if (cell.kind == Cell::Kind::Empty) return {};
-    if (cell.sortValue) return *cell.sortValue;
-    return displayOf(cell, format);
-}
-
-// Past its report deadline. Every result in the client's file is still to be
-// reported (the client drops one once its project has it), so a passed
-// deadline is always a late one, whether or not the result is ready.
-bool isOverdue(const resultRow& row) {
-    return row.get("report_deadline").has_value() && resultCell(row, "Deadline", 0).moment < nowSeconds();
-}
-
 QVariant textVariant(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// In red: the result's report deadline lies before now. Every result in the
+// client's file is still to be reported (the client drops one once its
+// project has acknowledged the report), so a passed deadline is always a late
+// one, whether or not the result is ready.
+bool isOverdue(const resultRow& row, double now) {
+    const auto deadline = reportDeadline(row);
+    return deadline && *deadline < now;
 }
 
 // How late the expected completion is, in words, for the Completes tooltip.
@@ -46,65 +37,91 @@ QString latenessText(double seconds) {
         .arg(duration ? QString::fromStdString(*duration) : QObject::tr("long"));
 }
 
-template <std::size_t N>
-QVariant header(const std::array<Column, N>& columns, int section, Qt::Orientation orientation, int role) {
+template <class Row, std::size_t N>
+QVariant header(const std::array<TableColumn<Row>, N>& columns, int section, Qt::Orientation orientation, int role) {
     if (orientation != Qt::Horizontal || section < 0 || section >= static_cast<int>(N)) return {};
     const Column& c = columns[static_cast<std::size_t>(section)];
-    if (role == Qt::DisplayRole) return QString::fromUtf8(c.title.data(), static_cast<qsizetype>(c.title.size()));
-    if (role == Qt::ToolTipRole) return QString::fromUtf8(c.tooltip.data(), static_cast<qsizetype>(c.tooltip.size()));
+    if (role == Qt::DisplayRole) return textVariant(c.title);
+    if (role == Qt::ToolTipRole) return textVariant(c.tooltip);
     return {};
+}
+
+bool isCell(const QModelIndex& index, const QAbstractItemModel& model) {
+    return index.isValid() && index.row() < model.rowCount() && index.column() < model.columnCount();
 }
 
 }  // namespace
 
-ResultsModel::ResultsModel(const mainController& controller, QObject* parent)
-    : ReloadableModel(parent), m_controller(controller) {}
+SnapshotModel::SnapshotModel(const Snapshot& snapshot, const std::optional<std::string>& formatDaty, QObject* parent)
+    : QAbstractTableModel(parent), m_snapshot(snapshot), m_formatDaty(formatDaty) {}
+
+void SnapshotModel::beginReload() {
+    beginResetModel();
+    m_sortKeys.clear();
+}
+
+// The keys go before the reset ends: a sorting proxy sorts the new rows
+// while it handles the end of the reset.
+void SnapshotModel::endReload() {
+    m_sortKeys.clear();
+    endResetModel();
+}
+
+bool SnapshotModel::sortsBefore(int column, int a, int b) const {
+    const auto c = static_cast<std::size_t>(column);
+    if (m_sortKeys.size() <= c) {
+        m_sortKeys.resize(c + 1);
+        m_textRanks.resize(std::max(m_textRanks.size(), c + 1));
+    }
+    if (!m_sortKeys[c]) m_sortKeys[c] = std::make_unique<SortKeys>(sortValues(column), m_textRanks[c]);
+    return m_sortKeys[c]->less(static_cast<std::size_t>(a), static_cast<std::size_t>(b));
+}
+
+QVariant SnapshotModel::cellData(const Cell& cell, int role) const {
+    if (role == CellValueRole) return cell.value ? QVariant(*cell.value) : QVariant();
+    const auto text = cellText(cell, m_formatDaty);
+    return text ? textVariant(*text) : QVariant();
+}
 
 int ResultsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_controller.numberOfRowsInTableView();
+    return parent.isValid() ? 0 : static_cast<int>(m_snapshot.rows.main_result_table.size());
 }
 int ResultsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(resultColumns.size());
-}
-std::string_view ResultsModel::columnId(int column) { return resultColumns.at(static_cast<std::size_t>(column)).id; }
-int ResultsModel::columnOf(std::string_view id) {
-    for (std::size_t i = 0; i < resultColumns.size(); ++i)
-        if (resultColumns[i].id == id) return static_cast<int>(i);
-    return -1;
+    return parent.isValid() ? 0 : static_cast<int>(resultColumnCount);
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
-    const resultRow row = m_controller.resultRowAt(index.row());
-    const auto& format = m_controller.podajFormatDaty();
+    if (!isCell(index, *this)) return {};
+    const resultRow row = m_snapshot.rows.main_result_table[static_cast<std::size_t>(index.row())];
+    const auto column = static_cast<ResultColumn>(index.column());
     switch (role) {
-        case Qt::DisplayRole: return displayOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
-        case SortRole: return sortKeyOf(resultCell(row, columnId(index.column()), nowSeconds()), format);
+        case Qt::DisplayRole:
+        case CellValueRole: return cellData(resultCell(row, column, nowSeconds()), role);
         case Qt::DecorationRole: {
-            if (columnId(index.column()) != "State") return {};
+            if (column != ResultColumn::State) return {};
             const auto state = stateText(row);
-            const QColor colour = stateColour(state ? QString::fromStdString(*state) : QString());
+            const QColor colour = stateColour(state ? QString::fromUtf8(state->data(), state->size()) : QString());
             return colour.isValid() ? QVariant(colour) : QVariant();
         }
         case Qt::ForegroundRole: {
-            const std::string_view id = columnId(index.column());
-            if (id == "Deadline" && isOverdue(row)) return overdueColour();
-            if (id == "ETC" && completionPastDeadline(row, nowSeconds())) return atRiskColour();
+            const double now = nowSeconds();
+            if (column == ResultColumn::Deadline && isOverdue(row, now)) return overdueColour();
+            if (column == ResultColumn::ETC && completionPastDeadline(row, now)) return atRiskColour();
             return {};
         }
         case Qt::ToolTipRole: {
-            const std::string_view id = columnId(index.column());
-            if (id == "State") {
+            if (column == ResultColumn::State) {
                 const std::string text = stateExplanation(row);
                 return text.empty() ? QVariant() : textVariant(text);
             }
-            if (id == "Progress") {
+            if (column == ResultColumn::Progress) {
                 const auto text = progressExplanation(row);
                 return text ? textVariant(*text) : QVariant();
             }
-            if (id == "ETC" || id == "Deadline") {
-                const auto late = completionPastDeadline(row, nowSeconds());
-                return late && !isOverdue(row) ? QVariant(latenessText(*late)) : QVariant();
+            if (column == ResultColumn::ETC || column == ResultColumn::Deadline) {
+                const double now = nowSeconds();
+                const auto late = completionPastDeadline(row, now);
+                return late && !isOverdue(row, now) ? QVariant(latenessText(*late)) : QVariant();
             }
             return {};
         }
@@ -116,26 +133,38 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
     return header(resultColumns, section, orientation, role);
 }
 
-ProjectsModel::ProjectsModel(const projectTable& source, QObject* parent) : ReloadableModel(parent), m_source(source) {}
+std::vector<SortValue> ResultsModel::sortValues(int column) const {
+    const auto& sortValue = *resultColumns[static_cast<std::size_t>(column)].sortValue;
+    const double now = nowSeconds();
+    std::vector<SortValue> values;
+    values.reserve(m_snapshot.rows.main_result_table.size());
+    for (const auto& row : m_snapshot.rows.main_result_table) values.push_back(sortValue(row, now));
+    return values;
+}
 
 int ProjectsModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : m_source.numberOfRowsInTableView();
+    return parent.isValid() ? 0 : static_cast<int>(m_snapshot.state.projectInfo.size());
 }
 int ProjectsModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(projectColumns.size());
+    return parent.isValid() ? 0 : static_cast<int>(projectColumnCount);
 }
-std::string_view ProjectsModel::columnId(int column) { return projectColumns.at(static_cast<std::size_t>(column)).id; }
 
 QVariant ProjectsModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
-    if (role != Qt::DisplayRole && role != SortRole) return {};
-    const Cell cell = m_source.objectValue(columnId(index.column()), index.row());
-    const auto& format = m_source.mainControllerOutlet->podajFormatDaty();
-    return role == SortRole ? sortKeyOf(cell, format) : displayOf(cell, format);
+    if (!isCell(index, *this) || (role != Qt::DisplayRole && role != CellValueRole)) return {};
+    const projectRecord& project = m_snapshot.state.projectInfo[static_cast<std::size_t>(index.row())];
+    return cellData(projectCell(project, static_cast<ProjectColumn>(index.column())), role);
 }
 
 QVariant ProjectsModel::headerData(int section, Qt::Orientation orientation, int role) const {
     return header(projectColumns, section, orientation, role);
+}
+
+std::vector<SortValue> ProjectsModel::sortValues(int column) const {
+    const auto& sortValue = *projectColumns[static_cast<std::size_t>(column)].sortValue;
+    std::vector<SortValue> values;
+    values.reserve(m_snapshot.state.projectInfo.size());
+    for (const projectRecord& project : m_snapshot.state.projectInfo) values.push_back(sortValue(project, 0));
+    return values;
 }
 
 }  // namespace crunchwatch

@@ -1,62 +1,81 @@
 #pragma once
-// Thin Qt adapters over the two tables' data sources: the view asks for the
-// row count and for each cell by column identifier and row, and the answer is
-// computed at that moment from the refresh's rows (so "Completes" counts from
-// the moment the cell is drawn).
+// The two tables' Qt models, each a thin adapter over the snapshot the
+// controller holds: the view asks for the row count and for each cell by
+// column and row, and the answer is computed at that moment from the
+// snapshot's rows and records by the column's own cell function (so
+// "Completes" counts from the moment the cell is drawn).
 //
-// A reload is a model reset wrapped around the replacement of the rows, so
-// the view learns the new count before it asks for any cell and never reads
-// a row that is gone.
+// A reload is a model reset wrapped around the replacement of the snapshot,
+// so the view learns the new count before it asks for any cell and never
+// reads a row that is gone.
 
-#include <string_view>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <QAbstractTableModel>
 
+#include "app/sort_keys.hpp"
+#include "tables/snapshot.hpp"
+
 namespace crunchwatch {
 
-class mainController;
-class projectTable;
+// The number behind a cell (a fraction, a duration, a moment), for a
+// delegate that draws it: the progress bar.
+inline constexpr int CellValueRole = Qt::UserRole + 1;
 
-// The value a column sorts by: a number for numbers, durations and dates, the
-// text otherwise, and nothing for empty cells. File order when unsorted.
-inline constexpr int SortRole = Qt::UserRole + 1;
-
-class ReloadableModel : public QAbstractTableModel {
+class SnapshotModel : public QAbstractTableModel {
 public:
-    using QAbstractTableModel::QAbstractTableModel;
-    void beginReload() { beginResetModel(); }
-    void endReload() { endResetModel(); }
+    // Both are the controller's: the models read them and never change them.
+    SnapshotModel(const Snapshot& snapshot, const std::optional<std::string>& formatDaty, QObject* parent);
+
+    void beginReload();
+    void endReload();
+
+    // Whether row `a` sorts before row `b` in `column`, by the column's sort
+    // values; each column's are computed once after a reload, when it is
+    // first sorted by.
+    bool sortsBefore(int column, int a, int b) const;
+
+protected:
+    virtual std::vector<SortValue> sortValues(int column) const = 0;
+    QVariant cellData(const Cell& cell, int role) const;
+
+    const Snapshot& m_snapshot;
+    const std::optional<std::string>& m_formatDaty;
+
+private:
+    mutable std::vector<std::unique_ptr<SortKeys>> m_sortKeys;  // by column, for this reload
+    mutable std::vector<TextRanks> m_textRanks;                 // by column, kept across reloads
 };
 
-class ResultsModel final : public ReloadableModel {
+class ResultsModel final : public SnapshotModel {
     Q_OBJECT
 public:
-    explicit ResultsModel(const mainController& controller, QObject* parent = nullptr);
+    using SnapshotModel::SnapshotModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    static std::string_view columnId(int column);
-    static int columnOf(std::string_view id);
 
 private:
-    const mainController& m_controller;
+    std::vector<SortValue> sortValues(int column) const override;
 };
 
-class ProjectsModel final : public ReloadableModel {
+class ProjectsModel final : public SnapshotModel {
     Q_OBJECT
 public:
-    explicit ProjectsModel(const projectTable& source, QObject* parent = nullptr);
+    using SnapshotModel::SnapshotModel;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    static std::string_view columnId(int column);
 
 private:
-    const projectTable& m_source;
+    std::vector<SortValue> sortValues(int column) const override;
 };
 
 }  // namespace crunchwatch

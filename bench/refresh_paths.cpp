@@ -10,6 +10,7 @@
 #include "tables/columns.hpp"
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
+#include "tables/snapshot.hpp"
 
 namespace crunchwatch::bench {
 namespace {
@@ -51,20 +52,19 @@ std::size_t visibleCellTexts(const ProjectInfo& projects, const ResultRows& rows
     std::size_t total = 0;
     const std::size_t shown = std::min(rows.main_result_table.size(), visibleResultRows);
     for (std::size_t i = 0; i < shown; ++i)
-        for (const Column& c : resultColumns)
-            total += textLength(cellText(resultCell(rows.main_result_table[i], c.id, benchNow), defaultFormat));
+        for (const auto& c : resultColumns)
+            total += textLength(cellText(c.cell(rows.main_result_table[i], benchNow), defaultFormat));
     for (const projectRecord& p : projects)
-        for (const Column& c : projectColumns) total += textLength(cellText(projectCell(p, c.id), defaultFormat));
+        for (const auto& c : projectColumns) total += textLength(cellText(c.cell(p, 0), defaultFormat));
     return total;
 }
 
 std::size_t oursRefresh(const std::string& path) {
-    const auto state = loadClientState(path);
-    if (!state) return 0;
+    const Snapshot s = takeSnapshot(path);
+    if (!s) return 0;
     // As the refresh cycle does: no rows for a file without projects.
-    if (state->projectInfo.empty()) return 1;
-    const ResultRows rows = buildResultRows(state->projectInfo);
-    return visibleCellTexts(state->projectInfo, rows);
+    if (s.numberOfProjects == 0) return 1;
+    return visibleCellTexts(s.state.projectInfo, s.rows);
 }
 
 std::string allCellTexts(const ProjectInfo& projects, const ResultRows& rows) {
@@ -74,11 +74,11 @@ std::string allCellTexts(const ProjectInfo& projects, const ResultRows& rows) {
         out += '\t';
     };
     for (const resultRow& row : rows.main_result_table) {
-        for (const Column& c : resultColumns) add(cellText(resultCell(row, c.id, benchNow), defaultFormat));
+        for (const auto& c : resultColumns) add(cellText(c.cell(row, benchNow), defaultFormat));
         out += '\n';
     }
     for (const projectRecord& p : projects) {
-        for (const Column& c : projectColumns) add(cellText(projectCell(p, c.id), defaultFormat));
+        for (const auto& c : projectColumns) add(cellText(c.cell(p, 0), defaultFormat));
         out += '\n';
     }
     return out;

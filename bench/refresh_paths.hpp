@@ -24,8 +24,8 @@ long long floorPass(const std::string& path);
 // The texts of the visible cells; returns their total length.
 std::size_t visibleCellTexts(const ProjectInfo& projects, const ResultRows& rows);
 
-// One refresh as the window does it: load (read, normalise, sections,
-// records), rows and totals, then the visible cell texts. Returns their
+// One refresh as the window does it: its snapshot (read, normalise,
+// sections, records, rows and totals), then the visible cell texts. Returns their
 // total length, or 0 when the file cannot be read.
 std::size_t oursRefresh(const std::string& path);
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -66,6 +67,11 @@ void OffscreenWindow::resetAndPaint() {
     ResultsModel* model = m_parts->window.controller().resultsModel();
     model->beginReload();
     model->endReload();
+    m_parts->paintResults();
+}
+
+void OffscreenWindow::sortResults(int column) {
+    m_parts->window.resultsView()->horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
     m_parts->paintResults();
 }
 

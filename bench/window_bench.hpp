@@ -36,6 +36,9 @@ public:
     void update();
     // Only the results table's model reset and its first paint after it.
     void resetAndPaint();
+    // Sorts the results table by `column` as a click on its header does
+    // (-1: the file's order); every reset then sorts the rows again.
+    void sortResults(int column);
     // One watchdog tick.
     void tick();
 

@@ -25,7 +25,7 @@ const DailyStatistics* newestDay(const ProjectStatistics& s) {
 
 }  // namespace
 
-void writeHistoryJson(JsonWriter& json, const Snapshot& s) {
+void writeHistoryJson(JsonWriter& json, const Report& s) {
     const HistoryMatch match = matchHistory(s.history, s.state.projectInfo);
     json.key("statistics");
     json.beginArray();
@@ -87,7 +87,7 @@ void writeHistoryJson(JsonWriter& json, const Snapshot& s) {
     json.endArray();
 }
 
-void writeHistoryText(std::ostream& out, const Snapshot& s, const ReportOptions& o) {
+void writeHistoryText(std::ostream& out, const Report& s, const ReportOptions& o) {
     const HistoryMatch match = matchHistory(s.history, s.state.projectInfo);
     const auto text = [](std::optional<std::string_view> v) { return validUtf8(v.value_or("")); };
 

@@ -14,10 +14,10 @@ namespace crunchwatch {
 // user_expavg_credit, host_total_credit, host_expavg_credit}]}; "history": one
 // per job log read, {file, project_name, skipped_lines, tasks: [{time, ue, ct,
 // fe, nm, et, es}]} in file order. Values verbatim, null when absent.
-void writeHistoryJson(JsonWriter& json, const Snapshot& snapshot);
+void writeHistoryJson(JsonWriter& json, const Report& report);
 
 // Per statistics file its newest day; per job log its tasks, failures and
 // processor time.
-void writeHistoryText(std::ostream& out, const Snapshot& snapshot, const ReportOptions& options);
+void writeHistoryText(std::ostream& out, const Report& report, const ReportOptions& options);
 
 }  // namespace crunchwatch

@@ -129,15 +129,14 @@ int main(int argc, char** argv) {
     // The date is taken before the reading: a file rewritten in between shows
     // as changed again at the next run, never as older than what was read.
     const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
-    crunchwatch::ReadFailure why{};
-    const auto snapshot = crunchwatch::takeSnapshot(path, why);
+    const crunchwatch::Report report = crunchwatch::readReport(path);
+    const bool read = static_cast<bool>(report.status);
     const auto reportFailure = [&] {
         std::cerr << "Error: file not found!\n"
-                  << "crunchwatch-dump: could not read " << *stateFile << ": " << crunchwatch::readFailureReason(why)
-                  << '\n';
+                  << "crunchwatch-dump: could not read " << *stateFile << ": " << report.status.description() << '\n';
     };
     // Metrics are written whatever happened: the failure is one of them.
-    if (!snapshot && !metrics) {
+    if (!read && !metrics) {
         reportFailure();
         return 1;
     }
@@ -147,20 +146,20 @@ int main(int argc, char** argv) {
     const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100};
     if (metrics) {
         const crunchwatch::MetricsOptions m{*stateFile, modified, moment, format == Format::PrometheusTasks};
-        crunchwatch::writePrometheusReport(out, snapshot ? &*snapshot : nullptr, m);
+        crunchwatch::writePrometheusReport(out, read ? &report : nullptr, m);
     } else if (format == Format::Json) {
-        crunchwatch::writeJsonReport(out, *snapshot, options);
+        crunchwatch::writeJsonReport(out, report, options);
     } else {
-        crunchwatch::writeTextReport(out, *snapshot, options);
+        crunchwatch::writeTextReport(out, report, options);
     }
-    if (!snapshot) reportFailure();
+    if (!read) reportFailure();
     if (output) {
         if (const auto failure = crunchwatch::replaceFileAtomically(*output, buffered.view())) {
             std::cerr << "crunchwatch-dump: " << *failure << '\n';
             return 1;
         }
-        return snapshot ? 0 : 1;
+        return read ? 0 : 1;
     }
     std::cout.flush();
-    return std::cout && snapshot ? 0 : 1;
+    return std::cout && read ? 0 : 1;
 }

@@ -21,14 +21,14 @@ namespace {
 // The credit figures, by the `kind` label and the projects table's column.
 struct CreditKind {
     std::string_view label;
-    std::string_view column;
+    ProjectColumn column;
 };
-constexpr std::array<CreditKind, 4> creditKinds{{{"user_total", "user_total_credit"},
-                                                  {"user_average", "user_expavg_credit"},
-                                                  {"host_total", "host_total_credit"},
-                                                  {"host_average", "host_expavg_credit"}}};
+constexpr std::array<CreditKind, 4> creditKinds{{{"user_total", ProjectColumn::user_total_credit},
+                                                  {"user_average", ProjectColumn::user_expavg_credit},
+                                                  {"host_total", ProjectColumn::host_total_credit},
+                                                  {"host_average", ProjectColumn::host_expavg_credit}}};
 
-std::optional<double> creditOf(const projectRecord& p, std::string_view column) { return projectCell(p, column).sortValue; }
+std::optional<double> creditOf(const projectRecord& p, ProjectColumn column) { return projectCell(p, column).value; }
 
 // A project's series, once each. Prometheus refuses a series repeated within
 // one scrape, so a project whose labels repeat an earlier one's (the same
@@ -50,7 +50,7 @@ struct Series {
     std::vector<TaskSeries> tasks;
 };
 
-Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
+Series gatherSeries(const Report& s, const MetricsOptions& o) {
     const ProjectInfo& info = s.state.projectInfo;
     Series series;
     series.projects.reserve(info.size());  // no reallocation: `seen` holds views of the labels
@@ -95,9 +95,9 @@ void writeStateFileFamilies(ExpositionWriter& w, bool readable, const MetricsOpt
     if (o.stateFileModified) w.sample("crunchwatch_state_file_modified_seconds", path, *o.stateFileModified);
 }
 
-void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
+void writeHostFamilies(ExpositionWriter& w, const Report& s) {
     w.family("crunchwatch_projects", MetricType::Gauge, "How many projects the BOINC client is attached to.");
-    w.sample("crunchwatch_projects", {}, static_cast<double>(s.state.projectInfo.size()));
+    w.sample("crunchwatch_projects", {}, static_cast<double>(s.numberOfProjects));
     // Summed over every project block as the window's total credit is, an
     // absent credit adding nothing.
     w.family("crunchwatch_credit", MetricType::Gauge, "Credit of all the client's projects together, by kind.");
@@ -108,7 +108,7 @@ void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
     }
 }
 
-void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+void writeProjectFamilies(ExpositionWriter& w, const Report& s, const Series& series) {
     const ProjectInfo& info = s.state.projectInfo;
     w.family("crunchwatch_project_credit", MetricType::Gauge,
              "A project's credit of the user's account and of this host: total and recent average.");
@@ -121,13 +121,14 @@ void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& 
     w.family("crunchwatch_project_resource_share", MetricType::Gauge, "A project's resource share.");
     for (const ProjectSeries& p : series.projects)
         if (info[p.project].values.has("resource_share"))
-            w.sample("crunchwatch_project_resource_share", p.labels, *projectCell(info[p.project], "resource_share").sortValue);
+            w.sample("crunchwatch_project_resource_share", p.labels,
+                     *projectCell(info[p.project], ProjectColumn::resource_share).value);
     w.family("crunchwatch_project_resource_share_ratio", MetricType::Gauge,
              "A project's resource share divided by the sum of every project's share.");
     for (const ProjectSeries& p : series.projects)
         if (info[p.project].values.has("resource_share") && s.rows.totalShare != 0)
             w.sample("crunchwatch_project_resource_share_ratio", p.labels,
-                     *projectCell(info[p.project], "resource_share").sortValue / s.rows.totalShare);
+                     *projectCell(info[p.project], ProjectColumn::resource_share).value / s.rows.totalShare);
     w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");
     for (std::size_t k = 0; k < taskStateLabels.size(); ++k) {
         const std::string stateLabel = labelText({{"state", taskStateLabels[k]}});
@@ -169,7 +170,7 @@ void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
 
 // What the client's own history files say per project: its newest day of
 // statistics, and the tasks its job log counts as finished.
-void writeHistoryFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+void writeHistoryFamilies(ExpositionWriter& w, const Report& s, const Series& series) {
     // A host whose client keeps no history files gets none of these families.
     if (s.history.statisticsFiles().empty() && s.history.jobLogFiles().empty()) return;
     const ProjectInfo& info = s.state.projectInfo;
@@ -212,15 +213,15 @@ void writeHistoryFamilies(ExpositionWriter& w, const Snapshot& s, const Series& 
 
 }  // namespace
 
-void writePrometheusReport(std::ostream& out, const Snapshot* snapshot, const MetricsOptions& options) {
+void writePrometheusReport(std::ostream& out, const Report* report, const MetricsOptions& options) {
     ExpositionWriter w(out);
-    writeStateFileFamilies(w, snapshot != nullptr, options);
-    if (!snapshot) return;
+    writeStateFileFamilies(w, report != nullptr, options);
+    if (!report) return;
     // Each group writes whole families from the one refresh.
-    const Series series = gatherSeries(*snapshot, options);
-    writeHostFamilies(w, *snapshot);
-    writeProjectFamilies(w, *snapshot, series);
-    writeHistoryFamilies(w, *snapshot, series);
+    const Series series = gatherSeries(*report, options);
+    writeHostFamilies(w, *report);
+    writeProjectFamilies(w, *report, series);
+    writeHistoryFamilies(w, *report, series);
     if (options.perTask) writeTaskFamilies(w, series);
 }
 

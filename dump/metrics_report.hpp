@@ -34,9 +34,9 @@ struct MetricsOptions {
     bool perTask = false;                     // also the families of every task
 };
 
-// `snapshot` is null when the state file could not be read: then only the
+// `report` is null when the state file could not be read: then only the
 // state file's two families are written, readable 0, so that a scrape sees
 // the failure rather than the last good figures.
-void writePrometheusReport(std::ostream& out, const Snapshot* snapshot, const MetricsOptions& options);
+void writePrometheusReport(std::ostream& out, const Report* report, const MetricsOptions& options);
 
 }  // namespace crunchwatch

@@ -26,22 +26,15 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
 
 }  // namespace
 
-std::optional<Snapshot> takeSnapshot(const std::string& absolutePath) {
-    ReadFailure ignored{};
-    return takeSnapshot(absolutePath, ignored);
+Report readReport(const std::string& absolutePath) {
+    Report r{takeSnapshot(absolutePath)};
+    if (!r.status) return r;
+    if (const auto body = przygotujGlobalPrefs(globalPrefsPathOf(absolutePath))) r.prefs = wyciagamyDaneGlobalPrefs(*body);
+    r.history.refresh(rootDirOf(absolutePath));
+    return r;
 }
 
-std::optional<Snapshot> takeSnapshot(const std::string& absolutePath, ReadFailure& why) {
-    auto state = loadClientState(absolutePath, why);
-    if (!state) return std::nullopt;
-    Snapshot s{std::move(*state), {}, {}, {}};
-    s.rows = buildResultRows(s.state.projectInfo);
-    if (const auto body = przygotujGlobalPrefs(globalPrefsPathOf(absolutePath))) s.prefs = wyciagamyDaneGlobalPrefs(*body);
-    s.history.refresh(rootDirOf(absolutePath));
-    return s;
-}
-
-void writeJsonReport(std::ostream& out, const Snapshot& s, const ReportOptions& o) {
+void writeJsonReport(std::ostream& out, const Report& s, const ReportOptions& o) {
     JsonWriter json(out);
     json.beginObject();
     json.key("state_file");
@@ -78,9 +71,9 @@ void writeJsonReport(std::ostream& out, const Snapshot& s, const ReportOptions& 
     json.beginArray();
     for (const resultRow& row : s.rows.main_result_table) {
         json.beginObject();
-        for (const Column& c : resultColumns) {
+        for (const auto& c : resultColumns) {
             json.key(c.id);
-            json.optionalString(viewOf(cellText(resultCell(row, c.id, o.now), o.dateFormat)));
+            json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
         }
         json.endObject();
     }
@@ -90,20 +83,18 @@ void writeJsonReport(std::ostream& out, const Snapshot& s, const ReportOptions& 
     json.beginArray();
     for (const projectRecord& p : s.state.projectInfo) {
         json.beginObject();
-        for (const Column& c : projectColumns) {
+        for (const auto& c : projectColumns) {
             json.key(c.id);
-            json.optionalString(viewOf(cellText(projectCell(p, c.id), o.dateFormat)));
+            json.optionalString(viewOf(cellText(c.cell(p, 0), o.dateFormat)));
         }
         json.endObject();
     }
     json.endArray();
 
-    // The counters start at 0 and a cycle that finds no projects leaves them.
-    const bool counted = !s.state.projectInfo.empty();
     json.key("number_of_projects");
-    json.integer(static_cast<long long>(s.state.projectInfo.size()));
+    json.integer(static_cast<long long>(s.numberOfProjects));
     json.key("total_credit");
-    json.number(counted ? s.rows.totalCredit : 0.0);
+    json.number(s.totalCredit);
 
     json.key("global_prefs");
     json.beginObject();
@@ -117,29 +108,28 @@ void writeJsonReport(std::ostream& out, const Snapshot& s, const ReportOptions& 
     out << '\n';
 }
 
-void writeTextReport(std::ostream& out, const Snapshot& s, const ReportOptions& o) {
+void writeTextReport(std::ostream& out, const Report& s, const ReportOptions& o) {
     TextTable results;
-    for (const Column& c : resultColumns) results.titles.emplace_back(c.title);
+    for (const auto& c : resultColumns) results.titles.emplace_back(c.title);
     for (const resultRow& row : s.rows.main_result_table) {
         auto& cells = results.rows.emplace_back();
-        for (const Column& c : resultColumns)
-            cells.push_back(validUtf8(cellText(resultCell(row, c.id, o.now), o.dateFormat).value_or("")));
+        for (const auto& c : resultColumns)
+            cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
     }
     TextTable projects;
-    for (const Column& c : projectColumns) projects.titles.emplace_back(c.title);
+    for (const auto& c : projectColumns) projects.titles.emplace_back(c.title);
     for (const projectRecord& p : s.state.projectInfo) {
         auto& cells = projects.rows.emplace_back();
-        for (const Column& c : projectColumns)
-            cells.push_back(validUtf8(cellText(projectCell(p, c.id), o.dateFormat).value_or("")));
+        for (const auto& c : projectColumns)
+            cells.push_back(validUtf8(cellText(c.cell(p, 0), o.dateFormat).value_or("")));
     }
 
     out << "State file: " << validUtf8(o.stateFileAsGiven) << "\n\nResults\n\n";
     printTextTable(out, results, o.width);
     out << "\nProjects\n\n";
     printTextTable(out, projects, o.width);
-    const bool counted = !s.state.projectInfo.empty();
-    out << "\nNumber of projects: " << s.state.projectInfo.size() << '\n'
-        << "Total credit: " << formatFixed(counted ? s.rows.totalCredit : 0.0, 2) << '\n'
+    out << "\nNumber of projects: " << s.numberOfProjects << '\n'
+        << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
         << "CPU scheduling period (minutes): " << validUtf8(s.prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
         << "Disk interval: " << validUtf8(s.prefs.disk_interval.value_or("-")) << '\n';
     writeHistoryText(out, s, o);

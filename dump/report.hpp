@@ -5,27 +5,26 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 
 #include "state/global_prefs.hpp"
 #include "state/history.hpp"
-#include "state/projects.hpp"
-#include "tables/rows.hpp"
+#include "tables/snapshot.hpp"
 
 namespace crunchwatch {
 
-struct Snapshot {
-    ClientState state;
-    ResultRows rows;
+// What the dump reports: the refresh's snapshot, as the window has it, and
+// the files read beside the state file.
+struct Report : Snapshot {
+    explicit Report(Snapshot&& snapshot) : Snapshot(std::move(snapshot)) {}
+
     GlobalPrefsValues prefs;
     History history;  // the history files beside the state file
 };
 
-// Reads the state file at `absolutePath`, and the preferences and history
-// files beside it.
-// Nothing when the state file cannot be read.
-std::optional<Snapshot> takeSnapshot(const std::string& absolutePath);
-// The same, and on failure `why` records what the reader saw.
-std::optional<Snapshot> takeSnapshot(const std::string& absolutePath, ReadFailure& why);
+// The snapshot of the state file at `absolutePath`, then, when it was read,
+// the preferences and history files beside it.
+Report readReport(const std::string& absolutePath);
 
 struct ReportOptions {
     std::string stateFileAsGiven;
@@ -34,7 +33,7 @@ struct ReportOptions {
     std::size_t width = 100;                // terminal columns, for text tables
 };
 
-void writeJsonReport(std::ostream& out, const Snapshot& snapshot, const ReportOptions& options);
-void writeTextReport(std::ostream& out, const Snapshot& snapshot, const ReportOptions& options);
+void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& options);
+void writeTextReport(std::ostream& out, const Report& report, const ReportOptions& options);
 
 }  // namespace crunchwatch

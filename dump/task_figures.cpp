@@ -7,7 +7,7 @@ namespace {
 
 std::optional<double> valueOf(const Cell& c) {
     if (c.kind == Cell::Kind::Empty) return std::nullopt;
-    return c.sortValue;
+    return c.value;
 }
 
 std::optional<double> momentOf(const Cell& c) {
@@ -17,7 +17,7 @@ std::optional<double> momentOf(const Cell& c) {
 
 }  // namespace
 
-std::string_view taskStateLabel(const std::optional<std::string>& stateText) {
+std::string_view taskStateLabel(std::optional<std::string_view> stateText) {
     if (!stateText) return "other";
     const std::string_view t = *stateText;
     if (t == "running...") return "running";
@@ -31,12 +31,12 @@ std::string_view taskStateLabel(const std::optional<std::string>& stateText) {
 
 TaskFigures taskFigures(const resultRow& row, double now) {
     TaskFigures f;
-    if (const auto percent = valueOf(resultCell(row, "Progress", now))) f.progressRatio = *percent / 100.0;
-    f.cpuSeconds = valueOf(resultCell(row, "CPUTime", now));
-    f.remainingSeconds = valueOf(resultCell(row, "ETR", now));
-    f.completion = momentOf(resultCell(row, "ETC", now));
+    if (const auto percent = valueOf(resultCell(row, ResultColumn::Progress, now))) f.progressRatio = *percent / 100.0;
+    f.cpuSeconds = valueOf(resultCell(row, ResultColumn::CPUTime, now));
+    f.remainingSeconds = valueOf(resultCell(row, ResultColumn::ETR, now));
+    f.completion = momentOf(resultCell(row, ResultColumn::ETC, now));
     // The Deadline cell reads an absent deadline as the start of 1970.
-    if (row.get("report_deadline")) f.deadline = momentOf(resultCell(row, "Deadline", now));
+    f.deadline = reportDeadline(row);
     return f;
 }
 

@@ -17,7 +17,7 @@ inline constexpr std::array<std::string_view, 7> taskStateLabels{"running",  "pa
                                                                  "finished", "sent",   "other"};
 
 // The label for a state text: "running..." -> "running", "Paused" -> "paused", ...
-std::string_view taskStateLabel(const std::optional<std::string>& stateText);
+std::string_view taskStateLabel(std::optional<std::string_view> stateText);
 
 // Each figure is absent where the table's cell is empty.
 struct TaskFigures {

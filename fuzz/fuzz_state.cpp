@@ -218,12 +218,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     stateFile.write(p.file);
 
     // The refresh as the window and the dump run it, from the file.
-    auto snapshot = takeSnapshot(stateFile.path());
-    require(snapshot.has_value(), "a readable regular file was refused");
+    Report report = readReport(stateFile.path());
+    require(static_cast<bool>(report.status), "a readable regular file was refused");
     const ClientState inMemory = clientStateFromText(p.file);
-    requireSameState(snapshot->state, inMemory);
+    requireSameState(report.state, inMemory);
 
-    const std::string_view text = snapshot->state.file.text.view();
+    const std::string_view text = report.state.file.text.view();
     fuzz::requireNormalised(text, p.file.size());
     // Every vector level normalises the file to the same text.
     for (const VectorLevel level : supportedVectorLevels()) {
@@ -231,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(normalised(p.file) == text, "a vector level normalises differently");
     }
     useVectorLevel(bestVectorLevel());
-    const Sections& s = snapshot->state.file.sekcje;
+    const Sections& s = report.state.file.sekcje;
     for (const auto& section : {s.host_info, s.project, s.active_task_set}) {
         if (!section) continue;
         require(!section->empty(), "a found section is empty");
@@ -240,20 +240,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(fuzz::isWithin(s.platform_name, text), "platform_name lies outside the file's text");
 
     std::size_t results = 0;
-    for (const projectRecord& project : snapshot->state.projectInfo) {
+    for (const projectRecord& project : report.state.projectInfo) {
         requireRecord(project.values, text);
         for (const resultRecord& r : project.result) requireRecord(r, text);
         results += project.result.size();
     }
-    const ResultRows& rows = snapshot->rows;
+    const ResultRows& rows = report.rows;
     require(rows.main_result_table.size() == results, "the rows are not one per result");
+    require(report.numberOfProjects == report.state.projectInfo.size(), "the counter is not the number of projects");
+    require(report.numberOfProjects > 0 || report.totalCredit == 0.0, "a file without projects counts credit");
 
     // The preferences' values, cut from this same text, so the report shows some.
     const auto prefsBody = wytnij(text, "<global_preferences>", "</global_preferences>");
-    snapshot->prefs = wyciagamyDaneGlobalPrefs(prefsBody ? std::optional<std::string>(*prefsBody) : std::nullopt);
+    report.prefs = wyciagamyDaneGlobalPrefs(prefsBody ? std::optional<std::string>(*prefsBody) : std::nullopt);
 
     for (const resultRow& row : rows.main_result_table) {
-        for (const Column& c : resultColumns) requireCell(resultCell(row, c.id, p.now), p.dateFormat);
+        for (const auto& c : resultColumns) requireCell(c.cell(row, p.now), p.dateFormat);
         (void)stateText(row);
         (void)stateExplanation(row);
         (void)progressExplanation(row);
@@ -262,19 +264,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(row.get(key) == value, "a row's entry differs from its value");
         });
     }
-    for (const projectRecord& project : snapshot->state.projectInfo)
-        for (const Column& c : projectColumns) requireCell(projectCell(project, c.id), p.dateFormat);
+    for (const projectRecord& project : report.state.projectInfo)
+        for (const auto& c : projectColumns) requireCell(c.cell(project, 0), p.dateFormat);
 
     const ReportOptions options{"/proc/self/fd/client_state.xml", p.now, p.dateFormat, p.width};
     std::ostringstream json, table;
-    writeJsonReport(json, *snapshot, options);
-    writeTextReport(table, *snapshot, options);
+    writeJsonReport(json, report, options);
+    writeTextReport(table, report, options);
     require(isValidUtf8(json.str()), "the JSON report is not valid UTF-8");
     require(JsonChecker(json.str()).document(), "the JSON report is not one JSON document");
     require(isValidUtf8(table.str()), "the text report is not valid UTF-8");
 
     std::ostringstream metrics;
-    writePrometheusReport(metrics, &*snapshot, MetricsOptions{options.stateFileAsGiven, p.now, p.now, true});
+    writePrometheusReport(metrics, &report, MetricsOptions{options.stateFileAsGiven, p.now, p.now, true});
     std::string_view why;
     require(isValidUtf8(metrics.str()), "the metrics report is not valid UTF-8");
     require(fuzz::ExpositionChecker().document(metrics.str(), why), why.data());

@@ -13,4 +13,10 @@ std::optional<std::string> cellText(const Cell& cell, const std::optional<std::s
     return std::nullopt;
 }
 
+SortValue sortValueOf(const Cell& cell) {
+    if (cell.kind == Cell::Kind::Empty) return SortValue::none();
+    if (cell.value) return SortValue::ofNumber(*cell.value);
+    return SortValue::ofText(cell.text);
+}
+
 }  // namespace crunchwatch

@@ -1,9 +1,17 @@
 #pragma once
-// The tables' columns: identifiers (what a cell is asked for by), titles, and
-// what the estimate columns mean. The window and the headless dump share them.
+// The tables' columns. Each table is an array indexed by its column enum:
+// per column its identifier (what a cell is asked for by, and the key its
+// layout is saved under), title, tooltip, the cell it shows for a row and the
+// value it sorts by. The window, the headless dump, the benchmarks and the
+// fuzzers all read the same tables.
 
 #include <array>
+#include <cstddef>
 #include <string_view>
+
+#include "state/projects.hpp"
+#include "tables/cell.hpp"
+#include "tables/rows.hpp"
 
 namespace crunchwatch {
 
@@ -13,33 +21,42 @@ struct Column {
     std::string_view tooltip;
 };
 
-inline constexpr std::array<Column, 9> resultColumns{{
-    {"WUnit", "Work unit", "The work unit this result computes"},
-    {"PName", "Project", "The project the result belongs to"},
-    {"Version", "Version", "The application version"},
-    {"State", "State", "Downloading, waiting, running..., paused, finished or sent"},
-    {"Progress", "Progress", "Fraction done of a task in progress; a current client records it at the "
-                               "task's checkpoints"},
-    {"CPUTime", "CPU time", "Processor time used so far"},
-    {"ETR", "Remaining", "Processor time still needed: the time used, divided by the fraction done, "
-                         "times the fraction left"},
-    {"ETC", "Completes", "When the task should finish: the remaining time stretched by the project's "
-                         "share of the processor, counted from now; orange when that is after the deadline"},
-    {"Deadline", "Deadline", "When the result must be reported to its project"},
-}};
+// `now` is the current moment, for the columns that count from it.
+template <class Row>
+struct TableColumn : Column {
+    Cell (*cell)(const Row& row, double now);
+    SortValue (*sortValue)(const Row& row, double now);
+};
 
-inline constexpr std::array<Column, 11> projectColumns{{
-    {"project_name", "Project", "The project's name"},
-    {"user_total_credit", "User credit", "Total credit of your account"},
-    {"user_expavg_credit", "User average", "Recent average credit of your account"},
-    {"user_create_time", "User since", "When your account was created"},
-    {"host_total_credit", "Host credit", "Total credit of this computer"},
-    {"host_expavg_credit", "Host average", "Recent average credit of this computer"},
-    {"host_create_time", "Host since", "When this computer joined the project"},
-    {"exp_avg_mod_time", "Average updated", "When the recent averages were last updated"},
-    {"min_rpc_time", "Next contact", "Earliest time of the next scheduler request (seconds since 1970)"},
-    {"resource_share", "Share", "The project's resource share"},
-    {"app_name", "Application", "The first application named in the project's records"},
-}};
+enum class ResultColumn : std::size_t { WUnit, PName, Version, State, Progress, CPUTime, ETR, ETC, Deadline };
+inline constexpr std::size_t resultColumnCount = 9;
+
+// Named after the project record's own keys, which are their identifiers.
+enum class ProjectColumn : std::size_t {
+    project_name,
+    user_total_credit,
+    user_expavg_credit,
+    user_create_time,
+    host_total_credit,
+    host_expavg_credit,
+    host_create_time,
+    exp_avg_mod_time,
+    min_rpc_time,
+    resource_share,
+    app_name,
+};
+inline constexpr std::size_t projectColumnCount = 11;
+
+// Defined with their cells (results_cells.cpp, projects_cells.cpp).
+extern const std::array<TableColumn<resultRow>, resultColumnCount> resultColumns;
+extern const std::array<TableColumn<projectRecord>, projectColumnCount> projectColumns;
+
+inline const TableColumn<resultRow>& columnOf(ResultColumn c) { return resultColumns[static_cast<std::size_t>(c)]; }
+inline const TableColumn<projectRecord>& columnOf(ProjectColumn c) {
+    return projectColumns[static_cast<std::size_t>(c)];
+}
+// A column's position in its table (and in its view's model).
+constexpr int indexOf(ResultColumn c) { return static_cast<int>(c); }
+constexpr int indexOf(ProjectColumn c) { return static_cast<int>(c); }
 
 }  // namespace crunchwatch

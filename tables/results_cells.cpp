@@ -1,6 +1,7 @@
 #include "tables/results_cells.hpp"
 
 #include <cmath>
+#include <utility>
 
 #include "state/numbers.hpp"
 #include "tables/duration.hpp"
@@ -102,7 +103,7 @@ std::optional<double> remainingSeconds(const resultRow& row) {
     return (cpu / f) * (1.0 - f);
 }
 
-std::optional<std::string> stateText(const resultRow& row) {
+std::optional<std::string_view> stateText(const resultRow& row) {
     const auto state = row.get("state");
     if (!state) return std::nullopt;
     switch (readInteger(state)) {
@@ -113,57 +114,140 @@ std::optional<std::string> stateText(const resultRow& row) {
             switch (readInteger(scheduler)) {
                 case 1: return "Paused";
                 case 2: return "running...";
-                default: return std::string(*scheduler);
+                default: return scheduler;
             }
         }
         case 4: return "Finished";
         case 5: return "Sent";
-        default: return std::string(*state);
+        default: return state;
     }
 }
 
-Cell resultCell(const resultRow& row, std::string_view id, double now) {
-    if (id == "WUnit") return textOrEmpty(row.get("wu_name"));
-    if (id == "PName") return textOrEmpty(row.get("project_name"));
-    if (id == "Version") {
-        const auto v = row.get("version_num");
-        if (!v) return Cell::empty();
-        const double version = readNumber(v) / 100.0;
-        return Cell::ofText(formatFixed(version, 2), version);
-    }
-    if (id == "State") {
-        auto text = stateText(row);
-        return text ? Cell::ofText(std::move(*text)) : Cell::empty();
-    }
-    if (id == "Progress") {
-        const auto fraction = fractionDone(row);
-        if (!fraction) return Cell::empty();
-        const double percent = readNumber(fraction->text) * 100.0;
-        // The number of the scheduler state, not its integer: "2.0" and
-        // "20e-1" are a running task too.
-        if (percent == 0.0 && readNumber(schedulerState(row)) == 2.0) return Cell::ofText("checking...", 0.0);
-        return Cell::ofText(formatFixed(percent, 2) + "%", percent);
-    }
-    if (id == "CPUTime") {
-        const auto cpu = row.get("current_cpu_time");
-        return cpu ? durationCell(readNumber(cpu)) : Cell::empty();
-    }
-    if (id == "ETR") {
-        const auto etr = remainingSeconds(row);
-        return etr ? durationCell(*etr) : Cell::empty();
-    }
-    if (id == "ETC") {
-        const auto moment = completionMoment(row, now);
-        return moment ? Cell::ofDate(*moment) : Cell::empty();
-    }
-    return Cell::ofDate(readNumber(row.get("report_deadline")));
+std::optional<double> reportDeadline(const resultRow& row) {
+    const auto deadline = row.get("report_deadline");
+    if (!deadline) return std::nullopt;
+    return readNumber(deadline);
+}
+
+namespace {
+
+std::optional<double> versionNumber(const resultRow& row) {
+    const auto v = row.get("version_num");
+    if (!v) return std::nullopt;
+    return readNumber(v) / 100.0;
+}
+
+std::optional<double> progressPercent(const resultRow& row) {
+    const auto fraction = fractionDone(row);
+    if (!fraction) return std::nullopt;
+    return readNumber(fraction->text) * 100.0;
+}
+
+SortValue textSort(std::optional<std::string_view> v) { return v ? SortValue::ofText(*v) : SortValue::none(); }
+SortValue numberSort(std::optional<double> n) { return n ? SortValue::ofNumber(*n) : SortValue::none(); }
+
+// A column that sorts by its cell's own number: a duration whose cell is
+// empty where it cannot be shown sorts with the empty cells.
+template <Cell (*cellOf)(const resultRow&, double)>
+SortValue byCellNumber(const resultRow& row, double now) {
+    const Cell cell = cellOf(row, now);
+    return cell.value ? SortValue::ofNumber(*cell.value) : SortValue::none();
+}
+
+Cell workUnitCell(const resultRow& row, double) { return textOrEmpty(row.get("wu_name")); }
+SortValue workUnitSort(const resultRow& row, double) { return textSort(row.get("wu_name")); }
+
+Cell projectNameCell(const resultRow& row, double) { return textOrEmpty(row.get("project_name")); }
+SortValue projectNameSort(const resultRow& row, double) { return textSort(row.get("project_name")); }
+
+Cell versionCell(const resultRow& row, double) {
+    const auto version = versionNumber(row);
+    return version ? Cell::ofText(formatFixed(*version, 2), *version) : Cell::empty();
+}
+SortValue versionSort(const resultRow& row, double) { return numberSort(versionNumber(row)); }
+
+Cell stateCell(const resultRow& row, double) { return textOrEmpty(stateText(row)); }
+SortValue stateSort(const resultRow& row, double) { return textSort(stateText(row)); }
+
+Cell progressCell(const resultRow& row, double) {
+    const auto percent = progressPercent(row);
+    if (!percent) return Cell::empty();
+    // The number of the scheduler state, not its integer: "2.0" and
+    // "20e-1" are a running task too.
+    if (*percent == 0.0 && readNumber(schedulerState(row)) == 2.0) return Cell::ofText("checking...", 0.0);
+    return Cell::ofText(formatFixed(*percent, 2) + "%", *percent);
+}
+SortValue progressSort(const resultRow& row, double) { return numberSort(progressPercent(row)); }
+
+Cell cpuTimeCell(const resultRow& row, double) {
+    const auto cpu = row.get("current_cpu_time");
+    return cpu ? durationCell(readNumber(cpu)) : Cell::empty();
+}
+
+Cell remainingCell(const resultRow& row, double) {
+    const auto etr = remainingSeconds(row);
+    return etr ? durationCell(*etr) : Cell::empty();
+}
+
+Cell completionCell(const resultRow& row, double now) {
+    const auto moment = completionMoment(row, now);
+    return moment ? Cell::ofDate(*moment) : Cell::empty();
+}
+SortValue completionSort(const resultRow& row, double now) { return numberSort(completionMoment(row, now)); }
+
+// An absent deadline reads as 0, the start of 1970.
+Cell deadlineCell(const resultRow& row, double) { return Cell::ofDate(reportDeadline(row).value_or(0.0)); }
+SortValue deadlineSort(const resultRow& row, double) { return SortValue::ofNumber(reportDeadline(row).value_or(0.0)); }
+
+}  // namespace
+
+constexpr std::array<TableColumn<resultRow>, resultColumnCount> resultColumns{{
+    {{"WUnit", "Work unit", "The work unit this result computes"}, &workUnitCell, &workUnitSort},
+    {{"PName", "Project", "The project the result belongs to"}, &projectNameCell, &projectNameSort},
+    {{"Version", "Version", "The application version"}, &versionCell, &versionSort},
+    {{"State", "State", "Downloading, waiting, running..., paused, finished or sent"}, &stateCell, &stateSort},
+    {{"Progress", "Progress",
+      "Fraction done of a task in progress; a current client records it at the task's checkpoints"},
+     &progressCell, &progressSort},
+    {{"CPUTime", "CPU time", "Processor time used so far"}, &cpuTimeCell, &byCellNumber<&cpuTimeCell>},
+    {{"ETR", "Remaining",
+      "Processor time still needed: the time used, divided by the fraction done, times the fraction left"},
+     &remainingCell, &byCellNumber<&remainingCell>},
+    {{"ETC", "Completes",
+      "When the task should finish: the remaining time stretched by the project's share of the processor, "
+      "counted from now; orange when that is after the deadline"},
+     &completionCell, &completionSort},
+    {{"Deadline", "Deadline", "When the result must be reported to its project"}, &deadlineCell, &deadlineSort},
+}};
+
+namespace {
+
+// Each enumerator names its column's identifier.
+constexpr bool listedInEnumOrder() {
+    using enum ResultColumn;
+    constexpr std::pair<ResultColumn, std::string_view> named[] = {
+        {WUnit, "WUnit"}, {PName, "PName"}, {Version, "Version"}, {State, "State"},      {Progress, "Progress"},
+        {CPUTime, "CPUTime"}, {ETR, "ETR"}, {ETC, "ETC"},         {Deadline, "Deadline"}};
+    for (const auto& [column, id] : named)
+        if (resultColumns[static_cast<std::size_t>(column)].id != id) return false;
+    return std::size(named) == resultColumnCount;
+}
+static_assert(listedInEnumOrder(), "resultColumns follows ResultColumn");
+
+}  // namespace
+
+ResultColumn resultColumnOf(std::string_view id) {
+    for (std::size_t i = 0; i < resultColumns.size(); ++i)
+        if (resultColumns[i].id == id) return static_cast<ResultColumn>(i);
+    // The deadline column is the one whose identifier is none of the others'.
+    return ResultColumn::Deadline;
 }
 
 std::optional<double> completionPastDeadline(const resultRow& row, double now) {
-    const auto deadline = row.get("report_deadline");
+    const auto deadline = reportDeadline(row);
     const auto completes = completionMoment(row, now);
     if (!deadline || !completes) return std::nullopt;
-    const double late = *completes - readNumber(deadline);
+    const double late = *completes - *deadline;
     if (!(late > 0.0)) return std::nullopt;
     return late;
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "tables/cell.hpp"
+#include "tables/columns.hpp"
 #include "tables/rows.hpp"
 
 namespace crunchwatch {
@@ -36,13 +37,24 @@ std::optional<FractionDone> fractionDone(const resultRow& row);
 std::optional<double> remainingSeconds(const resultRow& row);
 
 // The state text of a row: "Downloading", "Waiting", "Paused", "running...",
-// "Finished", "Sent", or the stored state (or scheduler state) text itself.
-std::optional<std::string> stateText(const resultRow& row);
+// "Finished", "Sent", or the stored state (or scheduler state) text itself,
+// which is a view into the file's text.
+std::optional<std::string_view> stateText(const resultRow& row);
 
-// The cell for a column identifier ("WUnit", "PName", "Version", "State",
-// "Progress", "CPUTime", "ETR", "ETC"); any other identifier is the report
-// deadline column.
-Cell resultCell(const resultRow& row, std::string_view columnId, double now);
+// The report deadline, in seconds since 1970; nothing when the row has none.
+std::optional<double> reportDeadline(const resultRow& row);
+
+// The cell of a column (its table's own function).
+inline Cell resultCell(const resultRow& row, ResultColumn column, double now) { return columnOf(column).cell(row, now); }
+
+// The column a cell is asked for by identifier: "WUnit", "PName", "Version",
+// "State", "Progress", "CPUTime", "ETR" or "ETC"; any other identifier is the
+// report deadline column.
+ResultColumn resultColumnOf(std::string_view columnId);
+// The cell for a column identifier, as the table's data source is asked for it.
+inline Cell resultCell(const resultRow& row, std::string_view columnId, double now) {
+    return resultCell(row, resultColumnOf(columnId), now);
+}
 
 // How many seconds after its report deadline the expected completion lies;
 // nothing when it lies on or before it, or either moment is unknown.

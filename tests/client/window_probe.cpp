@@ -33,8 +33,8 @@
 
 namespace {
 
-template <std::size_t N>
-QJsonArray cells(const QAbstractItemModel& model, const std::array<crunchwatch::Column, N>& columns) {
+template <class C, std::size_t N>
+QJsonArray cells(const QAbstractItemModel& model, const std::array<C, N>& columns) {
     QJsonArray rows;
     for (int r = 0; r < model.rowCount(); ++r) {
         QJsonObject row;

@@ -11,13 +11,9 @@
 namespace crunchwatch {
 namespace {
 
-Snapshot snapshotOf(std::string_view text) {
-    Snapshot s{clientStateFromText(text), {}, {}, {}};
-    s.rows = buildResultRows(s.state.projectInfo);
-    return s;
-}
+Report snapshotOf(std::string_view text) { return Report{snapshotOfText(text)}; }
 
-std::string report(const Snapshot* s, bool perTask, std::optional<double> modified = 1796150000.5) {
+std::string report(const Report* s, bool perTask, std::optional<double> modified = 1796150000.5) {
     std::ostringstream out;
     writePrometheusReport(out, s, MetricsOptions{"/var/lib/boinc/client_state.xml", modified, 0, perTask});
     return out.str();
@@ -51,7 +47,7 @@ std::string stateFamilies(std::string_view readable, std::string_view modifiedSa
 }
 
 TEST(MetricsReport, ExactReportOfASmallState) {
-    const Snapshot s = snapshotOf(smallState);
+    const Report s = snapshotOf(smallState);
     const std::string A(a), B(b);
     const std::string hostAndProjects =
         stateFamilies("1", "crunchwatch_state_file_modified_seconds{path=\"/var/lib/boinc/client_state.xml\"} 1796150000.5\n") +
@@ -117,7 +113,7 @@ TEST(MetricsReport, UnreadableStateFileGivesOnlyItsTwoFamilies) {
 // labels of an earlier one, names that only differ by invalid UTF-8, and a
 // task named twice in a project are reported once, the first in file order.
 TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
-    const Snapshot s = snapshotOf(
+    const Report s = snapshotOf(
         "<project>\n<master_url>http://a/</master_url>\n<project_name>P\xFF</project_name>\n"
         "<resource_share>1</resource_share>\n</project>\n"
         "<result>\n<name>r1</name>\n<state>4</state>\n<report_deadline>5</report_deadline>\n</result>\n"

@@ -10,7 +10,7 @@ namespace {
 
 TEST(TaskFigures, OneStateLabelPerStateText) {
     const struct {
-        std::optional<std::string> text;
+        std::optional<std::string_view> text;
         std::string_view label;
     } cases[] = {
         {"Downloading", "downloading"}, {"Waiting", "waiting"}, {"running...", "running"}, {"Paused", "paused"},

@@ -29,7 +29,7 @@ constexpr double now = 1796150000;
 bool isValidUtf8(const std::string& s) { return validUtf8(s) == s; }
 
 // Both reports of a snapshot; each must be valid UTF-8 whatever the file held.
-void expectValidReports(const Snapshot& s) {
+void expectValidReports(const Report& s) {
     std::ostringstream json, text;
     const ReportOptions options{"client_state.xml", now, "%Y-%m-%d %H:%M:%S", 100};
     writeJsonReport(json, s, options);
@@ -38,11 +38,7 @@ void expectValidReports(const Snapshot& s) {
     EXPECT_TRUE(isValidUtf8(text.str()));
 }
 
-Snapshot snapshotOf(std::string_view contents) {
-    Snapshot s{clientStateFromText(contents), {}, {}, {}};
-    s.rows = buildResultRows(s.state.projectInfo);
-    return s;
-}
+Report snapshotOf(std::string_view contents) { return Report{snapshotOfText(contents)}; }
 
 std::string cell(const resultRow& row, std::string_view id) {
     return cellText(resultCell(row, id, now), "%Y").value_or("<none>");
@@ -72,12 +68,12 @@ TEST(BigInputs, HugeFileIsReadWhole) {
 
         const auto snapshot = takeSnapshot(path);
         ASSERT_TRUE(snapshot);
-        ASSERT_EQ(snapshot->state.projectInfo.size(), 2u);
-        EXPECT_EQ(snapshot->state.projectInfo.back().values.get("project_name"), "P1");
-        ASSERT_EQ(snapshot->rows.main_result_table.size(), 4u);
-        EXPECT_EQ(cell(snapshot->rows.main_result_table.front(), "State"), "running...");
+        ASSERT_EQ(snapshot.state.projectInfo.size(), 2u);
+        EXPECT_EQ(snapshot.state.projectInfo.back().values.get("project_name"), "P1");
+        ASSERT_EQ(snapshot.rows.main_result_table.size(), 4u);
+        EXPECT_EQ(cell(snapshot.rows.main_result_table[0], "State"), "running...");
         // Only the indentation and line breaks are gone.
-        EXPECT_GT(snapshot->state.file.text.size(), fileSize * 9 / 10);
+        EXPECT_GT(snapshot.state.file.text.size(), fileSize * 9 / 10);
     }
 }
 
@@ -97,7 +93,7 @@ TEST(BigInputs, NulBytesAndInvalidUtf8InValues) {
     text.replace(text.find("P0"), 2, name);
     text.replace(text.find("wu0_0</wu_name>"), 5, "\xC0\xAF\0\x80"s);
     text.insert(text.find("<project>"), "\xFF\xFF\0\0\xC2\n\xA0"s);
-    const Snapshot s = snapshotOf(text);
+    const Report s = snapshotOf(text);
     ASSERT_EQ(s.state.projectInfo.size(), 1u);
     EXPECT_EQ(s.state.projectInfo[0].values.get("project_name"), name);
     EXPECT_EQ(projectCell(s.state.projectInfo[0], "project_name").text, name);
@@ -122,7 +118,7 @@ TEST(BigInputs, Utf16FileHasNoProjects) {
             utf16 += c;
             if (!bigEndian) utf16 += '\0';
         }
-        const Snapshot s = snapshotOf(utf16);
+        const Report s = snapshotOf(utf16);
         EXPECT_EQ(s.state.projectInfo.size(), 0u);
         EXPECT_EQ(s.rows.main_result_table.size(), 0u);
         expectValidReports(s);
@@ -131,7 +127,7 @@ TEST(BigInputs, Utf16FileHasNoProjects) {
 
 TEST(BigInputs, HundredThousandProjectsWithoutResults) {
     constexpr std::size_t n = 100'000;
-    const Snapshot s = snapshotOf(test::stateText(n, 0));
+    const Report s = snapshotOf(test::stateText(n, 0));
     ASSERT_EQ(s.state.projectInfo.size(), n);
     EXPECT_EQ(s.rows.main_result_table.size(), 0u);
     EXPECT_DOUBLE_EQ(s.rows.totalCredit, 1.5 * n);
@@ -171,7 +167,7 @@ TEST(BigInputs, OneProjectWithTwoHundredThousandResults) {
     text += task("twin", "0.25");
     text += "</active_task_set>\n";
 
-    const Snapshot s = snapshotOf(text);
+    const Report s = snapshotOf(text);
     ASSERT_EQ(s.state.projectInfo.size(), 1u);
     const auto& rows = s.rows.main_result_table;
     ASSERT_EQ(rows.size(), n);

@@ -50,9 +50,9 @@ TEST(HostileHistory, OddFilesUnderHistoryNamesNeitherHangNorShow) {
     const auto before = listingOf(dir.path());
 
     ASSERT_TRUE(test::snapshotWithin(state));  // nothing blocks on the FIFOs or reads /dev/zero
-    const auto snapshot = takeSnapshot(state);
-    ASSERT_TRUE(snapshot);
-    const History& h = snapshot->history;
+    const Report report = readReport(state);
+    ASSERT_TRUE(report);
+    const History& h = report.history;
     std::vector<std::string> shown;
     for (const auto& f : h.jobLogFiles())
         if (f.read) shown.push_back(f.name);
@@ -70,8 +70,8 @@ TEST(HostileHistory, OddFilesUnderHistoryNamesNeitherHangNorShow) {
 
     std::ostringstream json, text;
     const ReportOptions options{"client_state.xml", 0, "%Y", 100};
-    writeJsonReport(json, *snapshot, options);
-    writeTextReport(text, *snapshot, options);
+    writeJsonReport(json, report, options);
+    writeTextReport(text, report, options);
     EXPECT_EQ(validUtf8(json.str()), json.str());
     EXPECT_NE(json.str().find("\"nm\":\"b\\u0000c\""), std::string::npos);
     EXPECT_EQ(listingOf(dir.path()), before);  // nothing written, nothing touched

@@ -24,10 +24,9 @@ struct Outcome {
     std::optional<std::string> cpuSchedulingPeriod;
 };
 
-inline std::optional<Outcome> outcomeOf(const std::optional<Snapshot>& s) {
-    if (!s) return std::nullopt;
-    return Outcome{s->state.projectInfo.size(), s->rows.main_result_table.size(),
-                   s->prefs.cpu_scheduling_period_minutes};
+inline std::optional<Outcome> outcomeOf(const Report& r) {
+    if (!r) return std::nullopt;
+    return Outcome{r.numberOfProjects, r.rows.main_result_table.size(), r.prefs.cpu_scheduling_period_minutes};
 }
 
 // Takes a snapshot of `path` on a thread of its own and waits at most `limit`.
@@ -37,7 +36,7 @@ inline std::optional<Outcome> snapshotWithin(const std::string& path,
                                              std::chrono::milliseconds limit = std::chrono::seconds(5)) {
     auto promise = std::make_shared<std::promise<std::optional<Outcome>>>();
     auto result = promise->get_future();
-    std::thread([promise, path] { promise->set_value(outcomeOf(takeSnapshot(path))); }).detach();
+    std::thread([promise, path] { promise->set_value(outcomeOf(readReport(path))); }).detach();
     if (result.wait_for(limit) == std::future_status::timeout) {
         ADD_FAILURE() << "reading " << path << " did not finish within " << limit.count() << " ms";
         return std::nullopt;

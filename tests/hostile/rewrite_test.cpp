@@ -111,12 +111,12 @@ TEST(Rewrite, EveryRefreshReadsOneVersionOrFails) {
             const auto snapshot = takeSnapshot(path);
             if (!snapshot) continue;
             ++reads;
-            const auto& projects = snapshot->state.projectInfo;
+            const auto& projects = snapshot.state.projectInfo;
             // A torn reading may join pieces of two versions, but what was read
             // is consistent with itself: one row per result it holds.
             std::size_t results = 0;
             for (const auto& p : projects) results += p.result.size();
-            ASSERT_EQ(snapshot->rows.main_result_table.size(), results);
+            ASSERT_EQ(snapshot.rows.main_result_table.size(), results);
             const bool isWhole = !projects.empty() && projects.size() <= 4 &&
                                  results == projects.size() * projects.size() &&
                                  projects.back().result.size() == projects.size();

@@ -64,16 +64,14 @@ std::string stateWith(const std::string& field, const std::string& value) {
 }
 
 struct Loaded {
-    explicit Loaded(const std::string& text) : snapshot{clientStateFromText(text), {}, {}, {}} {
-        snapshot.rows = buildResultRows(snapshot.state.projectInfo);
-    }
+    explicit Loaded(const std::string& text) : snapshot{snapshotOfText(text)} {}
     Text result(std::string_view id, const Text& format = "%Y-%m-%d %H:%M:%S") const {
-        return cellText(resultCell(snapshot.rows.main_result_table.at(0), id, now), format);
+        return cellText(resultCell(snapshot.rows.main_result_table[0], id, now), format);
     }
     Text project(std::string_view id, const Text& format = "%Y-%m-%d %H:%M:%S") const {
         return cellText(projectCell(snapshot.state.projectInfo.at(0), id), format);
     }
-    Snapshot snapshot;
+    Report snapshot;
 };
 
 class HostileValues : public ::testing::Test {
@@ -127,7 +125,7 @@ TEST_F(HostileValues, EveryCellOfEveryConvertedFieldIsSound) {
             SCOPED_TRACE(std::string(field) + " = " + value.substr(0, 40));
             const Loaded l(stateWith(field, value));
             ASSERT_EQ(l.snapshot.rows.main_result_table.size(), 1u);
-            for (const Column& c : resultColumns) {
+            for (const auto& c : resultColumns) {
                 SCOPED_TRACE(c.id);
                 const Text text = l.result(c.id);
                 if (!text) continue;
@@ -139,7 +137,7 @@ TEST_F(HostileValues, EveryCellOfEveryConvertedFieldIsSound) {
                     sound = *text == "checking..." || (text->back() == '%' && isFixed(text->substr(0, text->size() - 1)));
                 EXPECT_TRUE(sound) << *text;
             }
-            for (const Column& c : projectColumns) {
+            for (const auto& c : projectColumns) {
                 SCOPED_TRACE(c.id);
                 const Text text = l.project(c.id);
                 if (!text) continue;

@@ -124,7 +124,7 @@ TEST_F(DateValue, CellTextFollowsTheCellKind) {
     EXPECT_EQ(cellText(Cell::ofDate(-0.5), iso), "1969-12-31 23:59:59");
     EXPECT_EQ(cellText(Cell::ofDate(0), std::nullopt), "01/01/70 00:00:00");
     EXPECT_EQ(cellText(Cell::ofDate(std::numeric_limits<double>::quiet_NaN()), iso), std::nullopt);
-    EXPECT_EQ(Cell::ofDate(42).sortValue, 42);
+    EXPECT_EQ(Cell::ofDate(42).value, 42);
 }
 
 }  // namespace

@@ -122,7 +122,7 @@ TEST_F(ProjectCells, NumbersIgnoreTheProcessLocale) {
     const projectRecord& p = project(fullProject);
     EXPECT_EQ(text(p, "resource_share"), "33.33");
     EXPECT_EQ(text(p, "user_total_credit"), "1234.567890");
-    EXPECT_EQ(projectCell(p, "user_total_credit").sortValue, 1234.56789);
+    EXPECT_EQ(projectCell(p, "user_total_credit").value, 1234.56789);
 }
 
 }  // namespace

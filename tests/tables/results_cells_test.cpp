@@ -1,6 +1,7 @@
 #include "tables/results_cells.hpp"
 
 #include <clocale>
+#include <cmath>
 #include <filesystem>
 #include <cstdlib>
 #include <ctime>
@@ -14,6 +15,7 @@
 
 #include "state/numbers.hpp"
 #include "tables/columns.hpp"
+#include "tables/snapshot.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -67,14 +69,12 @@ struct OneRow {
                     tag("checkpoint_fraction_done", s.checkpoint_fraction_done) +
                     "</active_task>\n</active_task_set>\n";
         text += "<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
-        state = clientStateFromText(text);
-        rows = buildResultRows(state.projectInfo);
+        snapshot = snapshotOfText(text);
     }
-    resultRow row() const { return rows.main_result_table.at(0); }
+    resultRow row() const { return snapshot.rows.main_result_table[0]; }
     std::optional<std::string> text(std::string_view id) const { return cellText(resultCell(row(), id, now), iso); }
 
-    ClientState state;
-    ResultRows rows;
+    Snapshot snapshot;
 };
 
 std::optional<std::string> cell(const RowValues& given, std::string_view id) { return OneRow(given).text(id); }
@@ -280,8 +280,8 @@ TEST_F(ResultCells, CompletionIsCountedFromNow) {
         ASSERT_EQ(etc.kind, Cell::Kind::Date);
         EXPECT_EQ(etc.moment, at + 32400);
     }
-    EXPECT_EQ(resultCell(row.row(), "ETR", now).sortValue, 10800.0);
-    EXPECT_EQ(resultCell(row.row(), "CPUTime", now).sortValue, 3600.0);
+    EXPECT_EQ(resultCell(row.row(), "ETR", now).value, 10800.0);
+    EXPECT_EQ(resultCell(row.row(), "CPUTime", now).value, 3600.0);
 }
 
 TEST_F(ResultCells, CompletionPastTheDeadline) {
@@ -339,18 +339,17 @@ TEST_F(ResultCells, RealClientsShowCheckpointProgress) {
     for (const auto& entry : std::filesystem::directory_iterator(test::realDataDir())) {
         const auto path = entry.path() / "client_state.xml";
         if (!std::filesystem::is_regular_file(path)) continue;
-        const auto state = loadClientState(path.string());
-        ASSERT_TRUE(state) << path;
-        const ResultRows rows = buildResultRows(state->projectInfo);
-        for (const resultRow& row : rows.main_result_table) {
+        const Snapshot snapshot = takeSnapshot(path.string());
+        ASSERT_TRUE(snapshot) << path;
+        for (const auto& row : snapshot.rows.main_result_table) {
             const auto checkpoint = row.get("checkpoint_fraction_done");
             if (!row.get("result_name")) continue;
             ++tasks;
             ASSERT_TRUE(checkpoint) << path;
             const Cell progress = resultCell(row, "Progress", now);
-            EXPECT_EQ(progress.sortValue, readNumber(checkpoint) * 100.0) << path;
+            EXPECT_EQ(progress.value, readNumber(checkpoint) * 100.0) << path;
             if (readNumber(checkpoint) > 0) {
-                EXPECT_TRUE(resultCell(row, "ETR", now).sortValue.has_value()) << path;
+                EXPECT_TRUE(resultCell(row, "ETR", now).value.has_value()) << path;
             }
         }
     }
@@ -399,6 +398,34 @@ TEST_F(ResultCells, EveryColumnOfTheTableIsKnown) {
         EXPECT_EQ(row.text(resultColumns[i].id), expected[i]) << resultColumns[i].id;
 }
 
+// Every column sorts by what its cell shows: nothing for an empty cell, its
+// number when it has one, else its text. Some columns compute the value
+// without the cell, and must not drift from it.
+TEST_F(ResultCells, EveryColumnSortsByWhatItsCellShows) {
+    const RowValues rows[] = {
+        {.wu_name = {}, .project_name = {}},
+        {.version_num = "512", .state = "2", .scheduler_state = "2", .fraction_done = "0.25",
+         .current_cpu_time = "3600", .report_deadline = "1796586544", .resource_share = "100"},
+        {.state = "2", .scheduler_state = "2", .fraction_done = "0", .current_cpu_time = "0"},
+        {.state = "2", .active_task_state = "1", .checkpoint_fraction_done = "0.5", .checkpoint_cpu_time = "100",
+         .resource_share = "0"},
+        {.version_num = "nan", .state = "abc", .fraction_done = "1e400", .current_cpu_time = "-1e300",
+         .report_deadline = "1e400", .resource_share = "-5"},
+    };
+    const auto same = [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); };
+    for (const RowValues& given : rows) {
+        const OneRow row(given);
+        for (const auto& c : resultColumns) {
+            SCOPED_TRACE(c.id);
+            const SortValue expected = sortValueOf(c.cell(row.row(), now));
+            const SortValue sorted = c.sortValue(row.row(), now);
+            EXPECT_EQ(sorted.kind, expected.kind);
+            EXPECT_TRUE(same(sorted.number, expected.number)) << sorted.number << " " << expected.number;
+            EXPECT_EQ(sorted.text, expected.text);
+        }
+    }
+}
+
 TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
     RowValues given;
@@ -412,7 +439,7 @@ TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
     EXPECT_EQ(row.text("Version"), "5.12");
     EXPECT_EQ(row.text("Progress"), "45.68%");
     EXPECT_EQ(row.text("CPUTime"), "01:00:00");
-    EXPECT_EQ(resultCell(row.row(), "Version", now).sortValue, 5.12);
+    EXPECT_EQ(resultCell(row.row(), "Version", now).value, 5.12);
 }
 
 }  // namespace
