@@ -50,7 +50,7 @@ private slots:
         const std::optional<std::string> format;
         ResultsModel results(snapshot, format, nullptr);
         QTableView view;
-        QSortFilterProxyModel* proxy = installSorting(&view, &results);
+        SortingProxy* proxy = installSorting(&view, &results);
         for (const ResultColumn column : {ResultColumn::State, ResultColumn::Progress, ResultColumn::PName}) {
             const QString title = QString::fromUtf8(columnOf(column).title.data());
             QStringList expected = columnTexts(&results, title);
@@ -62,8 +62,14 @@ private slots:
             proxy->sort(indexOf(column), Qt::AscendingOrder);
             QCOMPARE(columnTexts(proxy, title), expected);
         }
-        proxy->sort(indexOf(ResultColumn::WUnit), Qt::DescendingOrder);
+        // The current row stays the same result through a sort.
+        const int wu = indexOf(ResultColumn::WUnit);
+        proxy->sort(-1);
+        view.setCurrentIndex(proxy->index(1, wu));
+        proxy->sort(wu, Qt::DescendingOrder);
         QCOMPARE(columnTexts(proxy, QStringLiteral("Work unit")).join(QLatin1Char(' ')), QStringLiteral("b2 b1 a3 a2 a1"));
+        QCOMPARE(view.currentIndex().data().toString(), QStringLiteral("a2"));
+        QCOMPARE(view.currentIndex().row(), 3);
         results.beginReload();
         snapshot = snapshotOfText(twoProjectState().replace("b2", "a0").toStdString());
         results.endReload();
