@@ -37,6 +37,9 @@ namespace crunchwatch {
 class ResultsModel;
 class projectTable;
 
+// What the path field shows once a refresh could not read the state file.
+extern const QString fileNotFoundMessage;
+
 class mainController final : public QObject {
     Q_OBJECT
 

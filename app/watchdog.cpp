@@ -29,8 +29,16 @@ void mainController::watchDog() {
     // The modal file panel runs its own event loop, which still delivers the
     // timer; the tick waits until the panel has closed.
     if (m_panelOpen) return;
-    client_state_mod_date = podajDatePliku(clientStatePath->text());
+    // The client replaces its file by renaming a new one in, so a refresh
+    // may fall into the moment without one (or find a directory there) and
+    // leave the message in the path field. The file it could not read is
+    // still the one watched: once that file has a new date text, its path
+    // goes back into the field and the tick reads it; until then the tick
+    // fails on the message as before.
+    const bool lost = clientStatePath->text() == fileNotFoundMessage && !m_lastFailedPath.isEmpty();
+    client_state_mod_date = podajDatePliku(lost ? m_lastFailedPath : clientStatePath->text());
     if (sameDate(client_state_mod_date, client_state_time_stamp)) return;
+    if (lost && client_state_mod_date) clientStatePath->setText(m_lastFailedPath);
     policzIWstawDoTabelki();
     client_state_time_stamp = client_state_mod_date;
 }

@@ -8,7 +8,8 @@
 //
 // With --summary a refresh's line leaves the cells out (a long run on a big
 // file would print them by the million); a line "view" on stdin asks for one
-// line with them.
+// line with them. Stdin is then the driver's channel, and its end (the driver
+// gone, however it went) ends the probe too.
 
 #include <cstdio>
 #include <string_view>
@@ -93,6 +94,7 @@ int main(int argc, char** argv) {
         const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (n <= 0) {
             input.setEnabled(false);
+            if (summary) QApplication::quit();
             return;
         }
         if (std::string_view(buffer, static_cast<std::size_t>(n)).find("view") != std::string_view::npos) {
