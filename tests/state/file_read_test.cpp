@@ -49,6 +49,9 @@ TEST(FileRead, AnythingButAReadableRegularFileGivesNothingAndSaysWhy) {
     std::filesystem::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
     std::filesystem::create_symlink(dir.path() / "loop", dir.path() / "loop");
     const std::string file = dir.write("f.xml", "<x/>");
+    // Past the 4 GiB the records' 32-bit offsets reach: sparse, so it costs no disk.
+    const std::string huge = dir.write("huge.xml", "");
+    std::filesystem::resize_file(huge, largestReadableFile + 1);
     const struct {
         std::string path;
         ReadFailure why;
@@ -63,6 +66,7 @@ TEST(FileRead, AnythingButAReadableRegularFileGivesNothingAndSaysWhy) {
         {dir.path().string(), ReadFailure::notRegularFile},
         {"/dev/zero", ReadFailure::notRegularFile},
         {"/dev/null", ReadFailure::notRegularFile},
+        {huge, ReadFailure::tooLarge},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path.substr(0, 80));
