@@ -2,6 +2,10 @@
 
 #include <chrono>
 
+#include <QApplication>
+#include <QPixmap>
+#include <QStyle>
+
 #include "app/cell_delegates.hpp"
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
@@ -84,7 +88,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             if (columnId(index.column()) != "State") return {};
             const auto state = stateText(row);
             const QColor colour = stateColour(state ? QString::fromStdString(*state) : QString());
-            return colour.isValid() ? QVariant(colour) : QVariant();
+            return colour.isValid() ? QVariant(stateMark(colour)) : QVariant();
         }
         case Qt::ForegroundRole: {
             const std::string_view id = columnId(index.column());
@@ -110,6 +114,21 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         }
         default: return {};
     }
+}
+
+// Given a colour as the decoration, the view paints a new picture of it for
+// every cell, and each is kept in the program-wide picture cache under a key
+// of its own until the cache is full: memory that grew with every repaint.
+// One icon per colour, made once, is drawn from one cached picture.
+QIcon ResultsModel::stateMark(const QColor& colour) const {
+    auto mark = m_stateMarks.find(colour.rgba());
+    if (mark == m_stateMarks.end()) {
+        const int side = QApplication::style()->pixelMetric(QStyle::PM_SmallIconSize);
+        QPixmap swatch(side, side);
+        swatch.fill(colour);
+        mark = m_stateMarks.insert(colour.rgba(), QIcon(swatch));
+    }
+    return *mark;
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {

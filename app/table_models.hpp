@@ -11,6 +11,8 @@
 #include <string_view>
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
 
 namespace crunchwatch {
 
@@ -41,7 +43,10 @@ public:
     static int columnOf(std::string_view id);
 
 private:
+    QIcon stateMark(const QColor& colour) const;
+
     const mainController& m_controller;
+    mutable QHash<QRgb, QIcon> m_stateMarks;
 };
 
 class ProjectsModel final : public ReloadableModel {
