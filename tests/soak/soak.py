@@ -25,8 +25,9 @@ import sys
 import tempfile
 import time
 
-from state_writer import StateWriter, WriterFailure
-from window import Window, WindowFailure
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
+from state_writer import StateWriter, WriterFailure  # noqa: E402
+from window import Window, WindowFailure  # noqa: E402
 
 HANG_SECONDS = 10
 # The writer leaves no readable file about a tenth of the time, so a tick
