@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
+#include <QApplication>
+#include <QPixmap>
+#include <QStyle>
+
 #include "app/cell_delegates.hpp"
 #include "tables/columns.hpp"
 #include "tables/duration.hpp"
@@ -101,7 +105,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
             if (column != ResultColumn::State) return {};
             const auto state = stateText(row);
             const QColor colour = stateColour(state ? QString::fromUtf8(state->data(), state->size()) : QString());
-            return colour.isValid() ? QVariant(colour) : QVariant();
+            return colour.isValid() ? QVariant(stateMark(colour)) : QVariant();
         }
         case Qt::ForegroundRole: {
             const double now = nowSeconds();
@@ -127,6 +131,21 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
         }
         default: return {};
     }
+}
+
+// Given a colour as the decoration, the view paints a new picture of it for
+// every cell, and each is kept in the program-wide picture cache under a key
+// of its own until the cache is full: memory that grew with every repaint.
+// One icon per colour, made once, is drawn from one cached picture.
+QIcon ResultsModel::stateMark(const QColor& colour) const {
+    auto mark = m_stateMarks.find(colour.rgba());
+    if (mark == m_stateMarks.end()) {
+        const int side = QApplication::style()->pixelMetric(QStyle::PM_SmallIconSize);
+        QPixmap swatch(side, side);
+        swatch.fill(colour);
+        mark = m_stateMarks.insert(colour.rgba(), QIcon(swatch));
+    }
+    return *mark;
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {

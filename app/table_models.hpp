@@ -15,6 +15,8 @@
 #include <vector>
 
 #include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
 
 #include "app/sort_keys.hpp"
 #include "tables/snapshot.hpp"
@@ -62,6 +64,9 @@ public:
 
 private:
     std::vector<SortValue> sortValues(int column) const override;
+    QIcon stateMark(const QColor& colour) const;
+
+    mutable QHash<QRgb, QIcon> m_stateMarks;  // one icon per colour, made once
 };
 
 class ProjectsModel final : public SnapshotModel {

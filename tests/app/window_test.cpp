@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QAction>
 #include <QHeaderView>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QStyleHints>
@@ -146,6 +148,12 @@ private slots:
         };
         QCOMPARE(at(0, "State", Qt::DisplayRole).toString(), QStringLiteral("Paused"));
         QVERIFY(at(0, "State", Qt::ToolTipRole).toString().contains(QStringLiteral("suspended")));
+        // One mark per colour, the same after a refresh: a new picture for
+        // every cell painted would pile up in the program-wide picture cache.
+        const QIcon mark = at(0, "State", Qt::DecorationRole).value<QIcon>();
+        QCOMPARE(mark.pixmap(16).toImage().pixelColor(8, 8), stateColour(QStringLiteral("Paused")));
+        h.c().Update();
+        QCOMPARE(at(0, "State", Qt::DecorationRole).value<QIcon>().cacheKey(), mark.cacheKey());
         QVERIFY(at(0, "Progress", Qt::ToolTipRole).toString().contains(QStringLiteral("checkpoint")));
         QCOMPARE(at(0, "Completes", Qt::ForegroundRole).value<QColor>(), atRiskColour());
         QVERIFY(at(0, "Completes", Qt::ToolTipRole).toString().contains(QStringLiteral("after its report deadline")));

@@ -20,14 +20,14 @@ import os
 import random
 import shutil
 import signal
-import statistics
 import subprocess
 import sys
 import tempfile
 import time
 
-from state_writer import StateWriter, WriterFailure
-from window import Window, WindowFailure
+sys.dont_write_bytecode = True  # no __pycache__ beside the sources
+from state_writer import StateWriter, WriterFailure  # noqa: E402
+from window import Window, WindowFailure  # noqa: E402
 
 HANG_SECONDS = 10
 # The writer leaves no readable file about a tenth of the time, so a tick
@@ -122,16 +122,19 @@ def finish(window, writer, run, dump_exe, state_file):
 
 
 def memory_figures(run, seconds):
-    """Median resident MiB of the first and the last minute (a quarter of a
-    shorter run each) after the warm-up, and the peak."""
+    """Resident MiB of the first and the last minute (a quarter of a shorter
+    run each) after the warm-up, and of the whole run. Each is the highest
+    sample: every refresh of a file this size takes memory up to about the
+    same height and gives most of it back, so the samples in between go up
+    and down by a fifth with the moment they were taken, while the height
+    itself stays put unless something is kept."""
     warm = [s for s in run.samples if s[0] >= WARM_UP_SECONDS]
     window = min(60.0, (seconds - WARM_UP_SECONDS) / 4)
     first = [kib for t, kib in warm if t < WARM_UP_SECONDS + window]
     last = [kib for t, kib in warm if t >= seconds - window]
     if not first or not last:
         raise Failure("too few memory samples")
-    return (statistics.median(first) / 1024, statistics.median(last) / 1024,
-            max(k for _, k in run.samples) / 1024)
+    return max(first) / 1024, max(last) / 1024, max(k for _, k in run.samples) / 1024
 
 
 def soak(args, work):
@@ -152,8 +155,8 @@ def soak(args, work):
         window.stop()
     first, last, peak = memory_figures(run, args.seconds)
     print(f"soak: {run.elapsed() / 3600:.2f} h, {writer.rewrites} rewrites survived, {run.refreshes} refreshes "
-          f"({run.failed} found no file), resident memory {first:.1f} MiB first, {last:.1f} MiB last, "
-          f"peak {peak:.1f} MiB (seed {seed})", flush=True)
+          f"({run.failed} found no file), resident memory {first:.1f} MiB in the first minute, "
+          f"{last:.1f} MiB in the last, peak {peak:.1f} MiB (seed {seed})", flush=True)
     if last > first * (1 + GROWTH_ALLOWED):
         raise Failure(f"memory grew from {first:.1f} MiB to {last:.1f} MiB")
 
