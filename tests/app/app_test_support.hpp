@@ -16,6 +16,7 @@
 #include "app/main_controller.hpp"
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "state_text.hpp"
 
 namespace crunchwatch::apptest {
 
@@ -77,67 +78,39 @@ inline QByteArray globalPrefs(const QByteArray& cpuSchedulingMinutes) {
 // Beta (share 50, credit 100.25) has one downloading and one sent. Rows in
 // file order: a1 a2 a3 b1 b2.
 inline QByteArray twoProjectState() {
-    return R"(<client_state>
-<host_info>
-    <p_ncpus>4</p_ncpus>
-</host_info>
-<project>
-    <master_url>http://alpha.example/</master_url>
-    <project_name>Alpha</project_name>
-    <user_total_credit>1234.500000</user_total_credit>
-    <user_create_time>1442317920.000000</user_create_time>
-    <resource_share>100.000000</resource_share>
-</project>
-<workunit><name>a1</name><app_name>alpha_app</app_name><version_num>107</version_num></workunit>
-<workunit><name>a2</name><app_name>alpha_app</app_name><version_num>107</version_num></workunit>
-<workunit><name>a3</name><app_name>alpha_app</app_name><version_num>108</version_num></workunit>
-<result><name>a1_0</name><state>2</state><wu_name>a1</wu_name><report_deadline>1893456000.000000</report_deadline></result>
-<result><name>a2_0</name><state>2</state><wu_name>a2</wu_name><report_deadline>1893456000.000000</report_deadline></result>
-<result><name>a3_0</name><state>2</state><wu_name>a3</wu_name><report_deadline>1893456000.000000</report_deadline></result>
-<project>
-    <master_url>http://beta.example/</master_url>
-    <project_name>Beta</project_name>
-    <user_total_credit>100.250000</user_total_credit>
-    <resource_share>50.000000</resource_share>
-</project>
-<workunit><name>b1</name><app_name>beta_app</app_name><version_num>701</version_num></workunit>
-<workunit><name>b2</name><app_name>beta_app</app_name><version_num>701</version_num></workunit>
-<result><name>b1_0</name><state>1</state><wu_name>b1</wu_name><report_deadline>1893456000.000000</report_deadline></result>
-<result>
-    <name>b2_0</name>
-    <state>5</state>
-    <wu_name>b2</wu_name>
-    <report_deadline>1893456000.000000</report_deadline>
-    <ready_to_report/>
-</result>
-<active_task_set>
-<active_task>
-    <project_master_url>http://alpha.example/</project_master_url>
-    <result_name>a1_0</result_name>
-    <scheduler_state>2</scheduler_state>
-    <fraction_done>0.456789</fraction_done>
-    <current_cpu_time>3600.000000</current_cpu_time>
-</active_task>
-<active_task>
-    <project_master_url>http://alpha.example/</project_master_url>
-    <result_name>a2_0</result_name>
-    <scheduler_state>2</scheduler_state>
-    <fraction_done>0.000000</fraction_done>
-    <current_cpu_time>0.000000</current_cpu_time>
-</active_task>
-</active_task_set>
-<platform_name>x86_64-pc-linux-gnu</platform_name>
-</client_state>
-)";
+    using namespace test;
+    const auto job = [](const char* name, const char* app, const char* version, const char* state,
+                        const char* ready = "") {
+        return workunit(name, app, el("version_num", version)) +
+               result(std::string(name) + "_0", name,
+                      el("state", state) + el("report_deadline", "1893456000.000000") + ready);
+    };
+    const auto running = [](const char* name, const char* fraction, const char* cpu) {
+        return task("http://alpha.example/", name,
+                    el("scheduler_state", "2") + el("fraction_done", fraction) + el("current_cpu_time", cpu));
+    };
+    return QByteArray::fromStdString(stateFile(
+        project("http://alpha.example/", el("project_name", "Alpha") + el("user_total_credit", "1234.500000") +
+                                             el("user_create_time", "1442317920.000000") +
+                                             el("resource_share", "100.000000")) +
+            job("a1", "alpha_app", "107", "2") + job("a2", "alpha_app", "107", "2") +
+            job("a3", "alpha_app", "108", "2") +
+            project("http://beta.example/", el("project_name", "Beta") + el("user_total_credit", "100.250000") +
+                                                el("resource_share", "50.000000")) +
+            job("b1", "beta_app", "701", "1") + job("b2", "beta_app", "701", "5", "<ready_to_report/>"),
+        running("a1_0", "0.456789", "3600.000000") + running("a2_0", "0.000000", "0.000000"),
+        el("p_ncpus", "4")));
 }
 
 // One project of a single result, the name given: small files that differ.
 inline QByteArray oneProjectState(const QByteArray& resultName, const QByteArray& credit = "10.000000") {
-    return "<client_state>\n<project>\n<master_url>http://gamma.example/</master_url>\n"
-           "<project_name>Gamma</project_name>\n<user_total_credit>" + credit +
-           "</user_total_credit>\n<resource_share>100</resource_share>\n</project>\n"
-           "<result>\n<name>" + resultName + "</name>\n<state>2</state>\n<wu_name>" + resultName +
-           "</wu_name>\n</result>\n<platform_name>x</platform_name>\n</client_state>\n";
+    using namespace test;
+    const std::string name = resultName.toStdString();
+    return QByteArray::fromStdString(
+        stateFile(project("http://gamma.example/", el("project_name", "Gamma") +
+                                                       el("user_total_credit", credit.toStdString()) +
+                                                       el("resource_share", "100")) +
+                  result(name, name, el("state", "2"))));
 }
 
 // The display text of every cell a model offers, row by row; reading each

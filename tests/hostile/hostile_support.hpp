@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "dump/report.hpp"
+#include "state_text.hpp"
 
 namespace crunchwatch::test {
 
@@ -48,30 +49,21 @@ inline std::optional<Outcome> snapshotWithin(const std::string& path,
 // `resultsEach` results (and their workunits), the first result of each
 // project running as an active task.
 inline std::string stateText(std::size_t projects, std::size_t resultsEach, const std::string& hostInfo = {}) {
-    std::string text = "<client_state>\n<host_info>\n" + hostInfo + "</host_info>\n";
+    std::string body, tasks;
     for (std::size_t p = 0; p < projects; ++p) {
-        const std::string id = std::to_string(p);
-        text += "<project>\n    <master_url>http://p" + id + "/</master_url>\n    <project_name>P" + id +
-                "</project_name>\n    <user_total_credit>1.5</user_total_credit>\n"
-                "    <resource_share>100</resource_share>\n</project>\n";
+        const std::string id = std::to_string(p), url = "http://p" + id + "/";
+        body += project(url, el("project_name", "P" + id) + el("user_total_credit", "1.5") +
+                                 el("resource_share", "100"));
         for (std::size_t r = 0; r < resultsEach; ++r) {
             const std::string rid = id + "_" + std::to_string(r);
-            text += "<workunit>\n    <name>wu" + rid + "</name>\n    <app_name>app</app_name>\n"
-                    "    <version_num>712</version_num>\n</workunit>\n<result>\n    <name>r" + rid +
-                    "</name>\n    <wu_name>wu" + rid + "</wu_name>\n    <state>2</state>\n"
-                    "    <report_deadline>1796150000</report_deadline>\n</result>\n";
+            body += workunit("wu" + rid, "app", el("version_num", "712")) +
+                    result("r" + rid, "wu" + rid, el("state", "2") + el("report_deadline", "1796150000"));
         }
+        if (resultsEach > 0)
+            tasks += task(url, "r" + id + "_0",
+                          el("scheduler_state", "2") + el("fraction_done", "0.25") + el("current_cpu_time", "3600"));
     }
-    text += "<active_task_set>\n";
-    for (std::size_t p = 0; p < projects && resultsEach > 0; ++p) {
-        const std::string id = std::to_string(p);
-        text += "<active_task>\n    <project_master_url>http://p" + id + "/</project_master_url>\n"
-                "    <result_name>r" + id + "_0</result_name>\n    <scheduler_state>2</scheduler_state>\n"
-                "    <fraction_done>0.25</fraction_done>\n    <current_cpu_time>3600</current_cpu_time>\n"
-                "</active_task>\n";
-    }
-    text += "</active_task_set>\n<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
-    return text;
+    return stateFile(body, tasks, hostInfo);
 }
 
 }  // namespace crunchwatch::test

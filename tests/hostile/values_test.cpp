@@ -18,6 +18,8 @@
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
 
+#include "state_text.hpp"
+
 namespace crunchwatch {
 namespace {
 
@@ -46,21 +48,17 @@ const std::string hostileNumbers[] = {
 // A state file with two projects, the first with one result running; every
 // converted field is present, `field` holding `value`.
 std::string stateWith(const std::string& field, const std::string& value) {
-    const auto tag = [&](const char* name, const char* normal) {
-        return "<"s + name + ">" + (field == name ? value : normal) + "</" + name + ">\n";
-    };
-    return "<client_state>\n<project>\n<master_url>http://a/</master_url>\n<project_name>A</project_name>\n" +
-           tag("user_total_credit", "12.5") + tag("user_create_time", "1500000000") +
-           tag("host_create_time", "1500000001") + tag("exp_avg_mod_time", "1700000000.5") +
-           tag("resource_share", "100") + "</project>\n<workunit>\n<name>wu</name>\n<app_name>app</app_name>\n" +
-           tag("version_num", "712") + "</workunit>\n<result>\n<name>r</name>\n<wu_name>wu</wu_name>\n" +
-           tag("state", "2") + tag("report_deadline", "1796200000") +
-           "</result>\n<project>\n<master_url>http://b/</master_url>\n<resource_share>"
-           "300</resource_share>\n<user_total_credit>1e308</user_total_credit>\n</project>\n"
-           "<active_task_set>\n<active_task>\n<project_master_url>http://a/</project_master_url>\n"
-           "<result_name>r</result_name>\n" +
-           tag("scheduler_state", "2") + tag("fraction_done", "0.25") + tag("current_cpu_time", "3600") +
-           "</active_task>\n</active_task_set>\n";
+    using test::el;
+    const auto v = [&](const char* name, const char* normal) { return el(name, field == name ? value : normal); };
+    return test::stateFile(
+        test::project("http://a/", el("project_name", "A") + v("user_total_credit", "12.5") +
+                                       v("user_create_time", "1500000000") + v("host_create_time", "1500000001") +
+                                       v("exp_avg_mod_time", "1700000000.5") + v("resource_share", "100")) +
+            test::workunit("wu", "app", v("version_num", "712")) +
+            test::result("r", "wu", v("state", "2") + v("report_deadline", "1796200000")) +
+            test::project("http://b/", el("resource_share", "300") + el("user_total_credit", "1e308")),
+        test::task("http://a/", "r",
+                   v("scheduler_state", "2") + v("fraction_done", "0.25") + v("current_cpu_time", "3600")));
 }
 
 struct Loaded {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "state_text.hpp"
 #include "test_support.hpp"
 
 namespace crunchwatch {
@@ -24,28 +25,7 @@ Entries entriesOf(const Record& r) {
     return out;
 }
 
-std::string el(std::string_view tag, std::string_view value) {
-    return "<" + std::string(tag) + ">" + std::string(value) + "</" + std::string(tag) + ">";
-}
-std::string project(std::string_view url, std::string_view rest = "") {
-    return "<project>" + el("master_url", url) + "</project>" + std::string(rest);
-}
-std::string workunit(std::string_view name, std::string_view app, std::string_view extra = "") {
-    return "<workunit>" + el("name", name) + el("app_name", app) + std::string(extra) + "</workunit>";
-}
-std::string result(std::string_view name, std::string_view wu, std::string_view extra = "") {
-    return "<result>" + el("name", name) + el("wu_name", wu) + std::string(extra) + "</result>";
-}
-std::string task(std::string_view url, std::string_view name, std::string_view extra = "") {
-    return "<active_task>" + el("project_master_url", url) + el("result_name", name) + std::string(extra) +
-           "</active_task>";
-}
-// A state file around the given project section and active tasks.
-std::string stateFile(const std::string& projects, std::optional<std::string> tasks = std::nullopt) {
-    std::string s = "<client_state><host_info><p_ncpus>2</p_ncpus></host_info>" + projects;
-    if (tasks) s += "<active_task_set>" + *tasks + "</active_task_set>";
-    return s + "<platform_name>x86_64-pc-linux-gnu</platform_name></client_state>";
-}
+using test::el, test::project, test::workunit, test::result, test::task, test::stateFile;
 
 TEST(Projects, ValuesAreCutInKeyOrderAndEmptyOrAbsentOnesLeftOut) {
     // Written in reverse order, without rpc_seqno, with an empty resource_share.
@@ -67,9 +47,8 @@ TEST(Projects, ValuesAreCutInKeyOrderAndEmptyOrAbsentOnesLeftOut) {
 }
 
 TEST(Projects, AppNameIsTheFirstOneInTheBlock) {
-    const auto st = clientStateFromText(stateFile(project("a") + project("b", workunit("w1", "first") +
-                                                                                  workunit("w2", "second")) +
-                                                  project("c", workunit("w3", "third"))));
+    const auto st = clientStateFromText(stateFile(project("a") + project("b") + workunit("w1", "first") +
+                                                  workunit("w2", "second") + project("c") + workunit("w3", "third")));
     ASSERT_EQ(st.projectInfo.size(), 3u);
     EXPECT_EQ(st.projectInfo[0].values.get("app_name"), std::nullopt);
     EXPECT_EQ(st.projectInfo[1].values.get("app_name"), Opt("first"));
@@ -102,11 +81,11 @@ TEST(Projects, LastBlockHoldsNothingOfTheActiveTaskSet) {
 }
 
 TEST(Results, KeysComeInOrderWithReadyToReportOnlyForTheMarker) {
-    const auto st = clientStateFromText(stateFile(project(
-        "u", workunit("w", "app", el("version_num", "701")) +
+    const auto st = clientStateFromText(stateFile(
+        project("u") + workunit("w", "app", el("version_num", "701")) +
                  "<result><ready_to_report/><report_deadline>5</report_deadline><wu_name>w</wu_name><state>2</state>"
                  "<exit_status>0</exit_status><name>r1</name></result>" +
-                 result("r2", "w", el("ready_to_report", "1")) + result("r3", "w", "<ready_to_report />"))));
+                 result("r2", "w", el("ready_to_report", "1")) + result("r3", "w", "<ready_to_report />")));
     ASSERT_EQ(st.projectInfo.size(), 1u);
     const auto& results = st.projectInfo[0].result;
     ASSERT_EQ(results.size(), 3u);
@@ -134,7 +113,7 @@ TEST(Results, TagsMatchAsWholeLiterals) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.element);
-        const auto st = clientStateFromText(stateFile(project("u", c.element)));
+        const auto st = clientStateFromText(stateFile(project("u") + c.element));
         ASSERT_EQ(st.projectInfo.at(0).result.size(), 1u);
         EXPECT_EQ(st.projectInfo[0].result[0].get(c.key), c.expected);
     }
@@ -145,7 +124,7 @@ TEST(Results, HundredAdjacentElementsAreEachTakenOnceInOrder) {
     const std::string padding = el("rsc_fpops_est", std::string(200, '1'));
     for (int i = 0; i < 100; ++i) block += workunit("w" + std::to_string(i), "app" + std::to_string(i), padding);
     for (int i = 0; i < 100; ++i) block += result("r" + std::to_string(i), "w" + std::to_string(i), padding);
-    const auto st = clientStateFromText(stateFile(project("u", block) + project("v")));
+    const auto st = clientStateFromText(stateFile(project("u") + block + project("v")));
     ASSERT_EQ(st.projectInfo.size(), 2u);
     const auto& results = st.projectInfo[0].result;
     ASSERT_EQ(results.size(), 100u);
@@ -160,8 +139,8 @@ TEST(Results, HundredAdjacentElementsAreEachTakenOnceInOrder) {
 
 TEST(Results, ElementWithoutEndTagRunsToTheNextEndTagOrTheBlockEnd) {
     const auto st = clientStateFromText(stateFile(
-        project("u", result("a", "w") + "<result><name>b</name><state>2</state>") + project("v", result("c", "w")) +
-        project("x", "<result><name>d</name><result><name>e</name></result>")));
+        project("u") + result("a", "w") + "<result><name>b</name><state>2</state>" + project("v") + result("c", "w") +
+        project("x") + "<result><name>d</name><result><name>e</name></result>"));
     ASSERT_EQ(st.projectInfo.size(), 3u);
     const auto& first = st.projectInfo[0].result;
     ASSERT_EQ(first.size(), 2u);
@@ -184,7 +163,7 @@ TEST(Join, FirstWorkunitOfTheNameWinsAtEverySize) {
         for (int i = 0; i < filler; ++i) block += workunit("f" + std::to_string(i), "filler", el("version_num", "1"));
         block += workunit("w", "second", el("version_num", "2"));
         block += result("r1", "w") + "<result><name>r2</name></result>" + result("r3", "v") + result("r4", "W");
-        const auto st = clientStateFromText(stateFile(project("u", block)));
+        const auto st = clientStateFromText(stateFile(project("u") + block));
         const auto& r = st.projectInfo.at(0).result;
         ASSERT_EQ(r.size(), 4u);
         EXPECT_EQ(r[0].get("app_name"), Opt("first"));
@@ -197,8 +176,8 @@ TEST(Join, FirstWorkunitOfTheNameWinsAtEverySize) {
 }
 
 TEST(Join, WorkunitOfAnotherProjectGivesNothing) {
-    const auto st = clientStateFromText(stateFile(project("a", workunit("wb", "appB") + result("ra", "wa")) +
-                                                  project("b", workunit("wa", "appA") + result("rb", "wb"))));
+    const auto st = clientStateFromText(stateFile(project("a") + workunit("wb", "appB") + result("ra", "wa") +
+                                                  project("b") + workunit("wa", "appA") + result("rb", "wb")));
     ASSERT_EQ(st.projectInfo.size(), 2u);
     EXPECT_FALSE(st.projectInfo[0].result.at(0).has("app_name"));
     EXPECT_FALSE(st.projectInfo[1].result.at(0).has("app_name"));
@@ -206,7 +185,7 @@ TEST(Join, WorkunitOfAnotherProjectGivesNothing) {
 
 TEST(Merge, TwoTasksOnOneResultAreMergedInOrderLaterValuesRemain) {
     const auto st = clientStateFromText(stateFile(
-        project("u", result("r", "w", el("state", "2"))),
+        project("u") + result("r", "w", el("state", "2")),
         task("u", "r", el("slot", "0") + el("fraction_done", "0.1") + el("scheduler_state", "1")) +
             task("u", "r", el("fraction_done", "0.2") + el("current_cpu_time", "30"))));
     const Entries expected = {{"name", "r"}, {"state", "2"}, {"wu_name", "w"}, {"project_master_url", "u"},
@@ -216,7 +195,7 @@ TEST(Merge, TwoTasksOnOneResultAreMergedInOrderLaterValuesRemain) {
 }
 
 TEST(Merge, TaskStopsAtTheFirstProjectWithItsUrl) {
-    const auto st = clientStateFromText(stateFile(project("u", result("a", "w")) + project("u", result("b", "w")),
+    const auto st = clientStateFromText(stateFile(project("u") + result("a", "w") + project("u") + result("b", "w"),
                                                   task("u", "b", el("slot", "1")) + task("u", "a", el("slot", "2"))));
     ASSERT_EQ(st.projectInfo.size(), 2u);
     EXPECT_EQ(st.projectInfo[0].result.at(0).get("slot"), Opt("2"));
@@ -224,7 +203,7 @@ TEST(Merge, TaskStopsAtTheFirstProjectWithItsUrl) {
 }
 
 TEST(Merge, UnmatchedOrIncompleteTasksChangeNothing) {
-    const std::string projects = project("u", result("r", "w")) + "<project>" + result("n", "w");  // no master_url
+    const std::string projects = project("u") + result("r", "w") + "<project>" + result("n", "w");  // no master_url
     const std::string tasks[] = {
         "",                                          // set without <active_task>
         "<slot>1</slot>",                            // values outside any task
@@ -245,7 +224,7 @@ TEST(Merge, UnmatchedOrIncompleteTasksChangeNothing) {
 
 // The last task runs to the set's end tag; text after it is no task's.
 TEST(Merge, LastTaskEndsAtTheSetEndTag) {
-    auto text = stateFile(project("u", result("r", "w")), task("u", "r"));
+    auto text = stateFile(project("u") + result("r", "w"), task("u", "r"));
     text.insert(text.find("<platform_name>"), el("fraction_done", "0.9"));
     const auto st = clientStateFromText(text);
     EXPECT_TRUE(st.projectInfo.at(0).result.at(0).has("result_name"));
@@ -257,7 +236,7 @@ TEST(Merge, ManyResultsFirstOfTheNameTakesTheTask) {
     std::string block;
     for (int i = 0; i < 40; ++i) block += result(i == 5 || i == 30 ? "dup" : "r" + std::to_string(i), "w");
     const auto st = clientStateFromText(stateFile(
-        project("u", block), task("u", "dup", el("slot", "1")) + task("u", "r39", el("slot", "2")) +
+        project("u") + block, task("u", "dup", el("slot", "1")) + task("u", "r39", el("slot", "2")) +
                                  task("u", "r41", el("slot", "3"))));
     const auto& r = st.projectInfo.at(0).result;
     ASSERT_EQ(r.size(), 40u);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "state_text.hpp"
 #include "test_support.hpp"
 
 #include "state/numbers.hpp"
@@ -42,34 +43,25 @@ struct RowValues {
     Opt otherShare{};  // "resource_share" of a second project without results
 };
 
-std::string tag(const char* name, const Opt& value) {
-    return value ? "<" + std::string(name) + ">" + *value + "</" + name + ">\n" : std::string();
-}
-
 // A state file with one result, its workunit, and the active task running it
 // when any task value is given. The row is built as a refresh builds it.
 struct OneRow {
     explicit OneRow(const RowValues& s) {
-        std::string text = "<client_state>\n<project>\n<master_url>http://a/</master_url>\n" +
-                           tag("project_name", s.project_name) + tag("resource_share", s.resource_share) +
-                           "</project>\n<workunit>\n" + tag("name", s.wu_name.value_or("wu1")) +
-                           tag("version_num", s.version_num) + "</workunit>\n<result>\n<name>r1</name>\n" +
-                           tag("wu_name", s.wu_name) + tag("state", s.state) +
-                           tag("report_deadline", s.report_deadline) + "</result>\n";
-        if (s.otherShare)
-            text += "<project>\n<master_url>http://b/</master_url>\n" + tag("resource_share", s.otherShare) +
-                    "</project>\n";
+        using test::el;
+        std::optional<std::string> task;
         if (s.scheduler_state || s.fraction_done || s.current_cpu_time || s.active_task_state ||
             s.checkpoint_fraction_done || s.checkpoint_cpu_time)
-            text += "<active_task_set>\n<active_task>\n<project_master_url>http://a/</project_master_url>\n"
-                    "<result_name>r1</result_name>\n" +
-                    tag("active_task_state", s.active_task_state) + tag("scheduler_state", s.scheduler_state) +
-                    tag("checkpoint_cpu_time", s.checkpoint_cpu_time) + tag("fraction_done", s.fraction_done) +
-                    tag("current_cpu_time", s.current_cpu_time) +
-                    tag("checkpoint_fraction_done", s.checkpoint_fraction_done) +
-                    "</active_task>\n</active_task_set>\n";
-        text += "<platform_name>x86_64-pc-linux-gnu</platform_name>\n</client_state>\n";
-        snapshot = snapshotOfText(text);
+            task = test::task("http://a/", "r1",
+                              el("active_task_state", s.active_task_state) + el("scheduler_state", s.scheduler_state) +
+                                  el("checkpoint_cpu_time", s.checkpoint_cpu_time) +
+                                  el("fraction_done", s.fraction_done) + el("current_cpu_time", s.current_cpu_time) +
+                                  el("checkpoint_fraction_done", s.checkpoint_fraction_done));
+        snapshot = snapshotOfText(test::stateFile(
+            test::project("http://a/", el("project_name", s.project_name) + el("resource_share", s.resource_share)) +
+                test::workunit(s.wu_name.value_or("wu1"), std::nullopt, el("version_num", s.version_num)) +
+                test::result("r1", s.wu_name, el("state", s.state) + el("report_deadline", s.report_deadline)) +
+                (s.otherShare ? test::project("http://b/", el("resource_share", s.otherShare)) : ""),
+            task));
     }
     resultRow row() const { return snapshot.rows.main_result_table[0]; }
     std::optional<std::string> text(std::string_view id) const { return cellText(resultCell(row(), id, now), iso); }
