@@ -409,7 +409,8 @@ TEST_F(ResultCells, EveryColumnSortsByWhatItsCellShows) {
         const OneRow row(given);
         for (const auto& c : resultColumns) {
             SCOPED_TRACE(c.id);
-            const SortValue expected = sortValueOf(c.cell(row.row(), now));
+            const Cell cell = c.cell(row.row(), now);  // the expected text is a view of it
+            const SortValue expected = sortValueOf(cell);
             const SortValue sorted = c.sortValue(row.row(), now);
             EXPECT_EQ(sorted.kind, expected.kind);
             EXPECT_TRUE(same(sorted.number, expected.number)) << sorted.number << " " << expected.number;
