@@ -41,30 +41,9 @@ public:
     // The index of the first result's record in its store.
     std::size_t firstRecord() const noexcept { return m_first; }
 
-    class iterator {
-    public:
-        using value_type = resultRecord;
-        using difference_type = std::ptrdiff_t;
-        iterator() = default;
-        iterator(const RecordStore* s, std::size_t i) : m_store(s), m_i(i) {}
-        resultRecord operator*() const noexcept { return {*m_store, m_i}; }
-        iterator& operator++() noexcept {
-            ++m_i;
-            return *this;
-        }
-        iterator operator++(int) noexcept {
-            iterator old = *this;
-            ++m_i;
-            return old;
-        }
-        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
-
-    private:
-        const RecordStore* m_store = nullptr;
-        std::size_t m_i = 0;
-    };
-    iterator begin() const noexcept { return {m_store, m_first}; }
-    iterator end() const noexcept { return {m_store, m_end}; }
+    using iterator = IndexIterator<ResultList, resultRecord>;
+    iterator begin() const noexcept { return {this, 0}; }
+    iterator end() const noexcept { return {this, size()}; }
 
 private:
     const RecordStore* m_store = nullptr;
@@ -120,30 +99,9 @@ public:
     std::size_t resultCount() const noexcept { return m_store ? m_store->records.recordCount() - size() : 0; }
     const ProjectStore& store() const noexcept { return *m_store; }
 
-    class iterator {
-    public:
-        using value_type = projectRecord;
-        using difference_type = std::ptrdiff_t;
-        iterator() = default;
-        iterator(const ProjectStore* s, std::size_t i) : m_store(s), m_i(i) {}
-        projectRecord operator*() const noexcept { return (*m_store)[m_i]; }
-        iterator& operator++() noexcept {
-            ++m_i;
-            return *this;
-        }
-        iterator operator++(int) noexcept {
-            iterator old = *this;
-            ++m_i;
-            return old;
-        }
-        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
-
-    private:
-        const ProjectStore* m_store = nullptr;
-        std::size_t m_i = 0;
-    };
-    iterator begin() const noexcept { return {m_store.get(), 0}; }
-    iterator end() const noexcept { return {m_store.get(), size()}; }
+    using iterator = IndexIterator<ProjectInfo, projectRecord>;
+    iterator begin() const noexcept { return {this, 0}; }
+    iterator end() const noexcept { return {this, size()}; }
 
 private:
     void store(const RecordDraft& values);

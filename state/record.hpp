@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "state/chunked_array.hpp"
+#include "state/index_iterator.hpp"
 
 namespace crunchwatch {
 
@@ -169,31 +170,10 @@ private:
 
 class Record::Entries {
 public:
-    class iterator {
-    public:
-        using value_type = Entry;
-        using difference_type = std::ptrdiff_t;
-        iterator() = default;
-        iterator(const Record* r, std::size_t i) : m_record(r), m_i(i) {}
-        Entry operator*() const noexcept { return m_record->entry(m_i); }
-        iterator& operator++() noexcept {
-            ++m_i;
-            return *this;
-        }
-        iterator operator++(int) noexcept {
-            iterator old = *this;
-            ++m_i;
-            return old;
-        }
-        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
-
-    private:
-        const Record* m_record = nullptr;
-        std::size_t m_i = 0;
-    };
+    using iterator = IndexIterator<Entries, Entry>;
     explicit Entries(const Record& r) : m_record(r) {}
-    iterator begin() const noexcept { return {&m_record, 0}; }
-    iterator end() const noexcept { return {&m_record, m_record.size()}; }
+    iterator begin() const noexcept { return {this, 0}; }
+    iterator end() const noexcept { return {this, size()}; }
     std::size_t size() const noexcept { return m_record.size(); }
     Entry operator[](std::size_t i) const noexcept { return m_record.entry(i); }
 

@@ -65,28 +65,7 @@ public:
     resultRow front() const noexcept { return (*this)[0]; }
     resultRow back() const noexcept { return (*this)[size() - 1]; }
 
-    class iterator {
-    public:
-        using value_type = resultRow;
-        using difference_type = std::ptrdiff_t;
-        iterator() = default;
-        iterator(const ResultTable* t, std::size_t i) : m_table(t), m_i(i) {}
-        resultRow operator*() const noexcept { return (*m_table)[m_i]; }
-        iterator& operator++() noexcept {
-            ++m_i;
-            return *this;
-        }
-        iterator operator++(int) noexcept {
-            iterator old = *this;
-            ++m_i;
-            return old;
-        }
-        bool operator==(const iterator& o) const noexcept { return m_i == o.m_i; }
-
-    private:
-        const ResultTable* m_table = nullptr;
-        std::size_t m_i = 0;
-    };
+    using iterator = IndexIterator<ResultTable, resultRow>;
     iterator begin() const noexcept { return {this, 0}; }
     iterator end() const noexcept { return {this, size()}; }
 
