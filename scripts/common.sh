@@ -61,8 +61,9 @@ ensure_test_locale() {
   fi
 }
 
-# configure BUILD_DIR [cmake options...]
+# configure BUILD_DIR [cmake options...]. CRUNCHWATCH_WERROR=ON (scripts/test
+# sets it) makes every warning an error; a user's own build keeps the default.
 configure() {
   local dir=$1; shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S "$ROOT" -B "$dir" -G Ninja -DCRUNCHWATCH_WERROR="${CRUNCHWATCH_WERROR:-OFF}" "$@" >/dev/null
 }
