@@ -107,7 +107,7 @@ void storeProject(DomProject& project, ProjectInfo& projects) {
 }
 
 void mergeActiveTasks(pugi::xml_node taskSet, ProjectInfo& projects) {
-    const auto projectByUrl = firstByKey(projects.size(), [&](std::size_t i) { return projects[i].values.get("master_url"); });
+    const auto projectByUrl = firstByKey(projects.size(), [&](std::size_t i) { return projects[i].values.get(Key::master_url); });
     std::unordered_map<std::size_t, std::unordered_map<std::string_view, std::size_t>> resultsByName;
     for (pugi::xml_node task : taskSet.children("active_task")) {
         const RecordDraft values = valuesOf(task, activeTaskTags);
@@ -120,7 +120,7 @@ void mergeActiveTasks(pugi::xml_node taskSet, ProjectInfo& projects) {
         auto found = resultsByName.find(p->second);
         if (found == resultsByName.end())
             found = resultsByName
-                        .emplace(p->second, firstByKey(results.size(), [&](std::size_t i) { return results[i].get("name"); }))
+                        .emplace(p->second, firstByKey(results.size(), [&](std::size_t i) { return results[i].get(Key::name); }))
                         .first;
         const auto r = found->second.find(*name);
         if (r == found->second.end()) continue;

@@ -12,7 +12,7 @@ namespace {
 
 std::optional<std::string_view> projectNameOf(std::optional<std::size_t> project, const ProjectInfo& projects) {
     if (!project || *project >= projects.size()) return std::nullopt;
-    return projects[*project].values.get("project_name");
+    return projects[*project].values.get(Key::project_name);
 }
 
 // The day with the greatest <day> (the first of equal ones), or nothing.

@@ -58,8 +58,8 @@ Series gatherSeries(const Report& s, const MetricsOptions& o) {
     std::unordered_set<std::string_view> seen;
     for (std::size_t i = 0; i < info.size(); ++i) {
         const Record& v = info[i].values;
-        const auto url = v.get("master_url").value_or("");
-        std::string labels = labelText({{"project", v.get("project_name").value_or(url)}, {"url", url}});
+        const auto url = v.get(Key::master_url).value_or("");
+        std::string labels = labelText({{"project", v.get(Key::project_name).value_or(url)}, {"url", url}});
         if (seen.count(labels)) continue;
         seriesOfProject[i] = series.projects.size();
         seen.insert(series.projects.emplace_back(ProjectSeries{i, std::move(labels), {}}).labels);
@@ -76,7 +76,7 @@ Series gatherSeries(const Report& s, const MetricsOptions& o) {
             if (taskStateLabels[k] == state) project.tasksInState[k] += 1;
         if (!o.perTask) continue;
         // A task is known by its result's name (its workunit's when it has none).
-        const auto name = row.result.get("name") ? row.result.get("name") : row.result.get("wu_name");
+        const auto name = row.result.get(Key::name) ? row.result.get(Key::name) : row.result.get(Key::wu_name);
         if (!name) continue;
         std::string labels = project.labels + ',' + labelText({{"task", *name}});
         if (seen.count(labels)) continue;
@@ -120,13 +120,13 @@ void writeProjectFamilies(ExpositionWriter& w, const Report& s, const Series& se
     }
     w.family("crunchwatch_project_resource_share", MetricType::Gauge, "A project's resource share.");
     for (const ProjectSeries& p : series.projects)
-        if (info[p.project].values.has("resource_share"))
+        if (info[p.project].values.has(Key::resource_share))
             w.sample("crunchwatch_project_resource_share", p.labels,
                      *projectCell(info[p.project], ProjectColumn::resource_share).value);
     w.family("crunchwatch_project_resource_share_ratio", MetricType::Gauge,
              "A project's resource share divided by the sum of every project's share.");
     for (const ProjectSeries& p : series.projects)
-        if (info[p.project].values.has("resource_share") && s.rows.totalShare != 0)
+        if (info[p.project].values.has(Key::resource_share) && s.rows.totalShare != 0)
             w.sample("crunchwatch_project_resource_share_ratio", p.labels,
                      *projectCell(info[p.project], ProjectColumn::resource_share).value / s.rows.totalShare);
     w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");

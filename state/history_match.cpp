@@ -71,7 +71,7 @@ HistoryMatch matchHistory(const History& history, const ProjectInfo& projects) {
         byEscaped.add(i, escapedUrlOfJobLog(history.jobLogFiles()[i].name));
     }
     for (std::size_t p = 0; p < projects.size() && !(byUrl.empty() && byEscaped.empty()); ++p) {
-        const auto url = projects[p].values.get("master_url");
+        const auto url = projects[p].values.get(Key::master_url);
         if (!url) continue;
         byUrl.offer(*url, p, m.statistics);
         if (!byEscaped.empty()) byEscaped.offer(escapedMasterUrl(*url), p, m.jobLogs);
@@ -82,7 +82,7 @@ HistoryMatch matchHistory(const History& history, const ProjectInfo& projects) {
 std::string_view historyLabel(const std::string& fileName, std::optional<std::size_t> project,
                               const ProjectInfo& projects) {
     if (project && *project < projects.size())
-        if (const auto name = projects[*project].values.get("project_name")) return *name;
+        if (const auto name = projects[*project].values.get(Key::project_name)) return *name;
     return fileName;
 }
 

@@ -155,12 +155,12 @@ void readBlock(std::string_view block, BlockScratch& scratch, ProjectInfo& info)
 // The keys first-match indexes look things up by.
 struct MasterUrlOf {
     const ProjectInfo* projects;
-    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return (*projects)[i].values.get("master_url"); }
+    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return (*projects)[i].values.get(Key::master_url); }
 };
 // A task never sets "name", so an index by it stays true while tasks are merged.
 struct ResultNameOf {
     ResultList results;
-    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return results[i].get("name"); }
+    std::optional<std::string_view> operator()(std::size_t i) const noexcept { return results[i].get(Key::name); }
 };
 
 // The active-task stage: each task's values go into the result it names, in

@@ -22,7 +22,8 @@
 namespace crunchwatch {
 
 // Every key a record can hold: the project's values, a result's with its
-// workunit's, and an active task's.
+// workunit's, and an active task's; last, "rsc_share", which only a row of
+// the results table carries (the total of every project's share).
 enum class Key : std::uint8_t {
     master_url, project_name, user_total_credit, user_expavg_credit, user_create_time, rpc_seqno,
     host_total_credit, host_expavg_credit, host_create_time, exp_avg_cpu, exp_avg_mod_time, min_rpc_time,
@@ -30,15 +31,17 @@ enum class Key : std::uint8_t {
     name, exit_status, state, wu_name, report_deadline, ready_to_report, version_num,
     project_master_url, result_name, slot, scheduler_state, checkpoint_cpu_time, fraction_done,
     current_cpu_time, active_task_state, checkpoint_fraction_done,
+    rsc_share,
 };
 
-inline constexpr std::array<std::string_view, 30> keyNames{
+inline constexpr std::array<std::string_view, 31> keyNames{
     "master_url", "project_name", "user_total_credit", "user_expavg_credit", "user_create_time", "rpc_seqno",
     "host_total_credit", "host_expavg_credit", "host_create_time", "exp_avg_cpu", "exp_avg_mod_time",
     "min_rpc_time", "resource_share", "app_name",
     "name", "exit_status", "state", "wu_name", "report_deadline", "ready_to_report", "version_num",
     "project_master_url", "result_name", "slot", "scheduler_state", "checkpoint_cpu_time", "fraction_done",
     "current_cpu_time", "active_task_state", "checkpoint_fraction_done",
+    "rsc_share",
 };
 
 constexpr std::string_view keyName(Key k) noexcept { return keyNames[static_cast<std::size_t>(k)]; }
@@ -52,6 +55,7 @@ constexpr std::optional<Key> keyNamed(std::string_view name) noexcept {
 struct Entry {
     std::string_view key;
     std::string_view value;
+    Key id{};  // the key itself, of which `key` is the name
 };
 
 // A stored value: where it lies in the text, and its key.
@@ -135,16 +139,22 @@ public:
     Record(const RecordStore& store, std::size_t record) noexcept
         : m_store(&store), m_own(store.ownRun(record)), m_extra(store.extraRun(record)) {}
 
-    std::optional<std::string_view> get(std::string_view key) const noexcept {
+    std::optional<std::string_view> get(Key key) const noexcept {
         if (auto v = find(m_own, key)) return v;
         return find(m_extra, key);
     }
-    bool has(std::string_view key) const noexcept { return get(key).has_value(); }
+    bool has(Key key) const noexcept { return get(key).has_value(); }
+    // By the key's name, for a name that comes from outside (a column's
+    // identifier, an entry's key); nothing for a name no record holds.
+    std::optional<std::string_view> getNamed(std::string_view name) const noexcept {
+        const auto key = keyNamed(name);
+        return key ? get(*key) : std::nullopt;
+    }
 
     std::size_t size() const noexcept { return (m_own.end - m_own.begin) + (m_extra.end - m_extra.begin); }
     Entry entry(std::size_t i) const noexcept {
         const StoredEntry& e = stored(i);
-        return {keyName(e.key), m_store->valueOf(e)};
+        return {keyName(e.key), m_store->valueOf(e), e.key};
     }
 
     // The entries in order, as {key, value} pairs.
@@ -152,10 +162,10 @@ public:
     Entries entries() const noexcept;
 
 private:
-    std::optional<std::string_view> find(RecordStore::Run run, std::string_view key) const noexcept {
+    std::optional<std::string_view> find(RecordStore::Run run, Key key) const noexcept {
         for (std::uint32_t i = run.begin; i < run.end; ++i) {
             const StoredEntry& e = m_store->entries[i];
-            if (keyName(e.key) == key) return m_store->valueOf(e);
+            if (e.key == key) return m_store->valueOf(e);
         }
         return std::nullopt;
     }

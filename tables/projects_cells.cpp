@@ -10,87 +10,77 @@ namespace crunchwatch {
 namespace {
 
 // Credits and times are numbers shown as text; their value sorts them.
-template <const char* key>
+template <Key key>
 Cell numberTextCell(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? Cell::ofText(std::string(*v), readNumber(v)) : Cell::empty();
 }
-template <const char* key>
+template <Key key>
 SortValue numberTextSort(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? SortValue::ofNumber(readNumber(v)) : SortValue::none();
 }
 
-template <const char* key>
+template <Key key>
 Cell textCell(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? Cell::ofText(std::string(*v)) : Cell::empty();
 }
-template <const char* key>
+template <Key key>
 SortValue textSort(const projectRecord& project, double) {
     const auto v = project.values.get(key);
     return v ? SortValue::ofText(*v) : SortValue::none();
 }
 
 // An absent time reads as 0, the start of 1970.
-template <const char* key>
+template <Key key>
 Cell dateCell(const projectRecord& project, double) {
     return Cell::ofDate(readNumber(project.values.get(key)));
 }
 // The times and the share: the number of the key, 0 when it is absent.
-template <const char* key>
+template <Key key>
 SortValue numberSort(const projectRecord& project, double) {
     return SortValue::ofNumber(readNumber(project.values.get(key)));
 }
 
-constexpr char resource_share[] = "resource_share";
 Cell shareCell(const projectRecord& project, double) {
-    const double share = readNumber(project.values.get(resource_share));
+    const double share = readNumber(project.values.get(Key::resource_share));
     return Cell::ofText(formatFixed(share, 2), share);
 }
 
 using ProjectCell = Cell (*)(const projectRecord&, double);
 using ProjectSort = SortValue (*)(const projectRecord&, double);
-constexpr TableColumn<projectRecord> column(std::string_view id, std::string_view title, std::string_view tooltip,
+// A column's identifier is the name of the key it shows.
+constexpr TableColumn<projectRecord> column(Key key, std::string_view title, std::string_view tooltip,
                                             ProjectCell cell, ProjectSort sortValue) {
-    return {{id, title, tooltip}, cell, sortValue};
+    return {{keyName(key), title, tooltip}, cell, sortValue};
 }
 
-constexpr char project_name[] = "project_name";
-constexpr char user_total_credit[] = "user_total_credit";
-constexpr char user_expavg_credit[] = "user_expavg_credit";
-constexpr char user_create_time[] = "user_create_time";
-constexpr char host_total_credit[] = "host_total_credit";
-constexpr char host_expavg_credit[] = "host_expavg_credit";
-constexpr char host_create_time[] = "host_create_time";
-constexpr char exp_avg_mod_time[] = "exp_avg_mod_time";
-constexpr char min_rpc_time[] = "min_rpc_time";
-constexpr char app_name[] = "app_name";
 
 }  // namespace
 
 constexpr std::array<TableColumn<projectRecord>, projectColumnCount> projectColumns{{
-    column(project_name, "Project", "The project's name", &textCell<project_name>, &textSort<project_name>),
-    column(user_total_credit, "User credit", "Total credit of your account", &numberTextCell<user_total_credit>,
-           &numberTextSort<user_total_credit>),
-    column(user_expavg_credit, "User average", "Recent average credit of your account",
-           &numberTextCell<user_expavg_credit>, &numberTextSort<user_expavg_credit>),
-    column(user_create_time, "User since", "When your account was created", &dateCell<user_create_time>,
-           &numberSort<user_create_time>),
-    column(host_total_credit, "Host credit", "Total credit of this computer", &numberTextCell<host_total_credit>,
-           &numberTextSort<host_total_credit>),
-    column(host_expavg_credit, "Host average", "Recent average credit of this computer",
-           &numberTextCell<host_expavg_credit>, &numberTextSort<host_expavg_credit>),
-    column(host_create_time, "Host since", "When this computer joined the project", &dateCell<host_create_time>,
-           &numberSort<host_create_time>),
-    column(exp_avg_mod_time, "Average updated", "When the recent averages were last updated",
-           &dateCell<exp_avg_mod_time>, &numberSort<exp_avg_mod_time>),
+    column(Key::project_name, "Project", "The project's name", &textCell<Key::project_name>, &textSort<Key::project_name>),
+    column(Key::user_total_credit, "User credit", "Total credit of your account", &numberTextCell<Key::user_total_credit>,
+           &numberTextSort<Key::user_total_credit>),
+    column(Key::user_expavg_credit, "User average", "Recent average credit of your account",
+           &numberTextCell<Key::user_expavg_credit>, &numberTextSort<Key::user_expavg_credit>),
+    column(Key::user_create_time, "User since", "When your account was created", &dateCell<Key::user_create_time>,
+           &numberSort<Key::user_create_time>),
+    column(Key::host_total_credit, "Host credit", "Total credit of this computer", &numberTextCell<Key::host_total_credit>,
+           &numberTextSort<Key::host_total_credit>),
+    column(Key::host_expavg_credit, "Host average", "Recent average credit of this computer",
+           &numberTextCell<Key::host_expavg_credit>, &numberTextSort<Key::host_expavg_credit>),
+    column(Key::host_create_time, "Host since", "When this computer joined the project", &dateCell<Key::host_create_time>,
+           &numberSort<Key::host_create_time>),
+    column(Key::exp_avg_mod_time, "Average updated", "When the recent averages were last updated",
+           &dateCell<Key::exp_avg_mod_time>, &numberSort<Key::exp_avg_mod_time>),
     // The next contact's time, shown as the file stores it rather than as a date.
-    column(min_rpc_time, "Next contact", "Earliest time of the next scheduler request (seconds since 1970)",
-           &numberTextCell<min_rpc_time>, &numberTextSort<min_rpc_time>),
-    column(resource_share, "Share", "The project's resource share", &shareCell, &numberSort<resource_share>),
-    column(app_name, "Application", "The first application named in the project's records", &textCell<app_name>,
-           &textSort<app_name>),
+    column(Key::min_rpc_time, "Next contact", "Earliest time of the next scheduler request (seconds since 1970)",
+           &numberTextCell<Key::min_rpc_time>, &numberTextSort<Key::min_rpc_time>),
+    column(Key::resource_share, "Share", "The project's resource share", &shareCell, &numberSort<Key::resource_share>),
+    column(Key::app_name, "Application", "The first application named in the project's records", &textCell<Key::app_name>,
+           &textSort<Key::app_name>),
 }};
 
 namespace {

@@ -25,8 +25,8 @@ constexpr int processSuspended = 9;
 // project's share of the processor, counted from now.
 std::optional<double> completionMoment(const resultRow& row, double now) {
     const auto etr = remainingSeconds(row);
-    const auto total = row.get("rsc_share");
-    const auto shareText = row.get("resource_share");
+    const auto total = row.get(Key::rsc_share);
+    const auto shareText = row.get(Key::resource_share);
     if (!etr || !total || !shareText) return std::nullopt;
     // A project with no share gets no processor time: it has no completion moment.
     const double share = readNumber(shareText);
@@ -70,8 +70,8 @@ std::string processStateMeaning(std::int32_t code) {
 }  // namespace
 
 std::optional<std::string_view> schedulerState(const resultRow& row) {
-    if (const auto stored = row.get("scheduler_state")) return stored;
-    const auto process = row.get("active_task_state");
+    if (const auto stored = row.get(Key::scheduler_state)) return stored;
+    const auto process = row.get(Key::active_task_state);
     if (!process) return std::nullopt;
     switch (readInteger(process)) {
         case processExecuting: return std::string_view("2");
@@ -81,19 +81,19 @@ std::optional<std::string_view> schedulerState(const resultRow& row) {
 }
 
 std::optional<FractionDone> fractionDone(const resultRow& row) {
-    if (const auto live = row.get("fraction_done")) return FractionDone{*live, false};
-    if (const auto checkpoint = row.get("checkpoint_fraction_done")) return FractionDone{*checkpoint, true};
+    if (const auto live = row.get(Key::fraction_done)) return FractionDone{*live, false};
+    if (const auto checkpoint = row.get(Key::checkpoint_fraction_done)) return FractionDone{*checkpoint, true};
     return std::nullopt;
 }
 
 std::optional<double> remainingSeconds(const resultRow& row) {
-    const auto cpuText = row.get("current_cpu_time");
+    const auto cpuText = row.get(Key::current_cpu_time);
     const auto fraction = fractionDone(row);
     if (!cpuText || !fraction) return std::nullopt;
     const double f = readNumber(fraction->text);
     if (f == 0.0) return std::nullopt;
     const double cpu = readNumber(cpuText);
-    if (const auto checkpointCpu = row.get("checkpoint_cpu_time"); fraction->atCheckpoint && checkpointCpu) {
+    if (const auto checkpointCpu = row.get(Key::checkpoint_cpu_time); fraction->atCheckpoint && checkpointCpu) {
         // The processor time at the checkpoint over the fraction reached by
         // then is the whole task's estimate; a task already past it has
         // nothing left to run by this measure.
@@ -104,7 +104,7 @@ std::optional<double> remainingSeconds(const resultRow& row) {
 }
 
 std::optional<std::string_view> stateText(const resultRow& row) {
-    const auto state = row.get("state");
+    const auto state = row.get(Key::state);
     if (!state) return std::nullopt;
     switch (readInteger(state)) {
         case 1: return "Downloading";
@@ -124,7 +124,7 @@ std::optional<std::string_view> stateText(const resultRow& row) {
 }
 
 std::optional<double> reportDeadline(const resultRow& row) {
-    const auto deadline = row.get("report_deadline");
+    const auto deadline = row.get(Key::report_deadline);
     if (!deadline) return std::nullopt;
     return readNumber(deadline);
 }
@@ -132,7 +132,7 @@ std::optional<double> reportDeadline(const resultRow& row) {
 namespace {
 
 std::optional<double> versionNumber(const resultRow& row) {
-    const auto v = row.get("version_num");
+    const auto v = row.get(Key::version_num);
     if (!v) return std::nullopt;
     return readNumber(v) / 100.0;
 }
@@ -154,11 +154,11 @@ SortValue byCellNumber(const resultRow& row, double now) {
     return cell.value ? SortValue::ofNumber(*cell.value) : SortValue::none();
 }
 
-Cell workUnitCell(const resultRow& row, double) { return textOrEmpty(row.get("wu_name")); }
-SortValue workUnitSort(const resultRow& row, double) { return textSort(row.get("wu_name")); }
+Cell workUnitCell(const resultRow& row, double) { return textOrEmpty(row.get(Key::wu_name)); }
+SortValue workUnitSort(const resultRow& row, double) { return textSort(row.get(Key::wu_name)); }
 
-Cell projectNameCell(const resultRow& row, double) { return textOrEmpty(row.get("project_name")); }
-SortValue projectNameSort(const resultRow& row, double) { return textSort(row.get("project_name")); }
+Cell projectNameCell(const resultRow& row, double) { return textOrEmpty(row.get(Key::project_name)); }
+SortValue projectNameSort(const resultRow& row, double) { return textSort(row.get(Key::project_name)); }
 
 Cell versionCell(const resultRow& row, double) {
     const auto version = versionNumber(row);
@@ -180,7 +180,7 @@ Cell progressCell(const resultRow& row, double) {
 SortValue progressSort(const resultRow& row, double) { return numberSort(progressPercent(row)); }
 
 Cell cpuTimeCell(const resultRow& row, double) {
-    const auto cpu = row.get("current_cpu_time");
+    const auto cpu = row.get(Key::current_cpu_time);
     return cpu ? durationCell(readNumber(cpu)) : Cell::empty();
 }
 
@@ -253,12 +253,12 @@ std::optional<double> completionPastDeadline(const resultRow& row, double now) {
 }
 
 std::string stateExplanation(const resultRow& row) {
-    const auto state = row.get("state");
+    const auto state = row.get(Key::state);
     if (!state) return {};
     const std::int32_t code = readInteger(state);
     std::string text = "Result state " + std::string(*state) + ": " + resultStateMeaning(code);
     if (code != 2) return text;
-    if (const auto stored = row.get("scheduler_state")) {
+    if (const auto stored = row.get(Key::scheduler_state)) {
         switch (readInteger(stored)) {
             case 0: text += "; the client has not scheduled it yet"; break;
             case 1: text += "; the client has preempted it"; break;
@@ -267,7 +267,7 @@ std::string stateExplanation(const resultRow& row) {
         }
         return text;
     }
-    if (const auto process = row.get("active_task_state")) {
+    if (const auto process = row.get(Key::active_task_state)) {
         return text + "; " + processStateMeaning(readInteger(process));
     }
     return text + "; no task has been started for it";

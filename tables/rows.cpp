@@ -5,8 +5,8 @@
 
 namespace crunchwatch {
 
-std::optional<std::string_view> resultRow::get(std::string_view key) const noexcept {
-    if (key == "rsc_share") return rsc_share;
+std::optional<std::string_view> resultRow::get(Key key) const noexcept {
+    if (key == Key::rsc_share) return rsc_share;
     if (auto v = result.get(key)) return v;
     return project.values.get(key);
 }
@@ -21,8 +21,8 @@ ResultTable::ResultTable(const ProjectInfo& projectInfo, std::string_view rscSha
 ResultRows buildResultRows(const ProjectInfo& projectInfo) {
     ResultRows rows;
     for (const projectRecord& p : projectInfo) {
-        rows.totalShare += readNumber(p.values.get("resource_share"));
-        rows.totalCredit += readNumber(p.values.get("user_total_credit"));
+        rows.totalShare += readNumber(p.values.get(Key::resource_share));
+        rows.totalCredit += readNumber(p.values.get(Key::user_total_credit));
     }
     rows.rscShareText = std::make_shared<const std::string>(formatFixed(rows.totalShare, 6));
     rows.main_result_table = ResultTable(projectInfo, *rows.rscShareText);

@@ -24,16 +24,21 @@ struct resultRow {
     std::string_view rsc_share;
     std::size_t projectIndex = 0;  // where `project` stands in projectInfo
 
-    std::optional<std::string_view> get(std::string_view key) const noexcept;
+    std::optional<std::string_view> get(Key key) const noexcept;
+    // By the key's name, for a name that comes from outside.
+    std::optional<std::string_view> getNamed(std::string_view name) const noexcept {
+        const auto key = keyNamed(name);
+        return key ? get(*key) : std::nullopt;
+    }
 
     // Every entry the row holds, once each: the project's keys in order (with
     // the result's value where it has one), the result's other keys, then
     // "rsc_share".
     template <class F>
     void forEachEntry(F&& f) const {
-        for (const Entry& e : project.values.entries()) f(e.key, result.get(e.key).value_or(e.value));
+        for (const Entry& e : project.values.entries()) f(e.key, result.get(e.id).value_or(e.value));
         for (const Entry& e : result.entries())
-            if (!project.values.has(e.key)) f(e.key, e.value);
+            if (!project.values.has(e.id)) f(e.key, e.value);
         f(std::string_view("rsc_share"), rsc_share);
     }
 };

@@ -69,7 +69,7 @@ TEST(BigInputs, HugeFileIsReadWhole) {
         const auto snapshot = takeSnapshot(path);
         ASSERT_TRUE(snapshot);
         ASSERT_EQ(snapshot.state.projectInfo.size(), 2u);
-        EXPECT_EQ(snapshot.state.projectInfo.back().values.get("project_name"), "P1");
+        EXPECT_EQ(snapshot.state.projectInfo.back().values.get(Key::project_name), "P1");
         ASSERT_EQ(snapshot.rows.main_result_table.size(), 4u);
         EXPECT_EQ(cell(snapshot.rows.main_result_table[0], "State"), "running...");
         // Only the indentation and line breaks are gone.
@@ -95,7 +95,7 @@ TEST(BigInputs, NulBytesAndInvalidUtf8InValues) {
     text.insert(text.find("<project>"), "\xFF\xFF\0\0\xC2\n\xA0"s);
     const Report s = snapshotOf(text);
     ASSERT_EQ(s.state.projectInfo.size(), 1u);
-    EXPECT_EQ(s.state.projectInfo[0].values.get("project_name"), name);
+    EXPECT_EQ(s.state.projectInfo[0].values.get(Key::project_name), name);
     EXPECT_EQ(projectCell(s.state.projectInfo[0], "project_name").text, name);
     ASSERT_EQ(s.rows.main_result_table.size(), 1u);
     EXPECT_EQ(cell(s.rows.main_result_table[0], "WUnit"), "\xC0\xAF\0\x80"s);
@@ -174,8 +174,8 @@ TEST(BigInputs, OneProjectWithTwoHundredThousandResults) {
     for (const std::size_t i : {std::size_t{0}, std::size_t{1}, std::size_t{12}, n / 2, n - 2, n - 1}) {
         SCOPED_TRACE(i);
         const resultRow& row = rows[i];
-        EXPECT_EQ(row.get("name"), "r" + std::to_string(i));
-        EXPECT_EQ(row.get("app_name"), "a" + std::to_string(i));
+        EXPECT_EQ(row.get(Key::name), "r" + std::to_string(i));
+        EXPECT_EQ(row.get(Key::app_name), "a" + std::to_string(i));
         EXPECT_EQ(cell(row, "Version"), formatFixed(static_cast<double>(i) / 100.0, 2));
         EXPECT_EQ(cell(row, "State"), i % 2 == 0 ? "running..." : "Waiting");
         EXPECT_EQ(cell(row, "CPUTime"), i % 2 == 0 ? "00:01:00" : "<none>");

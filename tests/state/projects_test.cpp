@@ -50,18 +50,18 @@ TEST(Projects, AppNameIsTheFirstOneInTheBlock) {
     const auto st = clientStateFromText(stateFile(project("a") + project("b") + workunit("w1", "first") +
                                                   workunit("w2", "second") + project("c") + workunit("w3", "third")));
     ASSERT_EQ(st.projectInfo.size(), 3u);
-    EXPECT_EQ(st.projectInfo[0].values.get("app_name"), std::nullopt);
-    EXPECT_EQ(st.projectInfo[1].values.get("app_name"), Opt("first"));
-    EXPECT_EQ(st.projectInfo[2].values.get("app_name"), Opt("third"));
+    EXPECT_EQ(st.projectInfo[0].values.get(Key::app_name), std::nullopt);
+    EXPECT_EQ(st.projectInfo[1].values.get(Key::app_name), Opt("first"));
+    EXPECT_EQ(st.projectInfo[2].values.get(Key::app_name), Opt("third"));
 }
 
 TEST(Projects, MissingEndTagRunsToTheEndOfTheBlock) {
     const auto st = clientStateFromText(stateFile("<project><master_url>u</master_url><min_rpc_time>12"
                                                   "<resource_share>100</resource_share>" + project("u")));
     ASSERT_EQ(st.projectInfo.size(), 2u);  // the same URL twice still gives two records
-    EXPECT_EQ(st.projectInfo[0].values.get("min_rpc_time"), Opt("12<resource_share>100</resource_share>"));
-    EXPECT_EQ(st.projectInfo[0].values.get("resource_share"), Opt("100"));
-    EXPECT_FALSE(st.projectInfo[1].values.has("min_rpc_time"));
+    EXPECT_EQ(st.projectInfo[0].values.get(Key::min_rpc_time), Opt("12<resource_share>100</resource_share>"));
+    EXPECT_EQ(st.projectInfo[0].values.get(Key::resource_share), Opt("100"));
+    EXPECT_FALSE(st.projectInfo[1].values.has(Key::min_rpc_time));
 }
 
 TEST(Projects, NoProjectSectionGivesAnEmptyList) {
@@ -76,7 +76,7 @@ TEST(Projects, LastBlockHoldsNothingOfTheActiveTaskSet) {
     const auto st = clientStateFromText(
         stateFile("<project><master_url>u</master_url>", task("u", "r", el("app_name", "x") + result("r", "w"))));
     ASSERT_EQ(st.projectInfo.size(), 1u);
-    EXPECT_FALSE(st.projectInfo[0].values.has("app_name"));
+    EXPECT_FALSE(st.projectInfo[0].values.has(Key::app_name));
     EXPECT_TRUE(st.projectInfo[0].result.empty());
 }
 
@@ -93,8 +93,8 @@ TEST(Results, KeysComeInOrderWithReadyToReportOnlyForTheMarker) {
                               {"report_deadline", "5"}, {"ready_to_report", "ready_to_report"},
                               {"app_name", "app"}, {"version_num", "701"}};
     EXPECT_EQ(entriesOf(results[0]), expected);
-    EXPECT_FALSE(results[1].has("ready_to_report"));
-    EXPECT_FALSE(results[2].has("ready_to_report"));
+    EXPECT_FALSE(results[1].has(Key::ready_to_report));
+    EXPECT_FALSE(results[2].has(Key::ready_to_report));
 }
 
 TEST(Results, TagsMatchAsWholeLiterals) {
@@ -115,7 +115,7 @@ TEST(Results, TagsMatchAsWholeLiterals) {
         SCOPED_TRACE(c.element);
         const auto st = clientStateFromText(stateFile(project("u") + c.element));
         ASSERT_EQ(st.projectInfo.at(0).result.size(), 1u);
-        EXPECT_EQ(st.projectInfo[0].result[0].get(c.key), c.expected);
+        EXPECT_EQ(st.projectInfo[0].result[0].getNamed(c.key), c.expected);
     }
 }
 
@@ -131,8 +131,8 @@ TEST(Results, HundredAdjacentElementsAreEachTakenOnceInOrder) {
     for (int i = 0; i < 100; ++i) {
         SCOPED_TRACE(i);
         const std::string name = "r" + std::to_string(i), app = "app" + std::to_string(i);
-        EXPECT_EQ(results[i].get("name"), Opt(name));
-        EXPECT_EQ(results[i].get("app_name"), Opt(app));
+        EXPECT_EQ(results[i].get(Key::name), Opt(name));
+        EXPECT_EQ(results[i].get(Key::app_name), Opt(app));
     }
     EXPECT_TRUE(st.projectInfo[1].result.empty());
 }
@@ -144,13 +144,13 @@ TEST(Results, ElementWithoutEndTagRunsToTheNextEndTagOrTheBlockEnd) {
     ASSERT_EQ(st.projectInfo.size(), 3u);
     const auto& first = st.projectInfo[0].result;
     ASSERT_EQ(first.size(), 2u);
-    EXPECT_EQ(first[1].get("name"), Opt("b"));
-    EXPECT_EQ(first[1].get("state"), Opt("2"));
+    EXPECT_EQ(first[1].get(Key::name), Opt("b"));
+    EXPECT_EQ(first[1].get(Key::state), Opt("2"));
     ASSERT_EQ(st.projectInfo[1].result.size(), 1u);
-    EXPECT_EQ(st.projectInfo[1].result[0].get("name"), Opt("c"));
+    EXPECT_EQ(st.projectInfo[1].result[0].get(Key::name), Opt("c"));
     // The unclosed element swallows the one after it.
     ASSERT_EQ(st.projectInfo[2].result.size(), 1u);
-    EXPECT_EQ(st.projectInfo[2].result[0].get("name"), Opt("d"));
+    EXPECT_EQ(st.projectInfo[2].result[0].get(Key::name), Opt("d"));
 }
 
 // Blocks of up to sixteen workunits are searched in order, larger ones
@@ -166,12 +166,12 @@ TEST(Join, FirstWorkunitOfTheNameWinsAtEverySize) {
         const auto st = clientStateFromText(stateFile(project("u") + block));
         const auto& r = st.projectInfo.at(0).result;
         ASSERT_EQ(r.size(), 4u);
-        EXPECT_EQ(r[0].get("app_name"), Opt("first"));
-        EXPECT_FALSE(r[0].has("version_num"));
-        EXPECT_FALSE(r[1].has("app_name"));  // no wu_name never matches the unnamed workunit
-        EXPECT_EQ(r[2].get("app_name"), Opt("noversion"));
-        EXPECT_FALSE(r[2].has("version_num"));
-        EXPECT_FALSE(r[3].has("app_name"));  // names are case-sensitive
+        EXPECT_EQ(r[0].get(Key::app_name), Opt("first"));
+        EXPECT_FALSE(r[0].has(Key::version_num));
+        EXPECT_FALSE(r[1].has(Key::app_name));  // no wu_name never matches the unnamed workunit
+        EXPECT_EQ(r[2].get(Key::app_name), Opt("noversion"));
+        EXPECT_FALSE(r[2].has(Key::version_num));
+        EXPECT_FALSE(r[3].has(Key::app_name));  // names are case-sensitive
     }
 }
 
@@ -179,8 +179,8 @@ TEST(Join, WorkunitOfAnotherProjectGivesNothing) {
     const auto st = clientStateFromText(stateFile(project("a") + workunit("wb", "appB") + result("ra", "wa") +
                                                   project("b") + workunit("wa", "appA") + result("rb", "wb")));
     ASSERT_EQ(st.projectInfo.size(), 2u);
-    EXPECT_FALSE(st.projectInfo[0].result.at(0).has("app_name"));
-    EXPECT_FALSE(st.projectInfo[1].result.at(0).has("app_name"));
+    EXPECT_FALSE(st.projectInfo[0].result.at(0).has(Key::app_name));
+    EXPECT_FALSE(st.projectInfo[1].result.at(0).has(Key::app_name));
 }
 
 TEST(Merge, TwoTasksOnOneResultAreMergedInOrderLaterValuesRemain) {
@@ -198,8 +198,8 @@ TEST(Merge, TaskStopsAtTheFirstProjectWithItsUrl) {
     const auto st = clientStateFromText(stateFile(project("u") + result("a", "w") + project("u") + result("b", "w"),
                                                   task("u", "b", el("slot", "1")) + task("u", "a", el("slot", "2"))));
     ASSERT_EQ(st.projectInfo.size(), 2u);
-    EXPECT_EQ(st.projectInfo[0].result.at(0).get("slot"), Opt("2"));
-    EXPECT_FALSE(st.projectInfo[1].result.at(0).has("slot"));
+    EXPECT_EQ(st.projectInfo[0].result.at(0).get(Key::slot), Opt("2"));
+    EXPECT_FALSE(st.projectInfo[1].result.at(0).has(Key::slot));
 }
 
 TEST(Merge, UnmatchedOrIncompleteTasksChangeNothing) {
@@ -227,8 +227,8 @@ TEST(Merge, LastTaskEndsAtTheSetEndTag) {
     auto text = stateFile(project("u") + result("r", "w"), task("u", "r"));
     text.insert(text.find("<platform_name>"), el("fraction_done", "0.9"));
     const auto st = clientStateFromText(text);
-    EXPECT_TRUE(st.projectInfo.at(0).result.at(0).has("result_name"));
-    EXPECT_FALSE(st.projectInfo[0].result[0].has("fraction_done"));
+    EXPECT_TRUE(st.projectInfo.at(0).result.at(0).has(Key::result_name));
+    EXPECT_FALSE(st.projectInfo[0].result[0].has(Key::fraction_done));
 }
 
 // Projects with more than sixteen results are searched through an index.
@@ -242,7 +242,7 @@ TEST(Merge, ManyResultsFirstOfTheNameTakesTheTask) {
     ASSERT_EQ(r.size(), 40u);
     for (int i = 0; i < 40; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(r[i].get("slot"), i == 5 ? Opt("1") : i == 39 ? Opt("2") : std::nullopt);
+        EXPECT_EQ(r[i].get(Key::slot), i == 5 ? Opt("1") : i == 39 ? Opt("2") : std::nullopt);
     }
 }
 
@@ -250,14 +250,14 @@ TEST(ClientState, LoadsAHandWrittenFile) {
     const auto st = loadClientState(std::string(CRUNCHWATCH_TEST_DATA_DIR) + "/state-two-projects.xml");
     ASSERT_TRUE(st);
     ASSERT_EQ(st->projectInfo.size(), 2u);
-    EXPECT_EQ(st->projectInfo[0].values.get("project_name"), Opt("Alpha &amp; Omega"));
-    EXPECT_EQ(st->projectInfo[1].values.get("project_name"), Opt("Beta@home"));
+    EXPECT_EQ(st->projectInfo[0].values.get(Key::project_name), Opt("Alpha &amp; Omega"));
+    EXPECT_EQ(st->projectInfo[1].values.get(Key::project_name), Opt("Beta@home"));
     const auto& r = st->projectInfo[1].result;
     ASSERT_EQ(r.size(), 2u);
-    EXPECT_EQ(r[0].get("version_num"), Opt("701"));
-    EXPECT_EQ(r[0].get("fraction_done"), Opt("0.456789"));
-    EXPECT_EQ(r[1].get("ready_to_report"), Opt("ready_to_report"));
-    EXPECT_FALSE(r[1].has("fraction_done"));
+    EXPECT_EQ(r[0].get(Key::version_num), Opt("701"));
+    EXPECT_EQ(r[0].get(Key::fraction_done), Opt("0.456789"));
+    EXPECT_EQ(r[1].get(Key::ready_to_report), Opt("ready_to_report"));
+    EXPECT_FALSE(r[1].has(Key::fraction_done));
     EXPECT_FALSE(loadClientState(std::string(CRUNCHWATCH_TEST_DATA_DIR) + "/no-such-file.xml"));
 }
 
@@ -280,10 +280,10 @@ TEST(ClientState, RealClientFilesLoadWithTheirCounts) {
         std::size_t merged = 0;
         for (const projectRecord& p : st->projectInfo) {
             counts.push_back(p.result.size());
-            EXPECT_TRUE(p.values.has("master_url"));
+            EXPECT_TRUE(p.values.has(Key::master_url));
             for (const resultRecord& r : p.result) {
-                EXPECT_TRUE(r.has("name") && r.has("wu_name") && r.has("app_name") && r.has("version_num"));
-                if (r.has("current_cpu_time")) ++merged;
+                EXPECT_TRUE(r.has(Key::name) && r.has(Key::wu_name) && r.has(Key::app_name) && r.has(Key::version_num));
+                if (r.has(Key::current_cpu_time)) ++merged;
             }
         }
         EXPECT_EQ(counts, c.resultsPerProject);
@@ -301,8 +301,8 @@ TEST(ClientState, RealSetiFileMergesItsRunningTasks) {
     const auto st = loadClientState((test::realDataDir() / "michaelzhye-seti-cas" / "client_state.xml").string());
     ASSERT_TRUE(st);
     ASSERT_EQ(st->projectInfo.size(), 2u);
-    EXPECT_EQ(st->projectInfo[1].values.get("project_name"), Opt("SETI@home"));
-    EXPECT_EQ(st->projectInfo[1].values.get("app_name"), Opt("setiathome_v7"));
+    EXPECT_EQ(st->projectInfo[1].values.get(Key::project_name), Opt("SETI@home"));
+    EXPECT_EQ(st->projectInfo[1].values.get(Key::app_name), Opt("setiathome_v7"));
     const Entries expected = {{"name", "09dc14ab.8135.2112.438086664201.12.22.vlar_0"}, {"exit_status", "0"},
                               {"state", "2"}, {"wu_name", "09dc14ab.8135.2112.438086664201.12.22.vlar"},
                               {"report_deadline", "1444318812.000000"}, {"app_name", "setiathome_v7"},

@@ -266,7 +266,7 @@ TEST_F(ResultCells, TimeUsedRemainingAndCompletion) {
 
 TEST_F(ResultCells, CompletionIsCountedFromNow) {
     const OneRow row({.fraction_done = "0.25", .current_cpu_time = "3600", .resource_share = "50", .otherShare = "100"});
-    ASSERT_EQ(row.row().get("rsc_share"), "150.000000");
+    ASSERT_EQ(row.row().get(Key::rsc_share), "150.000000");
     for (const double at : {0.0, now, -1e9}) {
         const Cell etc = resultCell(row.row(), "ETC", at);
         ASSERT_EQ(etc.kind, Cell::Kind::Date);
@@ -334,8 +334,8 @@ TEST_F(ResultCells, RealClientsShowCheckpointProgress) {
         const Snapshot snapshot = takeSnapshot(path.string());
         ASSERT_TRUE(snapshot) << path;
         for (const auto& row : snapshot.rows.main_result_table) {
-            const auto checkpoint = row.get("checkpoint_fraction_done");
-            if (!row.get("result_name")) continue;
+            const auto checkpoint = row.get(Key::checkpoint_fraction_done);
+            if (!row.get(Key::result_name)) continue;
             ++tasks;
             ASSERT_TRUE(checkpoint) << path;
             const Cell progress = resultCell(row, "Progress", now);
@@ -428,7 +428,7 @@ TEST_F(ResultCells, NumbersIgnoreTheProcessLocale) {
     given.resource_share = "50.5";
     given.otherShare = "100";
     const OneRow row(given);
-    EXPECT_EQ(row.row().get("rsc_share"), "150.500000");
+    EXPECT_EQ(row.row().get(Key::rsc_share), "150.500000");
     EXPECT_EQ(row.text("Version"), "5.12");
     EXPECT_EQ(row.text("Progress"), "45.68%");
     EXPECT_EQ(row.text("CPUTime"), "01:00:00");

@@ -24,7 +24,7 @@ ClientState state(const std::string& blocks) {
     return clientStateFromText("<client_state>\n<host_info></host_info>\n" + blocks + "</client_state>\n");
 }
 
-std::vector<std::string> column(const ResultRows& rows, std::string_view key) {
+std::vector<std::string> column(const ResultRows& rows, Key key) {
     std::vector<std::string> out;
     for (const resultRow& r : rows.main_result_table) out.emplace_back(r.get(key).value_or("(absent)"));
     return out;
@@ -38,7 +38,7 @@ TEST(BuildResultRows, EveryRowCarriesTheTotalShare) {
                                 projectBlock("http://c/", "", result("c1") + result("c2")));
     const ResultRows rows = buildResultRows(s.projectInfo);
     EXPECT_EQ(rows.totalShare, 150.0);
-    EXPECT_EQ(column(rows, "rsc_share"), Strings(4, "150.000000"));
+    EXPECT_EQ(column(rows, Key::rsc_share), Strings(4, "150.000000"));
 }
 
 TEST(BuildResultRows, TotalsCountEveryProjectWithOrWithoutResults) {
@@ -47,8 +47,8 @@ TEST(BuildResultRows, TotalsCountEveryProjectWithOrWithoutResults) {
               projectBlock("http://b/", "<user_total_credit>250.25</user_total_credit><resource_share>7</resource_share>"));
     ASSERT_EQ(s.projectInfo.size(), 2u);
     const ResultRows rows = buildResultRows(s.projectInfo);
-    EXPECT_EQ(column(rows, "name"), (Strings{"a1", "a2"}));
-    EXPECT_EQ(column(rows, "master_url"), (Strings{"http://a/", "http://a/"}));
+    EXPECT_EQ(column(rows, Key::name), (Strings{"a1", "a2"}));
+    EXPECT_EQ(column(rows, Key::master_url), (Strings{"http://a/", "http://a/"}));
     EXPECT_EQ(rows.totalCredit, 1250.75);
     EXPECT_EQ(rows.totalShare, 7.0);
 }
@@ -61,7 +61,7 @@ TEST(BuildResultRows, NonNumericValuesCountAsZero) {
               projectBlock("http://c/", "<resource_share>0.2</resource_share>"));
     const ResultRows rows = buildResultRows(s.projectInfo);
     EXPECT_EQ(rows.totalCredit, 12.5);
-    EXPECT_EQ(column(rows, "rsc_share"), Strings{"0.300000"});
+    EXPECT_EQ(column(rows, Key::rsc_share), Strings{"0.300000"});
 }
 
 TEST(BuildResultRows, NoProjectsGiveNoRows) {
@@ -79,8 +79,8 @@ TEST(BuildResultRows, RowsKeepProjectAndResultOrder) {
                                 projectBlock("http://b/", "") +
                                 projectBlock("http://c/", "", result("c9") + result("c0")));
     const ResultRows rows = buildResultRows(s.projectInfo);
-    EXPECT_EQ(column(rows, "name"), (Strings{"r2", "r1", "r3", "c9", "c0"}));
-    EXPECT_EQ(column(rows, "master_url"), (Strings{"http://a/", "http://a/", "http://a/", "http://c/", "http://c/"}));
+    EXPECT_EQ(column(rows, Key::name), (Strings{"r2", "r1", "r3", "c9", "c0"}));
+    EXPECT_EQ(column(rows, Key::master_url), (Strings{"http://a/", "http://a/", "http://a/", "http://c/", "http://c/"}));
 }
 
 TEST(BuildResultRows, TheResultOverlaysTheProject) {
@@ -92,18 +92,18 @@ TEST(BuildResultRows, TheResultOverlaysTheProject) {
         "<workunit><name>wu_r1</name><app_name>b</app_name><version_num>512</version_num></workunit>\n" +
             result("r1", "<state>2</state><ready_to_report/>\n")));
     ASSERT_EQ(s.projectInfo.size(), 1u);
-    ASSERT_EQ(s.projectInfo[0].values.get("app_name"), "a");
+    ASSERT_EQ(s.projectInfo[0].values.get(Key::app_name), "a");
     const ResultRows rows = buildResultRows(s.projectInfo);
     ASSERT_EQ(rows.main_result_table.size(), 1u);
     const resultRow& row = rows.main_result_table[0];
-    EXPECT_EQ(row.get("app_name"), "b");
-    EXPECT_EQ(row.get("project_name"), "Alpha");
-    EXPECT_EQ(row.get("master_url"), "http://a/");
-    EXPECT_EQ(row.get("version_num"), "512");
-    EXPECT_EQ(row.get("state"), "2");
-    EXPECT_EQ(row.get("rsc_share"), "100.000000");
-    EXPECT_EQ(row.get("result"), std::nullopt);
-    EXPECT_EQ(row.get("scheduler_state"), std::nullopt);
+    EXPECT_EQ(row.get(Key::app_name), "b");
+    EXPECT_EQ(row.get(Key::project_name), "Alpha");
+    EXPECT_EQ(row.get(Key::master_url), "http://a/");
+    EXPECT_EQ(row.get(Key::version_num), "512");
+    EXPECT_EQ(row.get(Key::state), "2");
+    EXPECT_EQ(row.get(Key::rsc_share), "100.000000");
+    EXPECT_EQ(row.getNamed("result"), std::nullopt);
+    EXPECT_EQ(row.get(Key::scheduler_state), std::nullopt);
 
     // Every entry once: the project's keys in their order (with the result's
     // value where it has one), the result's own keys, "rsc_share" last.
@@ -124,8 +124,8 @@ TEST(BuildResultRows, RowsSurviveMovingTheirTable) {
     ResultRows assigned;
     assigned = std::move(moved);
     ASSERT_EQ(assigned.main_result_table.size(), 1u);
-    EXPECT_EQ(assigned.main_result_table[0].get("rsc_share"), "100.000000");
-    EXPECT_EQ(assigned.main_result_table[0].get("name"), "a1");
+    EXPECT_EQ(assigned.main_result_table[0].get(Key::rsc_share), "100.000000");
+    EXPECT_EQ(assigned.main_result_table[0].get(Key::name), "a1");
 }
 
 TEST(BuildResultRows, ShareTextIgnoresTheProcessLocale) {
@@ -135,7 +135,7 @@ TEST(BuildResultRows, ShareTextIgnoresTheProcessLocale) {
     const ResultRows rows = buildResultRows(s.projectInfo);
     std::setlocale(LC_ALL, "C");
     EXPECT_EQ(rows.totalShare, 150.0);
-    EXPECT_EQ(column(rows, "rsc_share"), Strings{"150.000000"});
+    EXPECT_EQ(column(rows, Key::rsc_share), Strings{"150.000000"});
 }
 
 }  // namespace

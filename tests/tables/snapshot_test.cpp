@@ -57,7 +57,7 @@ TEST(Snapshot, FromTextAndAfterAMove) {
     const Snapshot moved = std::move(fromFile);
     ASSERT_EQ(moved.rows.main_result_table.size(), fromText.rows.main_result_table.size());
     for (std::size_t i = 0; i < moved.rows.main_result_table.size(); ++i)
-        EXPECT_EQ(moved.rows.main_result_table[i].get("wu_name"), fromText.rows.main_result_table[i].get("wu_name"));
+        EXPECT_EQ(moved.rows.main_result_table[i].get(Key::wu_name), fromText.rows.main_result_table[i].get(Key::wu_name));
 }
 
 }  // namespace
