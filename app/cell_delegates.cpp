@@ -1,12 +1,41 @@
 #include "app/cell_delegates.hpp"
 
+#include <algorithm>
+
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QStyleOptionProgressBar>
+#include <QToolTip>
 
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 
 namespace crunchwatch {
+
+bool CellDelegate::isElided(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    if (item.text.isEmpty()) return false;
+    const QWidget* widget = option.widget;
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &item, widget);
+    // The style keeps a small margin on each side of the text.
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return item.fontMetrics.horizontalAdvance(item.text) > room.width() - 2 * margin;
+}
+
+bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) {
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid() || !isElided(option, index))
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    QString tip = index.data(Qt::DisplayRole).toString().toHtmlEscaped();
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    if (!own.isEmpty()) tip += QStringLiteral("<br><br>") + own.toHtmlEscaped();
+    QToolTip::showText(event->globalPos(), QStringLiteral("<p>%1</p>").arg(tip), view->viewport(),
+                       view->visualRect(index));
+    return true;
+}
 
 void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QVariant text = index.data(Qt::DisplayRole);
@@ -39,17 +68,19 @@ void ProgressDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     style->drawControl(QStyle::CE_ProgressBar, &bar, painter, widget);
 }
 
-QColor overdueColour() { return QColor(0xd9, 0x4a, 0x3f); }
-
-// Orange, well apart from the overdue red and the paused amber mark, and
-// bright enough for a dark background.
-QColor atRiskColour() { return QColor(0xe0, 0x7b, 0x12); }
-
-QColor stateColour(const QString& state) {
-    if (state == QLatin1String("running...")) return QColor(0x3c, 0xa0, 0x4a);       // green
-    if (state == QLatin1String("Downloading")) return QColor(0x3d, 0x7e, 0xd6);      // blue
-    if (state == QLatin1String("Finished") || state == QLatin1String("Sent")) return QColor(0x8c, 0x8c, 0x8c);
-    if (state == QLatin1String("Paused")) return QColor(0xd0, 0x9a, 0x2c);           // amber
+QColor toneColour(Tone tone) {
+    switch (tone) {
+        case Tone::running: return {0x3c, 0xa0, 0x4a};      // green
+        case Tone::downloading: return {0x3d, 0x7e, 0xd6};  // blue
+        case Tone::done: return {0x8c, 0x8c, 0x8c};         // grey
+        case Tone::paused: return {0xd0, 0x9a, 0x2c};       // amber
+        case Tone::late:
+        case Tone::failed: return {0xd9, 0x4a, 0x3f};  // red
+        // Orange, well apart from the red and the paused amber mark, and
+        // bright enough for a dark background.
+        case Tone::atRisk: return {0xe0, 0x7b, 0x12};
+        case Tone::plain: break;
+    }
     return {};
 }
 

@@ -1,26 +1,39 @@
 #pragma once
-// How two result columns are drawn: "Progress" as a bar with the cell's own
-// text over it (the platform style draws it, so dark palettes work), "State"
-// with a small coloured mark that tells running, downloading, paused and
-// finished results apart at a glance. A passed deadline is shown in red, and
-// an expected completion after the deadline in orange.
+// How cells look. The models say what a cell holds (its text, its value, its
+// tone: a mark or a colour, see toneColour); the delegates draw it:
+// "Progress" as a bar with the cell's own text over it (the platform style
+// draws it, so dark palettes work), and in every table a cell whose text is
+// cut off shows its whole text in its tooltip.
 
 #include <QStyledItemDelegate>
 
+#include "tables/columns.hpp"
+
 namespace crunchwatch {
 
-class ProgressDelegate final : public QStyledItemDelegate {
+// Every table's cells: a cut-off text's tooltip is the whole text (and the
+// cell's own explanation after it).
+class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
+    // Whether the cell's text is wider than the room it is drawn in.
+    bool isElided(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+};
+
+class ProgressDelegate final : public CellDelegate {
+public:
+    using CellDelegate::CellDelegate;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// The mark's colour for a state text, or an invalid colour for none. Chosen
-// mid-tone so that it reads on light and dark backgrounds alike.
-QColor stateColour(const QString& state);
-// The deadline's colour once it has passed.
-QColor overdueColour();
-// The expected completion's colour when it lies after the deadline.
-QColor atRiskColour();
+// A tone's colour, chosen mid-tone so that it reads on light and dark
+// backgrounds alike; an invalid colour for a plain cell.
+QColor toneColour(Tone tone);
+// Whether a tone is a mark beside the text rather than the text's colour.
+constexpr bool isMark(Tone tone) {
+    return tone == Tone::running || tone == Tone::downloading || tone == Tone::done || tone == Tone::paused;
+}
 
 }  // namespace crunchwatch

@@ -10,12 +10,16 @@ namespace crunchwatch {
 
 void mainController::Update() { policzIWstawDoTabelki(); }
 
+// A chosen file becomes the state path, its directory and preferences file
+// with it. Cancelling keeps the path: the field may show the message then,
+// which names no directory.
 void mainController::Open() {
     const QStringList types{QStringLiteral("xml"), QStringLiteral("log"), QStringLiteral("txt"),
                             QStringLiteral("text"), textFileType};
-    if (const auto chosen = wybierzIZapamietajPlikZFolderu(clientStatePath->text(), types))
+    if (const auto chosen = wybierzIZapamietajPlikZFolderu(clientStatePath->text(), types)) {
         clientStatePath->setText(*chosen);
-    derivePaths(clientStatePath->text());
+        m_path = StatePath(chosen->toStdString());
+    }
     policzIWstawDoTabelki();
 }
 

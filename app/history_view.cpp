@@ -4,68 +4,41 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QComboBox>
-#include <QDateTime>
 #include <QDateTimeAxis>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
-#include <QLineEdit>
 #include <QLineSeries>
 #include <QTableView>
-#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
 #include "app/chart_style.hpp"
-#include "app/history_model.hpp"
-#include "app/main_controller.hpp"
+#include "app/filter_bar.hpp"
+#include "app/sorting.hpp"
+#include "app/table_model.hpp"
+#include "app/table_view.hpp"
 
 namespace crunchwatch {
 
-HistoryView::HistoryView(const mainController& controller, QWidget* parent)
+HistoryView::HistoryView(QWidget* parent)
     : QWidget(parent),
-      m_model(new HistoryModel(controller, this)),
-      m_project(new QComboBox(this)),
-      m_search(new QLineEdit(this)),
+      m_model(new ColumnTableModel<HistoryTask>(historyTable, this)),
+      m_table(makeTable(m_model, this)),
+      m_filter(new FilterBar(proxyOf(m_table), tr("Search task names"), this)),
       m_counts(new QLabel(this)),
-      m_table(new QTableView(this)),
-      m_chart(new QChartView(new QChart, this)),
-      m_searchDelay(new QTimer(this)) {
+      m_chart(new QChartView(new QChart, this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 4, 0, 0);
-    auto* top = new QHBoxLayout;
-    auto* projectLabel = new QLabel(tr("Pro&ject:"), this);
-    projectLabel->setBuddy(m_project);
-    m_project->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_search->setPlaceholderText(tr("Search task names"));
-    m_search->setClearButtonEnabled(true);
-    top->addWidget(projectLabel);
-    top->addWidget(m_project);
-    top->addWidget(m_search, 1);
-    top->addWidget(m_counts);
-    layout->addLayout(top);
+    m_filter->row()->addWidget(m_counts);
+    layout->addWidget(m_filter);
 
-    m_table->setModel(m_model);
-    m_table->setAlternatingRowColors(true);
-    m_table->setWordWrap(false);
-    m_table->setTabKeyNavigation(false);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    // Fixed row heights: 100,000 rows cost nothing to lay out.
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 8);
-    m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->horizontalHeader()->setHighlightSections(false);
-    m_table->setSortingEnabled(true);
-    m_table->sortByColumn(0, Qt::DescendingOrder);
-    const QFontMetrics metrics = m_table->fontMetrics();
-    int column = 0;
-    for (const char* sample : {"12/09/26 04:27:02", "World Community Grid", "h1_0412.35_O3aC01Cl1In0__O3AS1a_4",
-                               "CPU time 0", "Elapsed 00", "Estimate 0"})
-        m_table->horizontalHeader()->resizeSection(column++, metrics.horizontalAdvance(QString::fromUtf8(sample)) + 24);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setInitialWidths(m_table, {"12/09/26 04:27:02", "World Community Grid", "h1_0412.35_O3aC01Cl1In0__O3AS1a_4",
+                               "CPU time 0", "Elapsed 00", "Estimate 0"});
     layout->addWidget(m_table, 1);
 
     m_chart->setRenderHint(QPainter::Antialiasing);
@@ -76,41 +49,29 @@ HistoryView::HistoryView(const mainController& controller, QWidget* parent)
     m_chart->chart()->setMargins(QMargins(2, 2, 2, 2));
     layout->addWidget(m_chart);
 
-    // A search runs when typing pauses, not on every key.
-    m_searchDelay->setSingleShot(true);
-    m_searchDelay->setInterval(150);
-    connect(m_search, &QLineEdit::textChanged, m_searchDelay, qOverload<>(&QTimer::start));
-    connect(m_searchDelay, &QTimer::timeout, this, [this] { m_model->setSearchText(m_search->text()); });
-    connect(m_project, &QComboBox::currentIndexChanged, this, [this](int index) {
-        m_model->setProjectFilter(index <= 0 ? std::nullopt : std::optional<std::string>(m_project->itemText(index).toStdString()));
-    });
-    connect(m_model, &HistoryModel::shownChanged, this, [this] {
+    connect(proxyOf(m_table), &SortingProxy::rowsShownChanged, this, [this] {
         showCounts();
         m_chartStale = true;
         if (isVisible()) redrawChart();
     });
-    connect(&controller, &mainController::historyChanged, this, &HistoryView::reload);
     showCounts();
 }
 
-void HistoryView::reload() {
-    m_model->reload();
-    // The project list follows the history; the chosen project stays chosen.
-    const QString chosen = m_project->currentIndex() > 0 ? m_project->currentText() : QString();
-    const QSignalBlocker quiet(m_project);
-    m_project->clear();
-    m_project->addItem(tr("All projects"));
-    for (const std::string& label : m_model->table().projectLabels()) m_project->addItem(QString::fromStdString(label));
-    const int index = chosen.isEmpty() ? 0 : m_project->findText(chosen);
-    m_project->setCurrentIndex(std::max(index, 0));
-    if (index < 0) m_model->setProjectFilter(std::nullopt);  // that project's log is gone
-}
+void HistoryView::show(const RefreshValuePtr& value) { m_model->show(value); }
+
+QComboBox* HistoryView::projectFilter() const { return m_filter->projectFilter(); }
+QLineEdit* HistoryView::searchBox() const { return m_filter->searchBox(); }
 
 void HistoryView::showCounts() {
-    const std::size_t shown = m_model->shownRows().size();
-    const std::size_t failed = m_model->failedShown();
-    m_counts->setText(failed ? tr("%n task(s), %1 failed", nullptr, static_cast<int>(shown)).arg(failed)
-                             : tr("%n task(s)", nullptr, static_cast<int>(shown)));
+    const SortingProxy* proxy = proxyOf(m_table);
+    const int shown = proxy->rowCount();
+    std::size_t failed = 0;
+    if (m_model->value()) {
+        const HistoryTable& table = m_model->value()->history->table;
+        for (int r = 0; r < shown; ++r)
+            failed += isFailedExit(table[static_cast<std::size_t>(proxy->sourceRow(r))].value(JobField::es)) ? 1 : 0;
+    }
+    m_counts->setText(failed ? tr("%n task(s), %1 failed", nullptr, shown).arg(failed) : tr("%n task(s)", nullptr, shown));
 }
 
 void HistoryView::showEvent(QShowEvent* event) {
@@ -131,7 +92,11 @@ void HistoryView::redrawChart() {
         chart->removeAxis(axis);
         delete axis;
     }
-    const std::vector<DayTotals> days = tasksPerDay(m_model->table(), m_model->shownRows());
+    if (!m_model->value()) return;
+    const SortingProxy* proxy = proxyOf(m_table);
+    std::vector<std::uint32_t> rows(static_cast<std::size_t>(proxy->rowCount()));
+    for (std::size_t r = 0; r < rows.size(); ++r) rows[r] = static_cast<std::uint32_t>(proxy->sourceRow(static_cast<int>(r)));
+    const std::vector<DayTotals> days = tasksPerDay(m_model->value()->history->table, rows);
     if (days.empty()) return;
     auto* tasks = new QLineSeries;
     tasks->setName(tr("Tasks"));
@@ -148,12 +113,11 @@ void HistoryView::redrawChart() {
     }
     tasks->replace(taskPoints);
     hours->replace(hourPoints);
+    // A lone day is a point: a line needs two.
+    tasks->setPointsVisible(days.size() == 1);
+    hours->setPointsVisible(days.size() == 1);
     auto* x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("MMM yyyy"));
-    x->setTickCount(6);
-    const double first = days.front().dayStart, last = std::max(days.back().dayStart, first + 86400);
-    x->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first * 1000)),
-                QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(last * 1000)));
+    setDateRange(x, days.front().dayStart, days.back().dayStart);
     auto* left = new QValueAxis;
     left->setRange(0, static_cast<double>(mostTasks) * 1.1);
     left->setLabelFormat(QStringLiteral("%.0f"));

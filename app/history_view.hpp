@@ -1,32 +1,37 @@
 #pragma once
 // The History view: every finished task, newest first, with a project filter
 // and a search box over the task names, the number of tasks and failures
-// shown, and a small chart of tasks and processor hours per day for the tasks
-// shown (drawn when the view is visible).
+// shown, and a chart of tasks and processor hours per day for the tasks
+// shown, every day from the first to the last (drawn when the view is
+// visible).
 
 #include <QWidget>
+
+#include "tables/refresh_value.hpp"
 
 class QChartView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTableView;
-class QTimer;
 
 namespace crunchwatch {
 
-class HistoryModel;
-class mainController;
+class FilterBar;
+class TableModel;
 
 class HistoryView final : public QWidget {
     Q_OBJECT
 public:
-    explicit HistoryView(const mainController& controller, QWidget* parent = nullptr);
+    explicit HistoryView(QWidget* parent = nullptr);
 
-    HistoryModel* model() const { return m_model; }
+    // Shows a refresh's history.
+    void show(const crunchwatch::RefreshValuePtr& value);
+
+    TableModel* model() const { return m_model; }
     QTableView* table() const { return m_table; }
-    QComboBox* projectFilter() const { return m_project; }
-    QLineEdit* searchBox() const { return m_search; }
+    QComboBox* projectFilter() const;
+    QLineEdit* searchBox() const;
     QChartView* dailyChart() const { return m_chart; }
 
 protected:
@@ -34,17 +39,14 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void reload();
     void showCounts();
     void redrawChart();
 
-    HistoryModel* m_model;
-    QComboBox* m_project;
-    QLineEdit* m_search;
-    QLabel* m_counts;
+    TableModel* m_model;
     QTableView* m_table;
+    FilterBar* m_filter;
+    QLabel* m_counts;
     QChartView* m_chart;
-    QTimer* m_searchDelay;
     bool m_chartStale = true;
 };
 

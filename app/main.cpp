@@ -10,6 +10,7 @@
 
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "state/paths.hpp"
 
 namespace {
 
@@ -48,12 +49,14 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     describe(app, parser);
     QApplication::setDesktopFileName(QStringLiteral("org.crunchwatch.crunchwatch"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.png")));
 
     std::optional<QString> path;
     if (!parser.positionalArguments().isEmpty()) {
-        // The preferences file is found beside the state file: that needs a full path.
-        path = QFileInfo(parser.positionalArguments().first()).absoluteFilePath();
+        // A directory given is the client's data directory: its state file is
+        // meant. The preferences file is found beside the state file, which
+        // needs a full path.
+        const std::string named = crunchwatch::stateFileOfArgument(parser.positionalArguments().first().toStdString());
+        path = QFileInfo(QString::fromStdString(named)).absoluteFilePath();
     }
     crunchwatch::Settings settings;
     crunchwatch::MainWindow window(settings);

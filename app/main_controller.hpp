@@ -1,17 +1,21 @@
 #pragma once
-// mainController: the monitor's one controller. It holds what one successful
-// refresh built (the records, the rows, the counters' values), the paths and
-// date stamps, the watchdog's timer, and the references to the window's
-// widgets it writes. Everything runs on the main thread.
+// mainController: the monitor's one controller. It holds the state file's
+// path, the value of the last refresh, the date stamps, the watchdog's
+// timer, and the references to the window's widgets it writes; it hands the
+// reading to a worker thread and installs what comes back.
 //
 // Its operations keep the names they have always had in this program:
 // policzIWstawDoTabelki ("count and put into the table") is the refresh cycle,
 // the one place where data is rebuilt; start-up, the watchdog, Open and Update
-// all run it. What a refresh built is one Snapshot, which both tables' models
-// read directly.
+// all run it. A cycle's reading runs on the worker; its value is installed on
+// the window's thread in the cycle's own order (the path field, or the message
+// on failure; the tables and the counters; the preferences), and handed to
+// every view by one signal. At most one cycle runs at a time: what is asked
+// for meanwhile runs once, right after it.
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,12 +23,9 @@
 #include <QString>
 #include <QStringList>
 
-#include "app/file_date.hpp"
+#include "app/refresh_runner.hpp"
 #include "app/settings.hpp"
-#include "state/global_prefs.hpp"
-#include "state/history.hpp"
-#include "state/history_match.hpp"
-#include "tables/snapshot.hpp"
+#include "tables/refresh_value.hpp"
 
 class QCheckBox;
 class QLineEdit;
@@ -34,7 +35,7 @@ class QTimer;
 
 namespace crunchwatch {
 
-class ResultsModel;
+class TableModel;
 class projectTable;
 
 // What the path field shows once a refresh could not read the state file.
@@ -49,37 +50,33 @@ public:
 
     // Outlets: the widgets the logic reads and writes, set by the window
     // that owns them. Their names are the program's long-standing ones (an
-    // outlet is a reference to a widget, named for what it shows); a null
-    // outlet is simply not written.
-    QLineEdit* clientStatePath = nullptr;   // the only copy of the current path
+    // outlet is a reference to a widget, named for what it shows).
+    QLineEdit* clientStatePath = nullptr;  // shows the state file's path, or the message
     QLineEdit* numberOfProjects = nullptr;
     QLineEdit* totalCreditCount = nullptr;
-    QTableView* mainTable = nullptr;        // the results table
+    QTableView* mainTable = nullptr;  // the results table
     QCheckBox* watchDogButton = nullptr;
     QMainWindow* mainWindow = nullptr;
     projectTable* projectTableOutlet = nullptr;
 
     // Start-up (startup.cpp). awakeFromNib prepares the results table once the
     // outlets are connected; applicationDidFinishLaunching runs the start-up
-    // sequence. `pathForThisRun`, from the command line, replaces the path
-    // the settings would give, without being stored.
+    // sequence and returns once the first refresh has started. `pathForThisRun`,
+    // from the command line, replaces the path the settings give, unstored.
     void awakeFromNib();
     void applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun = std::nullopt);
 
     // The refresh cycle and its steps (refresh.cpp).
     void policzIWstawDoTabelki();
-    // usunTabliceDoTabelki ("remove the tables' lists"): drops the snapshot
-    // shown, its rows and records with it.
+    // usunTabliceDoTabelki ("remove the tables' lists"): lets go of the value shown.
     void usunTabliceDoTabelki();
     // noweTabliceDoTabelki ("new lists for the tables"): `next` becomes the
-    // snapshot shown.
-    void noweTabliceDoTabelki(Snapshot&& next);
-    // What the last successful refresh built; empty before the first. The
-    // tables' models hold a reference to it.
-    const Snapshot& snapshot() const { return m_snapshot; }
+    // value shown, and every view is handed it.
+    void noweTabliceDoTabelki(RefreshValuePtr next);
     // podajRozmiarTabelkiProjektow ("give the projects table's size").
     int podajRozmiarTabelkiProjektow() const;
-    // podajWartoscZTabelkiProjektow ("give a value of the projects table"): one project's record.
+    // podajWartoscZTabelkiProjektow ("give a value of the projects table"):
+    // one project's record; `index` is below the size last given.
     projectRecord podajWartoscZTabelkiProjektow(int index) const;
     // podajFormatDaty ("give the date format"): the user's, or none for the locale's.
     const std::optional<std::string>& podajFormatDaty() const { return formatDaty; }
@@ -109,10 +106,12 @@ public:
     using FilePanel = std::function<std::optional<QString>(const QString& start, const QStringList& types)>;
     void setFilePanel(FilePanel panel) { m_filePanel = std::move(panel); }
 
-    // Fields of the data model, readable for the window and the tests.
+    // Fields of the data model. root_dir and global_prefsFileLocation are
+    // the state path's own, derived with it.
     std::optional<std::string> formatDaty;
-    std::string root_dir;
-    std::string global_prefsFileLocation;
+    const std::string& root_dir() const { return m_path.rootDir(); }
+    const std::string& global_prefsFileLocation() const { return m_path.globalPrefsFile(); }
+    const StatePath& statePath() const { return m_path; }
     DateText global_prefs_time_stamp;
     DateText client_state_mod_date;
     DateText client_state_time_stamp;
@@ -121,54 +120,51 @@ public:
     std::optional<std::string> disk_interval;
     std::int8_t watchDogButtonState = 0;
 
-    // The history files in the data directory (history_refresh.cpp), read
-    // again by each successful refresh; each file's label, matched against
-    // the projects just read; per project, its history figures.
-    const History& history() const { return m_history; }
-    const HistoryLabels& historyLabels() const { return m_historyLabels; }
-    std::vector<ProjectHistoryFigures> historyFigures() const;
-
-    ResultsModel* resultsModel() const { return m_resultsModel; }
+    // The value shown: what the last refresh produced (an empty one before).
+    const RefreshValuePtr& value() const { return m_value; }
+    TableModel* resultsModel() const { return m_resultsModel; }
     Settings& settings() { return m_settings; }
     int refreshCount() const { return m_refreshCount; }
-    // The path the last failed refresh could not read, and why, as the reader recorded it.
+    // Whether a refresh runs or waits to run.
+    bool refreshing() const { return m_inFlight; }
+    // The state file the last failed read could not read, and why.
     const QString& lastFailedPath() const { return m_lastFailedPath; }
-    ReadFailure lastFailure() const { return m_lastFailure.failure; }
+    ReadFailure lastFailure() const { return m_lastFailure; }
 
 signals:
+    // A new value to show, after every refresh cycle (a failed one's keeps
+    // the rows it had).
+    void valueChanged(const crunchwatch::RefreshValuePtr& value);
     // After every refresh cycle: whether the state file was read.
     void refreshed(bool ok);
-    // After the preferences were read again.
-    void globalPrefsChanged();
-    // After a refresh changed the history or its labels. It is emitted in
-    // the same refresh that changed them, before any view can ask for a row.
-    void historyChanged();
+    // Once no refresh runs and none waits: what was asked for is shown.
+    void settled();
 
 private:
-    // Reads the preferences file and extracts its values; false when unreadable.
-    bool readGlobalPrefsFile();
-    void rereadChangedGlobalPrefs();
-    void derivePaths(const QString& statePath);
-    Snapshot takeSnapshotWithRetry(const std::string& path);
-    void showSnapshot(Snapshot&& next);
-    void keepAfterFailure(const ReadStatus& status);
+    enum Ask : unsigned { askRefresh = 1, askTick = 2 };
+    void ask(unsigned what);
+    void startJob(RefreshJob job);
+    void jobFinished(const RefreshOutcome& outcome);
+    bool fieldShowsMessage() const;
+    void showSnapshot(RefreshValuePtr next);
+    void keepAfterFailure(const RefreshOutcome& outcome);
     void showCounters();
-    void refreshHistory();
+    void showPreferences(const Preferences& prefs);
 
     Settings& m_settings;
-    // sekcje, projectInfo, main_result_table and the counters' values.
-    Snapshot m_snapshot;
-    std::string m_lastReadPath;
-    ResultsModel* m_resultsModel = nullptr;
+    StatePath m_path;
+    RefreshValuePtr m_value;
+    std::unique_ptr<RefreshRunner> m_runner;
+    TableModel* m_resultsModel = nullptr;
     QTimer* m_stoper = nullptr;
     int m_intervalOverrideMs = 0;
     bool m_panelOpen = false;
+    bool m_inFlight = false;
+    unsigned m_asked = 0;  // what was asked for while a job ran
     FilePanel m_filePanel;
     int m_refreshCount = 0;
     QString m_lastFailedPath;
-    ReadStatus m_lastFailure;
-    History m_history;
-    HistoryLabels m_historyLabels;
+    ReadFailure m_lastFailure = ReadFailure::none;
 };
 
 }  // namespace crunchwatch

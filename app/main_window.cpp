@@ -3,8 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
-#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -12,58 +10,40 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTime>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/cell_delegates.hpp"
+#include "app/filter_bar.hpp"
 #include "app/history_view.hpp"
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/sorting.hpp"
 #include "app/statistics_view.hpp"
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 #include "app/table_note.hpp"
+#include "app/table_view.hpp"
 #include "app/unreadable_reason.hpp"
-#include "tables/columns.hpp"
+#include "state/vector_level.hpp"
+
+// The picture resources live in the application's static library, which the
+// linker leaves out unless something names them.
+static void loadResources() { Q_INIT_RESOURCE(resources); }
 
 namespace crunchwatch {
 namespace {
-
-QTableView* makeTable(QWidget* parent) {
-    auto* view = new QTableView(parent);
-    view->setAlternatingRowColors(true);
-    view->setWordWrap(false);
-    view->setTabKeyNavigation(false);  // Tab moves on to the next control
-    // Every row is one line high: no per-row measuring, however many rows.
-    QHeaderView* rows = view->verticalHeader();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(view->fontMetrics().height() + 8);
-    rows->hide();
-    view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setSectionsMovable(true);
-    view->horizontalHeader()->setStretchLastSection(true);
-    return view;
-}
 
 QLineEdit* makeCounter(QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setReadOnly(true);
     field->setAlignment(Qt::AlignRight);
-    field->setMaximumWidth(160);
     return field;
-}
-
-// First-run column widths, from sample contents in the table's own font, so
-// they fit whatever font the desktop uses. A saved layout replaces them.
-void setInitialWidths(QTableView* view, std::initializer_list<const char*> samples) {
-    const QFontMetrics metrics = view->fontMetrics();
-    int column = 0;
-    for (const char* sample : samples)
-        view->horizontalHeader()->resizeSection(column++, metrics.horizontalAdvance(QString::fromUtf8(sample)) + 24);
 }
 
 }  // namespace
@@ -71,8 +51,9 @@ void setInitialWidths(QTableView* view, std::initializer_list<const char*> sampl
 MainWindow::MainWindow(Settings& settings, QWidget* parent)
     : QMainWindow(parent),
       m_controller(new mainController(settings, this)),
-      m_projects(new projectTable(*m_controller, this)),
+      m_projects(new projectTable(settings, this)),
       m_clock(new QTimer(this)) {
+    loadResources();
     setWindowTitle(QStringLiteral("crunchwatch"));
     setWindowIcon(QIcon(QStringLiteral(":/crunchwatch.png")));
     auto* central = new QWidget(this);
@@ -81,7 +62,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     auto* top = new QHBoxLayout;
     auto* pathLabel = new QLabel(tr("&State file:"), central);
     m_path = new QLineEdit(central);
-    m_path->setReadOnly(true);  // the watchdog reads it: a half-typed path would be refreshed
+    m_path->setReadOnly(true);  // the watchdog follows it: a half-typed path would be refreshed
     pathLabel->setBuddy(m_path);
     m_open = new QPushButton(tr("&Open..."), central);
     m_update = new QPushButton(tr("&Update"), central);
@@ -94,21 +75,14 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     top->addWidget(m_watch);
     layout->addLayout(top);
 
-    m_results = makeTable(central);
-    m_projectsView = makeTable(central);
-    auto* splitter = new QSplitter(Qt::Vertical, central);
-    splitter->addWidget(m_results);
-    splitter->addWidget(m_projectsView);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 1);
     // Today's tables in the first tab; the history the client keeps beside
     // its state file in the other two.
     m_tabs = new QTabWidget(central);
     m_tabs->setDocumentMode(true);
-    m_tabs->addTab(splitter, tr("Tasks"));
-    m_statistics = new StatisticsView(*m_controller, m_tabs);
+    m_tabs->addTab(buildTasksTab(m_tabs), tr("Tasks"));
+    m_statistics = new StatisticsView(m_tabs);
     m_tabs->addTab(m_statistics, tr("Statistics"));
-    m_history = new HistoryView(*m_controller, m_tabs);
+    m_history = new HistoryView(m_tabs);
     m_tabs->addTab(m_history, tr("History"));
     layout->addWidget(m_tabs, 1);
 
@@ -130,7 +104,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     layout->addLayout(bottom);
     setCentralWidget(central);
 
-    // Connect the controller's outlets and the tables' data sources.
+    // Connect the controller's outlets, and every view to the values it makes.
     mainController& c = *m_controller;
     c.clientStatePath = m_path;
     c.numberOfProjects = projectsCount;
@@ -140,30 +114,21 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     c.mainWindow = this;
     c.projectTableOutlet = m_projects;
     m_projects->connectView(m_projectsView);
-    installSorting(m_results, c.resultsModel());
-    installSorting(m_projectsView, m_projects->model());
-    m_results->setItemDelegateForColumn(indexOf(ResultColumn::Progress), new ProgressDelegate(m_results));
-    setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O", "World Community Grid", "Version", "MM Downloading",
-                                 "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
-    setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
-                                      "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
-                                      "1796153474.120388", "100.00", "milkyway_nbody"});
-    m_resultsNote = new TableNote(m_results);
     c.awakeFromNib();
+    connect(&c, &mainController::valueChanged, m_projects, &projectTable::przeladujTabelke);
+    connect(&c, &mainController::valueChanged, m_statistics, &StatisticsView::show);
+    connect(&c, &mainController::valueChanged, m_history, &HistoryView::show);
+    connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
     connect(m_update, &QPushButton::clicked, &c, &mainController::Update);
     connect(m_watch, &QCheckBox::clicked, &c, &mainController::watchDogButtonAction);
-    connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
-    connect(&c, &mainController::globalPrefsChanged, this, [this] {
-        const auto show = [](const std::optional<std::string>& v) {
-            return v ? QString::fromStdString(*v) : QStringLiteral("-");
-        };
-        m_prefs->setText(tr("CPU scheduling period: %1 min   Disk interval: %2 s")
-                             .arg(show(m_controller->cpu_scheduling_period_minutes), show(m_controller->disk_interval)));
-    });
     buildMenus();
-    resize(1180, 720);
+
+    // The first size fits the screen the window opens on, whatever its scale.
+    QSize size(1180, 720);
+    if (const QScreen* here = screen()) size = size.boundedTo(here->availableSize() * 9 / 10);
+    resize(size);
 
     // "Completes" is counted from the moment a cell is drawn: redraw it every
     // second (the visible cells only; the data are not touched).
@@ -172,6 +137,31 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+QWidget* MainWindow::buildTasksTab(QWidget* parent) {
+    auto* tab = new QWidget(parent);
+    auto* layout = new QVBoxLayout(tab);
+    layout->setContentsMargins(0, 4, 0, 0);
+    m_results = makeTable(m_controller->resultsModel(), tab);
+    m_projectsView = makeTable(m_projects->model(), tab);
+    m_resultsFilter = new FilterBar(proxyOf(m_results), tr("Search work units"), tab);
+    layout->addWidget(m_resultsFilter);
+    auto* splitter = new QSplitter(Qt::Vertical, tab);
+    splitter->addWidget(m_results);
+    splitter->addWidget(m_projectsView);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
+    m_results->setItemDelegateForColumn(indexOf(ResultColumn::Progress), new ProgressDelegate(m_results));
+    setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O", "World Community Grid", "Version", "MM Downloading",
+                                 "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
+    setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
+                                      "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
+                                      "1796153474.120388", "100.00", "milkyway_nbody"});
+    return tab;
+}
+
+TableNote* MainWindow::resultsNote() const { return noteOf(m_results); }
 
 void MainWindow::start(const std::optional<QString>& pathForThisRun) {
     m_controller->applicationDidFinishLaunching(pathForThisRun);
@@ -195,18 +185,27 @@ void MainWindow::buildMenus() {
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About crunchwatch"), this, [this] {
+        const auto level = vectorLevelName(vectorLevel());
         QMessageBox::about(this, tr("About crunchwatch"),
-                           tr("<b>crunchwatch</b> %1<br>A monitor for a BOINC client's state files.")
-                               .arg(QApplication::applicationVersion()));
+                           tr("<p><b>crunchwatch</b> %1</p>"
+                              "<p>Shows what a BOINC client is working on, and what it has done, from its own "
+                              "files: no RPC password needed.</p>"
+                              "<p>Licence: MIT.</p><p>Text search: %2 instructions.</p>")
+                               .arg(QApplication::applicationVersion(),
+                                    QString::fromLatin1(level.data(), static_cast<qsizetype>(level.size()))));
     });
 }
 
 void MainWindow::showRefresh(bool ok) {
-    const QString path = m_path->text();
+    const auto show = [](const std::optional<std::string>& v) { return v ? QString::fromStdString(*v) : QStringLiteral("-"); };
+    m_prefs->setText(tr("CPU scheduling period: %1 min   Disk interval: %2 s")
+                         .arg(show(m_controller->cpu_scheduling_period_minutes), show(m_controller->disk_interval)));
+    TableNote* note = resultsNote();
     if (ok) {
+        const QString path = m_path->text();
         m_hasShownAFile = true;
         m_path->setToolTip(path);
-        m_resultsNote->setNote(QString());
+        note->setNote(QString());
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
         const int results = m_controller->numberOfRowsInTableView();
         statusBar()->showMessage(tr("Updated at %1: %n result(s)", nullptr, results)
@@ -214,7 +213,7 @@ void MainWindow::showRefresh(bool ok) {
     } else {
         const QString failed = m_controller->lastFailedPath();
         m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
-        m_resultsNote->setNote(unreadableHelp(failed, m_controller->lastFailure()));
+        note->setNote(unreadableHelp(failed, m_controller->lastFailure()));
         statusBar()->showMessage(m_hasShownAFile
                                      ? tr("The state file could not be read; showing the last one that could.")
                                      : tr("The state file could not be read."));

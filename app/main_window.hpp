@@ -1,11 +1,14 @@
 #pragma once
 // The one window: the state file's path with Open, Update and the watchdog's
-// check box; the results table over the projects table; the counters and the
-// preferences below; a status bar that says when the last refresh succeeded.
+// check box; three tabs (the tasks, with the results table over the projects
+// table; the statistics; the history); the counters and the preferences
+// below; a status bar that says when the last refresh succeeded.
 
 #include <optional>
 
 #include <QMainWindow>
+
+#include "tables/refresh_value.hpp"
 
 class QLabel;
 class QLineEdit;
@@ -17,6 +20,7 @@ class QTimer;
 
 namespace crunchwatch {
 
+class FilterBar;
 class HistoryView;
 class Settings;
 class StatisticsView;
@@ -32,22 +36,26 @@ public:
     ~MainWindow() override;
 
     // Start-up: `pathForThisRun` (from the command line) replaces the
-    // remembered file for this run only.
+    // remembered file for this run only. The window shows at once; the
+    // first refresh fills it when its reading is done.
     void start(const std::optional<QString>& pathForThisRun = std::nullopt);
 
     mainController& controller() const { return *m_controller; }
     projectTable& projects() const { return *m_projects; }
     QTableView* resultsView() const { return m_results; }
     QTableView* projectsView() const { return m_projectsView; }
-    TableNote* resultsNote() const { return m_resultsNote; }
+    TableNote* resultsNote() const;
+    FilterBar* resultsFilter() const { return m_resultsFilter; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
     // The tabs: the tasks (results and projects), statistics and history.
     QTabWidget* tabs() const { return m_tabs; }
     StatisticsView* statisticsView() const { return m_statistics; }
     HistoryView* historyView() const { return m_history; }
+    QLabel* preferencesLabel() const { return m_prefs; }
 
 private:
+    QWidget* buildTasksTab(QWidget* parent);
     void buildMenus();
     void showRefresh(bool ok);
     void repaintCompletionColumn();
@@ -55,9 +63,9 @@ private:
     mainController* m_controller;
     projectTable* m_projects;
     QLineEdit* m_path;
-    QTableView* m_results;
-    TableNote* m_resultsNote;
-    QTableView* m_projectsView;
+    QTableView* m_results = nullptr;
+    QTableView* m_projectsView = nullptr;
+    FilterBar* m_resultsFilter = nullptr;
     QPushButton* m_open;
     QPushButton* m_update;
     QCheckBox* m_watch;

@@ -1,27 +1,22 @@
 #include "app/project_table.hpp"
 
+#include <QHeaderView>
 #include <QTableView>
 
 #include "app/autosave.hpp"
-#include "app/main_controller.hpp"
 #include "app/settings.hpp"
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 
 namespace crunchwatch {
 
-projectTable::projectTable(mainController& controller, QObject* parent)
-    : QObject(parent),
-      mainControllerOutlet(&controller),
-      m_model(new ProjectsModel(controller.snapshot(), controller.formatDaty, this)) {}
-
-void projectTable::connectView(QTableView* view) { projectTableView = view; }
+projectTable::projectTable(Settings& settings, QObject* parent)
+    : QObject(parent), m_settings(settings), m_model(new ColumnTableModel<projectRecord>(projectsTable, this)) {}
 
 void projectTable::uruchomAutoSave() {
     if (projectTableView)
-        autosaveHeader(projectTableView->horizontalHeader(), mainControllerOutlet->settings(), Settings::projectsTableLayout);
+        autosaveHeader(projectTableView->horizontalHeader(), m_settings, Settings::projectsTableLayout);
 }
 
-void projectTable::beginReload() { m_model->beginReload(); }
-void projectTable::przeladujTabelke() { m_model->endReload(); }
+void projectTable::przeladujTabelke(const RefreshValuePtr& value) { m_model->show(value); }
 
 }  // namespace crunchwatch

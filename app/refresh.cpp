@@ -1,115 +1,136 @@
 // The refresh cycle: the one place where what the window shows is rebuilt.
+// The reading runs on the worker (refresh_runner.cpp); here a cycle is asked
+// for, and its value installed.
 
-#include <chrono>
-#include <thread>
-
-#include <QCheckBox>
 #include <QLineEdit>
 #include <QTableView>
-#include <QTimer>
 
 #include "app/main_controller.hpp"
-#include "app/project_table.hpp"
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 #include "tables/format.hpp"
+#include "tables/refresher.hpp"
+#include "tables/table_spec.hpp"
 
 namespace crunchwatch {
 
 const QString fileNotFoundMessage = QStringLiteral("Error: file not found!");
 
 mainController::mainController(Settings& settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_resultsModel(new ResultsModel(m_snapshot, formatDaty, this)) {}
+    : QObject(parent),
+      m_settings(settings),
+      m_value(Refresher().last()),
+      m_resultsModel(new ColumnTableModel<resultRow>(resultsTable, this)) {
+    connect(this, &mainController::valueChanged, m_resultsModel, &TableModel::show);
+}
 
 mainController::~mainController() = default;
 
-void mainController::usunTabliceDoTabelki() { m_snapshot = Snapshot(); }
-void mainController::noweTabliceDoTabelki(Snapshot&& next) { m_snapshot = std::move(next); }
+void mainController::usunTabliceDoTabelki() { m_value.reset(); }
 
-int mainController::podajRozmiarTabelkiProjektow() const { return static_cast<int>(m_snapshot.state.projectInfo.size()); }
-projectRecord mainController::podajWartoscZTabelkiProjektow(int index) const {
-    return m_snapshot.state.projectInfo.at(static_cast<std::size_t>(index));
+void mainController::noweTabliceDoTabelki(RefreshValuePtr next) {
+    m_value = std::move(next);
+    emit valueChanged(m_value);
 }
-int mainController::numberOfRowsInTableView() const { return static_cast<int>(m_snapshot.rows.main_result_table.size()); }
 
-DateText mainController::podajDatePliku(const QString& path) const { return crunchwatch::podajDatePliku(path.toStdString()); }
+int mainController::podajRozmiarTabelkiProjektow() const {
+    return static_cast<int>(m_value->snapshot->state.projectInfo.size());
+}
+projectRecord mainController::podajWartoscZTabelkiProjektow(int index) const {
+    return m_value->snapshot->state.projectInfo.at(static_cast<std::size_t>(index));
+}
+int mainController::numberOfRowsInTableView() const {
+    return static_cast<int>(m_value->snapshot->rows.main_result_table.size());
+}
 
-// The client replaces its state file by writing a new one and renaming it
-// into place, so for a moment there may be no file of that name. A path that
-// was read before is given a few more tries within about 100 ms; any other
-// path (the error message itself, a file never seen) fails at once, so a
-// missing file never stalls the window on every watchdog tick.
-Snapshot mainController::takeSnapshotWithRetry(const std::string& path) {
-    Snapshot next = takeSnapshot(path);
-    for (int attempt = 0; !next && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        next = takeSnapshot(path);
+DateText mainController::podajDatePliku(const QString& path) const { return fileDateText(path.toStdString()); }
+
+void mainController::policzIWstawDoTabelki() { ask(askRefresh); }
+
+// A request while a job runs is remembered, and what was asked for runs once
+// after it: never two jobs at once, and nothing asked for is lost.
+void mainController::ask(unsigned what) {
+    if (!m_runner) return;  // before start-up: its own refresh comes
+    if (m_inFlight) {
+        m_asked |= what;
+        return;
     }
-    return next;
+    RefreshJob job;
+    job.refresh = (what & askRefresh) != 0;
+    job.tick = (what & askTick) != 0;
+    startJob(std::move(job));
+}
+
+void mainController::startJob(RefreshJob job) {
+    // The path read is the one the field stands for, taken as the job starts.
+    job.path = m_path;
+    job.fileNamed = !fieldShowsMessage();
+    job.stamp = client_state_time_stamp;
+    m_inFlight = true;
+    m_runner->start(std::move(job));
+}
+
+bool mainController::fieldShowsMessage() const { return clientStatePath->text() == fileNotFoundMessage; }
+
+void mainController::jobFinished(const RefreshOutcome& outcome) {
+    m_inFlight = false;
+    const RefreshJob& job = outcome.job;
+    if (job.tick || job.startUp) client_state_mod_date = outcome.reading;
+    if (job.startUp) client_state_time_stamp = outcome.reading;
+    if (const RefreshValuePtr& value = outcome.value) {
+        ++m_refreshCount;
+        if (*value) showSnapshot(value);
+        else keepAfterFailure(outcome);
+        showPreferences(*value->prefs);
+        // The stamp moves on only once the cycle the change asked for is done.
+        if (job.tick) client_state_time_stamp = outcome.reading;
+        emit refreshed(static_cast<bool>(*value));
+    }
+    if (m_asked) {
+        const unsigned asked = std::exchange(m_asked, 0);
+        ask(asked);
+    } else {
+        emit settled();
+    }
 }
 
 void mainController::showCounters() {
-    if (numberOfProjects) numberOfProjects->setText(QString::number(m_snapshot.numberOfProjects));
-    if (totalCreditCount) totalCreditCount->setText(QString::fromStdString(formatGrouped(m_snapshot.totalCredit)));
-}
-
-void mainController::policzIWstawDoTabelki() {
-    ++m_refreshCount;
-    const std::string path = clientStatePath->text().toStdString();
-    Snapshot next = takeSnapshotWithRetry(path);
-    const bool read = static_cast<bool>(next);
-    if (read) {
-        m_lastReadPath = path;
-        showSnapshot(std::move(next));
-    } else {
-        keepAfterFailure(next.status);
+    const Snapshot& s = *m_value->snapshot;
+    numberOfProjects->setText(QString::number(s.numberOfProjects));
+    totalCreditCount->setText(QString::fromStdString(formatGrouped(s.totalCredit)));
+    // The whole number in sight, whatever the window's width.
+    for (QLineEdit* field : {numberOfProjects, totalCreditCount}) {
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(field->text()) + 16);
+        field->setCursorPosition(0);
     }
-    rereadChangedGlobalPrefs();
-    emit refreshed(read);
 }
 
-// The snapshot just taken replaces the one shown. Both views read the one
-// being replaced: they are told before it goes and after the new one is in
-// place. A file without projects shows empty tables, and counters of 0
-// beside them rather than the numbers of the file read before.
-void mainController::showSnapshot(Snapshot&& next) {
-    m_resultsModel->beginReload();
-    projectTableOutlet->beginReload();
+// The value just made replaces the one shown: every view is handed the new
+// one, and the counters follow. A file without projects shows empty tables,
+// and counters of 0 beside them rather than the numbers of the file before.
+void mainController::showSnapshot(RefreshValuePtr next) {
+    clientStatePath->setText(QString::fromStdString(next->path.file()));
     usunTabliceDoTabelki();
     noweTabliceDoTabelki(std::move(next));
-    m_resultsModel->endReload();
-    projectTableOutlet->przeladujTabelke();
     showCounters();
-    refreshHistory();
 }
 
 // The rows, the records, both tables and both counters stay as they were.
-// Once the field holds the message, later cycles fail on the message itself;
-// the file that was missing is still the one worth explaining.
-void mainController::keepAfterFailure(const ReadStatus& status) {
-    if (clientStatePath->text() != fileNotFoundMessage) {
-        m_lastFailedPath = clientStatePath->text();
-        m_lastFailure = status;
+// A cycle that read no file (the field held the message) keeps explaining
+// the file that was missing.
+void mainController::keepAfterFailure(const RefreshOutcome& outcome) {
+    if (outcome.fileRead) {
+        m_lastFailedPath = QString::fromStdString(outcome.value->path.file());
+        m_lastFailure = outcome.value->status.failure;
     }
     clientStatePath->setText(fileNotFoundMessage);
+    noweTabliceDoTabelki(outcome.value);
 }
 
-bool mainController::readGlobalPrefsFile() {
-    const auto body = przygotujGlobalPrefs(global_prefsFileLocation);
-    if (!body) return false;
-    globalPrefsFileContents = *body;
-    const GlobalPrefsValues values = wyciagamyDaneGlobalPrefs(globalPrefsFileContents);
-    cpu_scheduling_period_minutes = values.cpu_scheduling_period_minutes;
-    disk_interval = values.disk_interval;
-    emit globalPrefsChanged();
-    return true;
-}
-
-// Re-read only when the preferences file's date text changed since the last
-// successful read; an unreadable file is tried again on every cycle.
-void mainController::rereadChangedGlobalPrefs() {
-    const DateText date = crunchwatch::podajDatePliku(global_prefsFileLocation);
-    if (sameDate(date, global_prefs_time_stamp)) return;
-    if (readGlobalPrefsFile()) global_prefs_time_stamp = date;
+void mainController::showPreferences(const Preferences& prefs) {
+    global_prefs_time_stamp = prefs.stamp;
+    globalPrefsFileContents = prefs.fileContents;
+    cpu_scheduling_period_minutes = prefs.values.cpu_scheduling_period_minutes;
+    disk_interval = prefs.values.disk_interval;
 }
 
 }  // namespace crunchwatch

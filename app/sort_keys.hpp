@@ -44,6 +44,16 @@ public:
         if (l.kind != r.kind) return l.kind < r.kind;  // a column holds one kind; any fixed order would do
         return l.number < r.number;
     }
+    // The same for a descending order: greater values first, and still an
+    // empty cell after every other.
+    bool greater(std::size_t a, std::size_t b) const noexcept {
+        const Key& l = m_keys[a];
+        const Key& r = m_keys[b];
+        if (l.kind == SortValue::Kind::None) return false;
+        if (r.kind == SortValue::Kind::None) return true;
+        if (l.kind != r.kind) return l.kind > r.kind;
+        return l.number > r.number;
+    }
     std::size_t size() const noexcept { return m_keys.size(); }
 
 private:

@@ -1,35 +1,47 @@
 #pragma once
-// Sorting a table by clicking its header, by value rather than by text: the
-// first click on a column sorts ascending, the second descending, the third
-// returns to the rows' own (file) order. The sort is part of the header's
-// saved state, so it comes back after a restart. A reload sorts the new rows
-// again, comparing the keys the model computes once per column.
+// Sorting and filtering a table. A click on a column's header sorts by its
+// values (numbers, durations and dates by value, texts in the user's
+// collation, empty cells last in both directions): the first click
+// ascending, the second descending, the third back to the rows' own (file)
+// order. The sort is part of the header's saved state, so it comes back
+// after a restart. A filter shows the rows of one project, or whose name
+// holds a text. A reload sorts and filters the new rows again, comparing the
+// keys the model computes once per column.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include <QAbstractProxyModel>
+
+#include "tables/table_spec.hpp"
 
 class QTableView;
 
 namespace crunchwatch {
 
-class SnapshotModel;
+class TableModel;
 
-// The rows of a snapshot model in the order of one column. In the rows' own
-// order it holds nothing per row (a state file of a million projects shows a
-// million rows); sorted, it holds the order both ways, four bytes each. A
-// sort keeps the selection and the current row; a reload of the source
-// sorts its new rows before the view sees them.
+// The rows of a table model in the order of one column, those the filter
+// passes. In the rows' own order, unfiltered, it holds nothing per row (a
+// state file of a million projects shows a million rows); otherwise the
+// order both ways, four bytes each. A sort keeps the selection and the
+// current row; a reload of the source orders its new rows before the view
+// sees them.
 class SortingProxy final : public QAbstractProxyModel {
     Q_OBJECT
 public:
-    SortingProxy(SnapshotModel* source, QObject* parent);
+    SortingProxy(TableModel* source, QObject* parent);
 
     // column -1: the source's own order.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     int sortColumn() const noexcept { return m_column; }
     Qt::SortOrder sortOrder() const noexcept { return m_order; }
+    void setFilter(RowFilter filter);
+    const RowFilter& filter() const noexcept { return m_filter; }
+    TableModel* table() const noexcept { return m_source; }
+    // The source's row shown at `row`.
+    int sourceRow(int row) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -38,17 +50,24 @@ public:
     QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
     QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
 
-private:
-    void order();  // m_toSource and m_fromSource for the current column and the source's rows
+signals:
+    // After the rows shown changed: a reload, a sort or a filter.
+    void rowsShownChanged();
 
-    SnapshotModel* m_source;
+private:
+    void order();  // m_toSource and m_fromSource for the filter, the column and the source's rows
+    void reorder(const std::function<void()>& change);
+
+    TableModel* m_source;
     int m_column = -1;
     Qt::SortOrder m_order = Qt::AscendingOrder;
-    std::vector<std::uint32_t> m_toSource, m_fromSource;  // both empty in the source's own order
+    RowFilter m_filter;
+    bool m_identity = true;                                // the source's own rows and order
+    std::vector<std::uint32_t> m_toSource, m_fromSource;  // empty while m_identity
 };
 
 // Puts a sorting proxy between `view` and `source`; returns the proxy.
-SortingProxy* installSorting(QTableView* view, SnapshotModel* source);
+SortingProxy* installSorting(QTableView* view, TableModel* source);
 
 // Applies the sort that the header shows (after its state was restored).
 void applyHeaderSort(QTableView* view);

@@ -11,7 +11,6 @@
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/state_path.hpp"
-#include "state/paths.hpp"
 
 namespace crunchwatch {
 
@@ -23,6 +22,9 @@ void mainController::awakeFromNib() {
     mainTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
 
+// The window is shown before anything is read: the first reading of the
+// file's date, the preferences and the first refresh run on the worker, in
+// that order, and are installed when done.
 void mainController::applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun) {
     if (const auto format = m_settings.shortTimeDateFormat()) formatDaty = format->toStdString();
 
@@ -30,30 +32,24 @@ void mainController::applicationDidFinishLaunching(const std::optional<QString>&
     autosaveHeader(mainTable->horizontalHeader(), m_settings, Settings::resultsTableLayout);
     projectTableOutlet->uruchomAutoSave();
 
-    const QString path = pathForThisRun ? *pathForThisRun : resolveStatePath(m_settings);
-    derivePaths(path);
-    clientStatePath->setText(path);
+    m_path = StatePath((pathForThisRun ? *pathForThisRun : resolveStatePath(m_settings)).toStdString());
+    clientStatePath->setText(QString::fromStdString(m_path.file()));
 
     mainWindow->show();
     mainWindow->raise();
     mainWindow->activateWindow();
 
-    client_state_mod_date = podajDatePliku(path);
-    client_state_time_stamp = client_state_mod_date;
-    readGlobalPrefsFile();
-    policzIWstawDoTabelki();
+    m_runner = std::make_unique<RefreshRunner>(formatDaty);
+    connect(m_runner.get(), &RefreshRunner::finished, this, &mainController::jobFinished);
+    RefreshJob first;
+    first.startUp = true;
+    startJob(std::move(first));
 
     // Only exactly 1 starts the watchdog here; any other non-zero state
     // ticks the box without starting it.
     watchDogButtonState = m_settings.enableWatchdogState();
     watchDogButton->setChecked(watchDogButtonState != 0);
     if (watchDogButtonState == 1) stoper(&mainController::watchDog, 2);
-}
-
-void mainController::derivePaths(const QString& statePath) {
-    const std::string path = statePath.toStdString();
-    root_dir = rootDirOf(path);
-    global_prefsFileLocation = globalPrefsPathOf(path);
 }
 
 }  // namespace crunchwatch

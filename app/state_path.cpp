@@ -25,6 +25,10 @@ QString resolveStatePath(const Settings& settings, const QStringList& dataDirs) 
         // the message explain the permission instead of some other place.
         if (QFileInfo(dir).isDir() && ::access(QFile::encodeName(dir).constData(), X_OK) != 0) return candidate;
     }
+    // A client installed but not started yet has its directory and no file:
+    // that is where the file will come, and the watchdog picks it up there.
+    for (const QString& dir : dataDirs)
+        if (QFileInfo(dir).isDir()) return dir + QStringLiteral("/client_state.xml");
     return defaultStatePath();
 }
 

@@ -14,8 +14,9 @@ inline const QStringList linuxClientDataDirs{QStringLiteral("/var/lib/boinc-clie
 // The chosen file ("client_state location"), else the file panel's last
 // directory ("NSNavLastCurrentDirectory"), else the first client_state.xml
 // found in `dataDirs` (or the first of them that exists but cannot be
-// searched, so the error explains the permission), else the macOS client's
-// place under the home directory.
+// searched, so the error explains the permission), else the state file in
+// the first of them that exists (a client not started yet), else the macOS
+// client's place under the home directory.
 // Whether the chosen path exists is not tested: a remembered file that is
 // gone shows the error, not some other file.
 QString resolveStatePath(const Settings& settings, const QStringList& dataDirs = linuxClientDataDirs);

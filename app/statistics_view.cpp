@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 
 #include "app/chart_style.hpp"
-#include "app/main_controller.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -38,8 +37,8 @@ const CreditPoint& nearest(const CreditSeries& series, double x) {
 
 }  // namespace
 
-StatisticsView::StatisticsView(const mainController& controller, QWidget* parent)
-    : QWidget(parent), m_controller(controller), m_stack(new QStackedWidget(this)), m_series(creditMetrics.size()) {
+StatisticsView::StatisticsView(QWidget* parent)
+    : QWidget(parent), m_stack(new QStackedWidget(this)), m_series(creditMetrics.size()) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
@@ -61,10 +60,13 @@ StatisticsView::StatisticsView(const mainController& controller, QWidget* parent
         m_views.push_back(view);
     }
     m_stack->addWidget(grid);
-    connect(&controller, &mainController::historyChanged, this, [this] {
-        m_stale = true;
-        if (isVisible()) rebuild();
-    });
+}
+
+void StatisticsView::show(const RefreshValuePtr& value) {
+    if (!value || value->history == m_history) return;
+    m_history = value->history;
+    m_stale = true;
+    if (isVisible()) rebuild();
 }
 
 QChart* StatisticsView::chart(std::size_t metric) const { return m_views.at(metric)->chart(); }
@@ -82,10 +84,11 @@ void StatisticsView::changeEvent(QEvent* event) {
 
 void StatisticsView::rebuild() {
     m_stale = false;
-    const auto& labels = m_controller.historyLabels().statistics;
+    if (!m_history) return;
+    const auto& labels = m_history->labels.statistics;
     bool any = false;
     for (std::size_t m = 0; m < creditMetrics.size(); ++m) {
-        auto series = creditSeries(m_controller.history(), labels, creditMetrics[m]);
+        auto series = creditSeries(m_history->history, labels, creditMetrics[m]);
         any |= !series.empty();
         CreditSeries total = totalSeries(series, tr("Total").toStdString());
         const std::size_t projects = series.size();
@@ -109,8 +112,6 @@ void StatisticsView::fillChart(std::size_t metric) {
     const std::vector<CreditSeries>& all = m_series[metric];
     if (all.empty()) return;
     auto* x = new QDateTimeAxis;
-    x->setFormat(QStringLiteral("MMM yyyy"));
-    x->setTickCount(6);
     auto* y = new QValueAxis;
     y->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(x, Qt::AlignBottom);
@@ -130,6 +131,7 @@ void StatisticsView::fillChart(std::size_t metric) {
             high = std::max(high, p.value);
         }
         line->replace(points);
+        line->setPointsVisible(points.size() == 1);  // a lone day is a point: a line needs two
         chart->addSeries(line);
         line->attachAxis(x);
         line->attachAxis(y);
@@ -144,9 +146,7 @@ void StatisticsView::fillChart(std::size_t metric) {
                                                    .arg(qText(hoveredSeries.label), date, QLocale().toString(p.value, 'f', 2)));
         });
     }
-    if (first == last) first -= 86400, last += 86400;  // one day still spans an axis
-    x->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(first * 1000)),
-                QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(last * 1000)));
+    setDateRange(x, first, last);
     y->setRange(low, high > low ? high * 1.05 : low + 1);
     y->applyNiceNumbers();
     styleChart(chart, palette());

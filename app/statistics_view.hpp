@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "tables/credit_series.hpp"
+#include "tables/refresh_value.hpp"
 
 class QChart;
 class QChartView;
@@ -18,12 +19,13 @@ class QStackedWidget;
 
 namespace crunchwatch {
 
-class mainController;
-
 class StatisticsView final : public QWidget {
     Q_OBJECT
 public:
-    explicit StatisticsView(const mainController& controller, QWidget* parent = nullptr);
+    explicit StatisticsView(QWidget* parent = nullptr);
+
+    // Shows a refresh's statistics files (redrawn when they changed).
+    void show(const crunchwatch::RefreshValuePtr& value);
 
     // Charts show at most this many projects; the rest as one line.
     static constexpr std::size_t maxProjectLines = 10;
@@ -40,7 +42,7 @@ private:
     void rebuild();
     void fillChart(std::size_t metric);
 
-    const mainController& m_controller;
+    std::shared_ptr<const HistoryValue> m_history;
     QStackedWidget* m_stack;
     QLabel* m_empty;
     std::vector<QChartView*> m_views;

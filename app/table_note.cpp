@@ -32,7 +32,13 @@ TableNote::TableNote(QTableView* view) : QLabel(view->viewport()), m_view(view) 
 
 void TableNote::setNote(const QString& text) {
     m_note = text;
-    setText(text);
+    setText(note());
+    place();
+}
+
+void TableNote::setReason(const QString& text) {
+    m_reason = text;
+    setText(note());
     place();
 }
 
@@ -42,7 +48,7 @@ bool TableNote::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TableNote::place() {
-    if (m_note.isEmpty()) {
+    if (note().isEmpty()) {
         hide();
         return;
     }

@@ -16,9 +16,13 @@ class TableNote final : public QLabel {
 public:
     explicit TableNote(QTableView* view);
 
-    // Shows `text` (plain text, wrapped); an empty text removes the note.
+    // Shows `text` (plain text, wrapped) in place of any reason; an empty
+    // text removes it.
     void setNote(const QString& text);
-    const QString& note() const { return m_note; }
+    // Why the table is empty, shown while no note is set; empty when it is not.
+    void setReason(const QString& text);
+    // What the note shows: the note set, else the reason.
+    const QString& note() const { return m_note.isEmpty() ? m_reason : m_note; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -28,6 +32,7 @@ private:
 
     QTableView* m_view;
     QString m_note;
+    QString m_reason;
 };
 
 }  // namespace crunchwatch

@@ -1,8 +1,8 @@
-// The file watchdog: every 2 seconds, one attribute query of the state file;
-// a refresh only when its date text differs from the last one stamped.
+// The file watchdog: every 2 seconds, one attribute query of the state file
+// (on the worker); a refresh only when its date text differs from the last
+// one stamped.
 
 #include <QCheckBox>
-#include <QLineEdit>
 #include <QTimer>
 
 #include "app/main_controller.hpp"
@@ -25,22 +25,17 @@ void mainController::stoper(void (mainController::*co)(), int seconds) {
 bool mainController::watchdogRunning() const { return m_stoper && m_stoper->isActive(); }
 int mainController::watchdogIntervalMs() const { return m_stoper ? m_stoper->interval() : 0; }
 
+// The tick's reading and comparison run on the worker, with the stamp as it
+// is when the job starts. The client replaces its file by renaming a new one
+// in, so a refresh may fall into the moment without one and leave the
+// message in the path field; the file it could not read is still the one
+// watched, and once it has a new date text the tick reads it again under
+// its own path.
 void mainController::watchDog() {
     // The modal file panel runs its own event loop, which still delivers the
     // timer; the tick waits until the panel has closed.
     if (m_panelOpen) return;
-    // The client replaces its file by renaming a new one in, so a refresh
-    // may fall into the moment without one (or find a directory there) and
-    // leave the message in the path field. The file it could not read is
-    // still the one watched: once that file has a new date text, its path
-    // goes back into the field and the tick reads it; until then the tick
-    // fails on the message as before.
-    const bool lost = clientStatePath->text() == fileNotFoundMessage && !m_lastFailedPath.isEmpty();
-    client_state_mod_date = podajDatePliku(lost ? m_lastFailedPath : clientStatePath->text());
-    if (sameDate(client_state_mod_date, client_state_time_stamp)) return;
-    if (lost && client_state_mod_date) clientStatePath->setText(m_lastFailedPath);
-    policzIWstawDoTabelki();
-    client_state_time_stamp = client_state_mod_date;
+    ask(askTick);
 }
 
 void mainController::watchDogButtonAction() {

@@ -25,11 +25,13 @@ const DailyStatistics* newestDay(const ProjectStatistics& s) {
 
 }  // namespace
 
-void writeHistoryJson(JsonWriter& json, const Report& s) {
-    const HistoryMatch match = matchHistory(s.history, s.state.projectInfo);
+void writeHistoryJson(JsonWriter& json, const Report& report) {
+    const HistoryValue& h = *report.history;
+    const ProjectInfo& projects = report.snapshot->state.projectInfo;
+    const HistoryMatch& match = h.match;
     json.key("statistics");
     json.beginArray();
-    const auto& statistics = s.history.statisticsFiles();
+    const auto& statistics = h.history.statisticsFiles();
     for (std::size_t i = 0; i < statistics.size(); ++i) {
         if (!statistics[i].statistics) continue;
         const ProjectStatistics& st = *statistics[i].statistics;
@@ -39,7 +41,7 @@ void writeHistoryJson(JsonWriter& json, const Report& s) {
         json.key("master_url");
         json.optionalString(st.master_url);
         json.key("project_name");
-        json.optionalString(projectNameOf(match.statistics[i], s.state.projectInfo));
+        json.optionalString(projectNameOf(match.statistics[i], projects));
         json.key("days");
         json.beginArray();
         for (const DailyStatistics& d : st.days) {
@@ -60,7 +62,7 @@ void writeHistoryJson(JsonWriter& json, const Report& s) {
 
     json.key("history");
     json.beginArray();
-    const auto& logs = s.history.jobLogFiles();
+    const auto& logs = h.history.jobLogFiles();
     for (std::size_t i = 0; i < logs.size(); ++i) {
         if (!logs[i].read) continue;
         const JobLog& log = logs[i].log;
@@ -68,7 +70,7 @@ void writeHistoryJson(JsonWriter& json, const Report& s) {
         json.key("file");
         json.string(logs[i].name);
         json.key("project_name");
-        json.optionalString(projectNameOf(match.jobLogs[i], s.state.projectInfo));
+        json.optionalString(projectNameOf(match.jobLogs[i], projects));
         json.key("skipped_lines");
         json.integer(static_cast<long long>(log.skippedLines()));
         json.key("tasks");
@@ -87,23 +89,23 @@ void writeHistoryJson(JsonWriter& json, const Report& s) {
     json.endArray();
 }
 
-void writeHistoryText(std::ostream& out, const Report& s, const ReportOptions& o) {
-    const HistoryMatch match = matchHistory(s.history, s.state.projectInfo);
+void writeHistoryText(std::ostream& out, const Report& report, const ReportOptions& o) {
+    const HistoryValue& h = *report.history;
     const auto text = [](std::optional<std::string_view> v) { return validUtf8(v.value_or("")); };
 
     // Each file under its project's name, or its own name when no project matches it.
     TextTable statistics{{"Project", "Days", "Newest day", "User credit", "Host credit"}, {}};
-    const auto& files = s.history.statisticsFiles();
+    const auto& files = h.history.statisticsFiles();
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (!files[i].statistics) continue;
         const DailyStatistics* d = newestDay(*files[i].statistics);
-        statistics.rows.push_back({validUtf8(historyLabel(files[i].name, match.statistics[i], s.state.projectInfo)),
+        statistics.rows.push_back({validUtf8(h.labels.statistics[i]),
                                    std::to_string(files[i].statistics->days.size()),
                                    d ? validUtf8(formatDaty(readNumber(d->day), o.dateFormat).value_or("")) : "",
                                    d ? text(d->user_total_credit) : "", d ? text(d->host_total_credit) : ""});
     }
     TextTable history{{"Project", "Tasks", "Failed", "Skipped lines", "CPU time", "Last finished"}, {}};
-    const auto& logs = s.history.jobLogFiles();
+    const auto& logs = h.history.jobLogFiles();
     for (std::size_t i = 0; i < logs.size(); ++i) {
         if (!logs[i].read) continue;
         const JobLog& log = logs[i].log;
@@ -114,7 +116,7 @@ void writeHistoryText(std::ostream& out, const Report& s, const ReportOptions& o
             const double time = readNumber(log.field(t, JobField::time));
             if (t == 0 || time > last) last = time;
         }
-        history.rows.push_back({validUtf8(historyLabel(logs[i].name, match.jobLogs[i], s.state.projectInfo)),
+        history.rows.push_back({validUtf8(h.labels.jobLogs[i]),
                                 std::to_string(log.size()), std::to_string(failed), std::to_string(log.skippedLines()),
                                 czasHMSzSekund(log.processorSeconds()).value_or(""),
                                 log.size() ? validUtf8(formatDaty(last, o.dateFormat).value_or("")) : ""});

@@ -17,6 +17,7 @@
 #include "dump/file_time.hpp"
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
+#include "state/paths.hpp"
 #include "state/vector_level.hpp"
 
 
@@ -122,18 +123,20 @@ int main(int argc, char** argv) {
 
     // The preferences file is found beside the state file, which needs a full path.
     std::error_code ec;
-    const std::string absolute =
-        stateFile->empty() ? std::string() : std::filesystem::absolute(*stateFile, ec).string();
-    const std::string path = ec ? *stateFile : absolute;
+    // A directory given is the client's data directory: its state file is meant.
+    const std::string named = crunchwatch::stateFileOfArgument(*stateFile);
+    const std::string absolute = named.empty() ? std::string() : std::filesystem::absolute(named, ec).string();
+    const std::string path = ec ? named : absolute;
     const bool metrics = format == Format::Prometheus || format == Format::PrometheusTasks;
     // The date is taken before the reading: a file rewritten in between shows
     // as changed again at the next run, never as older than what was read.
     const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
-    const crunchwatch::Report report = crunchwatch::readReport(path);
+    const crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path);
+    const crunchwatch::Report& report = *value;
     const bool read = static_cast<bool>(report.status);
     const auto reportFailure = [&] {
         std::cerr << "Error: file not found!\n"
-                  << "crunchwatch-dump: could not read " << *stateFile << ": " << report.status.description() << '\n';
+                  << "crunchwatch-dump: could not read " << named << ": " << report.status.description() << '\n';
     };
     // Metrics are written whatever happened: the failure is one of them.
     if (!read && !metrics) {

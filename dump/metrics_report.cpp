@@ -1,8 +1,5 @@
 #include "dump/metrics_report.hpp"
 
-#include "state/history_match.hpp"
-#include "state/numbers.hpp"
-
 #include <array>
 #include <string_view>
 #include <unordered_set>
@@ -50,7 +47,7 @@ struct Series {
     std::vector<TaskSeries> tasks;
 };
 
-Series gatherSeries(const Report& s, const MetricsOptions& o) {
+Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
     const ProjectInfo& info = s.state.projectInfo;
     Series series;
     series.projects.reserve(info.size());  // no reallocation: `seen` holds views of the labels
@@ -95,7 +92,7 @@ void writeStateFileFamilies(ExpositionWriter& w, bool readable, const MetricsOpt
     if (o.stateFileModified) w.sample("crunchwatch_state_file_modified_seconds", path, *o.stateFileModified);
 }
 
-void writeHostFamilies(ExpositionWriter& w, const Report& s) {
+void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
     w.family("crunchwatch_projects", MetricType::Gauge, "How many projects the BOINC client is attached to.");
     w.sample("crunchwatch_projects", {}, static_cast<double>(s.numberOfProjects));
     // Summed over every project block as the window's total credit is, an
@@ -108,7 +105,7 @@ void writeHostFamilies(ExpositionWriter& w, const Report& s) {
     }
 }
 
-void writeProjectFamilies(ExpositionWriter& w, const Report& s, const Series& series) {
+void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
     const ProjectInfo& info = s.state.projectInfo;
     w.family("crunchwatch_project_credit", MetricType::Gauge,
              "A project's credit of the user's account and of this host: total and recent average.");
@@ -170,11 +167,11 @@ void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
 
 // What the client's own history files say per project: its newest day of
 // statistics, and the tasks its job log counts as finished.
-void writeHistoryFamilies(ExpositionWriter& w, const Report& s, const Series& series) {
+void writeHistoryFamilies(ExpositionWriter& w, const Report& report, const Series& series) {
+    const HistoryValue& h = *report.history;
     // A host whose client keeps no history files gets none of these families.
-    if (s.history.statisticsFiles().empty() && s.history.jobLogFiles().empty()) return;
-    const ProjectInfo& info = s.state.projectInfo;
-    const auto figures = historyFiguresByProject(s.history, info, matchHistory(s.history, info));
+    if (h.history.statisticsFiles().empty() && h.history.jobLogFiles().empty()) return;
+    const auto figures = historyFiguresByProject(h.history, report.snapshot->state.projectInfo, h.match);
     const auto figuresOf = [&](const ProjectSeries& p) -> const ProjectHistoryFigures& {
         return figures[p.project];
     };
@@ -218,9 +215,10 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeStateFileFamilies(w, report != nullptr, options);
     if (!report) return;
     // Each group writes whole families from the one refresh.
-    const Series series = gatherSeries(*report, options);
-    writeHostFamilies(w, *report);
-    writeProjectFamilies(w, *report, series);
+    const Snapshot& snapshot = *report->snapshot;
+    const Series series = gatherSeries(snapshot, options);
+    writeHostFamilies(w, snapshot);
+    writeProjectFamilies(w, snapshot, series);
     writeHistoryFamilies(w, *report, series);
     if (options.perTask) writeTaskFamilies(w, series);
 }

@@ -3,7 +3,7 @@
 #include "dump/history_report.hpp"
 #include "dump/json_writer.hpp"
 #include "dump/text_table.hpp"
-#include "state/paths.hpp"
+#include "tables/refresher.hpp"
 #include "tables/columns.hpp"
 #include "tables/format.hpp"
 #include "tables/projects_cells.hpp"
@@ -26,15 +26,10 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
 
 }  // namespace
 
-Report readReport(const std::string& absolutePath) {
-    Report r{takeSnapshot(absolutePath)};
-    if (!r.status) return r;
-    if (const auto body = przygotujGlobalPrefs(globalPrefsPathOf(absolutePath))) r.prefs = wyciagamyDaneGlobalPrefs(*body);
-    r.history.refresh(rootDirOf(absolutePath));
-    return r;
-}
+RefreshValuePtr readReport(const std::string& absolutePath) { return Refresher().refresh(StatePath(absolutePath)); }
 
-void writeJsonReport(std::ostream& out, const Report& s, const ReportOptions& o) {
+void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& o) {
+    const Snapshot& s = *report.snapshot;
     JsonWriter json(out);
     json.beginObject();
     json.key("state_file");
@@ -99,16 +94,18 @@ void writeJsonReport(std::ostream& out, const Report& s, const ReportOptions& o)
     json.key("global_prefs");
     json.beginObject();
     json.key("cpu_scheduling_period_minutes");
-    json.optionalString(viewOf(s.prefs.cpu_scheduling_period_minutes));
+    json.optionalString(viewOf(report.prefs->values.cpu_scheduling_period_minutes));
     json.key("disk_interval");
-    json.optionalString(viewOf(s.prefs.disk_interval));
+    json.optionalString(viewOf(report.prefs->values.disk_interval));
     json.endObject();
-    writeHistoryJson(json, s);
+    writeHistoryJson(json, report);
     json.endObject();
     out << '\n';
 }
 
-void writeTextReport(std::ostream& out, const Report& s, const ReportOptions& o) {
+void writeTextReport(std::ostream& out, const Report& report, const ReportOptions& o) {
+    const Snapshot& s = *report.snapshot;
+    const GlobalPrefsValues& prefs = report.prefs->values;
     TextTable results;
     for (const auto& c : resultColumns) results.titles.emplace_back(c.title);
     for (const resultRow& row : s.rows.main_result_table) {
@@ -130,9 +127,9 @@ void writeTextReport(std::ostream& out, const Report& s, const ReportOptions& o)
     printTextTable(out, projects, o.width);
     out << "\nNumber of projects: " << s.numberOfProjects << '\n'
         << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
-        << "CPU scheduling period (minutes): " << validUtf8(s.prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
-        << "Disk interval: " << validUtf8(s.prefs.disk_interval.value_or("-")) << '\n';
-    writeHistoryText(out, s, o);
+        << "CPU scheduling period (minutes): " << validUtf8(prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
+        << "Disk interval: " << validUtf8(prefs.disk_interval.value_or("-")) << '\n';
+    writeHistoryText(out, report, o);
 }
 
 }  // namespace crunchwatch

@@ -7,24 +7,16 @@
 #include <string>
 #include <utility>
 
-#include "state/global_prefs.hpp"
-#include "state/history.hpp"
-#include "tables/snapshot.hpp"
+#include "tables/refresh_value.hpp"
 
 namespace crunchwatch {
 
-// What the dump reports: the refresh's snapshot, as the window has it, and
-// the files read beside the state file.
-struct Report : Snapshot {
-    explicit Report(Snapshot&& snapshot) : Snapshot(std::move(snapshot)) {}
+// What the dump reports: one refresh, as the window has it.
+using Report = RefreshValue;
 
-    GlobalPrefsValues prefs;
-    History history;  // the history files beside the state file
-};
-
-// The snapshot of the state file at `absolutePath`, then, when it was read,
-// the preferences and history files beside it.
-Report readReport(const std::string& absolutePath);
+// One refresh of the state file at `absolutePath`: the file, and beside it
+// the history (when the file was read) and the preferences.
+RefreshValuePtr readReport(const std::string& absolutePath);
 
 struct ReportOptions {
     std::string stateFileAsGiven;

@@ -32,6 +32,7 @@ std::string_view escapedUrlOfJobLog(std::string_view fileName) noexcept;
 struct HistoryMatch {
     std::vector<std::optional<std::size_t>> statistics;
     std::vector<std::optional<std::size_t>> jobLogs;
+    bool operator==(const HistoryMatch&) const = default;
 };
 HistoryMatch matchHistory(const History& history, const ProjectInfo& projects);
 

@@ -1,5 +1,7 @@
 #include "state/paths.hpp"
 
+#include <sys/stat.h>
+
 namespace crunchwatch {
 
 std::string deletingLastPathComponent(std::string_view path) {
@@ -11,6 +13,12 @@ std::string deletingLastPathComponent(std::string_view path) {
     std::string_view dir = path.substr(0, slash);
     while (dir.size() > 1 && dir.back() == '/') dir.remove_suffix(1);
     return std::string(dir);
+}
+
+std::string stateFileOfArgument(const std::string& argument) {
+    struct stat st {};
+    if (argument.empty() || ::stat(argument.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return argument;
+    return argument.back() == '/' ? argument + "client_state.xml" : argument + "/client_state.xml";
 }
 
 }  // namespace crunchwatch

@@ -1,12 +1,16 @@
 #pragma once
 // The tables' columns. Each table is an array indexed by its column enum:
 // per column its identifier (what a cell is asked for by, and the key its
-// layout is saved under), title, tooltip, the cell it shows for a row and the
-// value it sorts by. The window, the headless dump, the benchmarks and the
-// fuzzers all read the same tables.
+// layout is saved under), title, tooltip, the cell it shows for a row, the
+// value it sorts by, and, where the column has them, the cell's own
+// explanation (its tooltip) and its tone (a mark or a colour). The window,
+// the headless dump, the benchmarks and the fuzzers all read the same tables.
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "state/projects.hpp"
@@ -21,12 +25,27 @@ struct Column {
     std::string_view tooltip;
 };
 
+// How a cell stands out. The first four are marks beside a task's state;
+// the others colour the cell's text.
+enum class Tone : std::uint8_t { plain, running, downloading, done, paused, late, atRisk, failed };
+
 // `now` is the current moment, for the columns that count from it.
 template <class Row>
 struct TableColumn : Column {
     Cell (*cell)(const Row& row, double now);
     SortValue (*sortValue)(const Row& row, double now);
+    // Null where the column has none.
+    std::optional<std::string> (*explanation)(const Row& row, double now);
+    Tone (*tone)(const Row& row, double now);
 };
+
+template <class Row>
+constexpr TableColumn<Row> tableColumn(Column c, Cell (*cell)(const Row&, double),
+                                       SortValue (*sortValue)(const Row&, double),
+                                       std::optional<std::string> (*explanation)(const Row&, double) = nullptr,
+                                       Tone (*tone)(const Row&, double) = nullptr) {
+    return {c, cell, sortValue, explanation, tone};
+}
 
 enum class ResultColumn : std::size_t { WUnit, PName, Version, State, Progress, CPUTime, ETR, ETC, Deadline };
 inline constexpr std::size_t resultColumnCount = 9;

@@ -53,7 +53,7 @@ using ProjectSort = SortValue (*)(const projectRecord&, double);
 // A column's identifier is the name of the key it shows.
 constexpr TableColumn<projectRecord> column(Key key, std::string_view title, std::string_view tooltip,
                                             ProjectCell cell, ProjectSort sortValue) {
-    return {{keyName(key), title, tooltip}, cell, sortValue};
+    return tableColumn<projectRecord>({keyName(key), title, tooltip}, cell, sortValue);
 }
 
 

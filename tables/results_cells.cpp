@@ -167,7 +167,6 @@ Cell versionCell(const resultRow& row, double) {
 SortValue versionSort(const resultRow& row, double) { return numberSort(versionNumber(row)); }
 
 Cell stateCell(const resultRow& row, double) { return textOrEmpty(stateText(row)); }
-SortValue stateSort(const resultRow& row, double) { return textSort(stateText(row)); }
 
 Cell progressCell(const resultRow& row, double) {
     const auto percent = progressPercent(row);
@@ -199,25 +198,83 @@ SortValue completionSort(const resultRow& row, double now) { return numberSort(c
 Cell deadlineCell(const resultRow& row, double) { return Cell::ofDate(reportDeadline(row).value_or(0.0)); }
 SortValue deadlineSort(const resultRow& row, double) { return SortValue::ofNumber(reportDeadline(row).value_or(0.0)); }
 
+
+// The state's place in the order a user reads the table by: what runs,
+// what could, what waits for its files, what is done; then the client's own
+// codes, by their number, after every named state.
+SortValue stateSort(const resultRow& row, double) {
+    const auto state = stateText(row);
+    if (!state) return SortValue::none();
+    constexpr std::string_view named[] = {"running...", "Paused", "Waiting", "Downloading", "Finished", "Sent"};
+    for (std::size_t i = 0; i < std::size(named); ++i)
+        if (*state == named[i]) return SortValue::ofNumber(static_cast<double>(i));
+    // Any number maps into (6, 7) in its own order; text without one reads as 0.
+    const double code = readNumber(state);
+    return SortValue::ofNumber(std::isnan(code) ? 6.5 : 6.5 + std::atan(code) / 3.2);
+}
+
+std::optional<std::string> stateTip(const resultRow& row, double) {
+    std::string text = stateExplanation(row);
+    return text.empty() ? std::nullopt : std::optional<std::string>(std::move(text));
+}
+Tone stateTone(const resultRow& row, double) {
+    const auto state = stateText(row);
+    if (!state) return Tone::plain;
+    if (*state == "running...") return Tone::running;
+    if (*state == "Downloading") return Tone::downloading;
+    if (*state == "Finished" || *state == "Sent") return Tone::done;
+    if (*state == "Paused") return Tone::paused;
+    return Tone::plain;
+}
+
+std::optional<std::string> progressTip(const resultRow& row, double) { return progressExplanation(row); }
+
+// Every result in the client's file is still to be reported (the client
+// drops one once its project has acknowledged the report), so a passed
+// deadline is always a late one, whether or not the result is ready.
+bool isOverdue(const resultRow& row, double now) {
+    const auto deadline = reportDeadline(row);
+    return deadline && *deadline < now;
+}
+
+// How late the expected completion is; said of a deadline not yet passed.
+std::optional<std::string> latenessTip(const resultRow& row, double now) {
+    const auto late = completionPastDeadline(row, now);
+    if (!late || isOverdue(row, now)) return std::nullopt;
+    const auto duration = czasHMSzSekund(*late);
+    return "Expected to complete " + duration.value_or("long") +
+           " (hours:minutes:seconds) after its report deadline";
+}
+Tone completionTone(const resultRow& row, double now) {
+    return completionPastDeadline(row, now) ? Tone::atRisk : Tone::plain;
+}
+Tone deadlineTone(const resultRow& row, double now) { return isOverdue(row, now) ? Tone::late : Tone::plain; }
+
 }  // namespace
 
 constexpr std::array<TableColumn<resultRow>, resultColumnCount> resultColumns{{
-    {{"WUnit", "Work unit", "The work unit this result computes"}, &workUnitCell, &workUnitSort},
-    {{"PName", "Project", "The project the result belongs to"}, &projectNameCell, &projectNameSort},
-    {{"Version", "Version", "The application version"}, &versionCell, &versionSort},
-    {{"State", "State", "Downloading, waiting, running..., paused, finished or sent"}, &stateCell, &stateSort},
-    {{"Progress", "Progress",
-      "Fraction done of a task in progress; a current client records it at the task's checkpoints"},
-     &progressCell, &progressSort},
-    {{"CPUTime", "CPU time", "Processor time used so far"}, &cpuTimeCell, &byCellNumber<&cpuTimeCell>},
-    {{"ETR", "Remaining",
-      "Processor time still needed: the time used, divided by the fraction done, times the fraction left"},
-     &remainingCell, &byCellNumber<&remainingCell>},
-    {{"ETC", "Completes",
-      "When the task should finish: the remaining time stretched by the project's share of the processor, "
-      "counted from now; orange when that is after the deadline"},
-     &completionCell, &completionSort},
-    {{"Deadline", "Deadline", "When the result must be reported to its project"}, &deadlineCell, &deadlineSort},
+    tableColumn<resultRow>({"WUnit", "Work unit", "The work unit this result computes"}, &workUnitCell, &workUnitSort),
+    tableColumn<resultRow>({"PName", "Project", "The project the result belongs to"}, &projectNameCell,
+                           &projectNameSort),
+    tableColumn<resultRow>({"Version", "Version", "The application version"}, &versionCell, &versionSort),
+    tableColumn<resultRow>({"State", "State", "Downloading, waiting, running..., paused, finished or sent"},
+                           &stateCell, &stateSort, &stateTip, &stateTone),
+    tableColumn<resultRow>({"Progress", "Progress",
+                            "Fraction done of a task in progress; a current client records it at the task's "
+                            "checkpoints"},
+                           &progressCell, &progressSort, &progressTip),
+    tableColumn<resultRow>({"CPUTime", "CPU time", "Processor time used so far"}, &cpuTimeCell,
+                           &byCellNumber<&cpuTimeCell>),
+    tableColumn<resultRow>({"ETR", "Remaining",
+                            "Processor time still needed: the time used, divided by the fraction done, times the "
+                            "fraction left"},
+                           &remainingCell, &byCellNumber<&remainingCell>),
+    tableColumn<resultRow>({"ETC", "Completes",
+                            "When the task should finish: the remaining time stretched by the project's share of "
+                            "the processor, counted from now; orange when that is after the deadline"},
+                           &completionCell, &completionSort, &latenessTip, &completionTone),
+    tableColumn<resultRow>({"Deadline", "Deadline", "When the result must be reported to its project; red once passed"},
+                           &deadlineCell, &deadlineSort, &latenessTip, &deadlineTone),
 }};
 
 namespace {

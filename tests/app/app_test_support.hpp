@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QString>
 #include <QStringList>
 #include <QTableView>
@@ -55,11 +56,32 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Waits until the controller has shown all it was asked for: no refresh
+// runs and none waits. False when that takes longer than `ms`.
+inline bool settle(mainController& c, int ms = 10000) {
+    if (!c.refreshing()) return true;
+    QSignalSpy settled(&c, &mainController::settled);
+    return settled.wait(ms);
+}
+
 // A window on the sandbox's own settings file. The settings outlive the
-// window, whose autosave writes into them until it goes.
+// window, whose autosave writes into them until it goes. Its commands
+// return once what they asked for is shown.
 struct Harness {
     explicit Harness(const Sandbox& box) : settings(box.iniPath()), window(settings) {}
     mainController& c() { return window.controller(); }
+    bool start(const std::optional<QString>& path = std::nullopt) {
+        window.start(path);
+        return settle(c());
+    }
+    bool update() {
+        c().Update();
+        return settle(c());
+    }
+    bool open() {
+        c().Open();
+        return settle(c());
+    }
     QAbstractItemModel* results() const { return window.resultsView()->model(); }
     QAbstractItemModel* projects() const { return window.projectsView()->model(); }
 

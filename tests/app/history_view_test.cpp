@@ -10,7 +10,6 @@
 #include <QTest>
 
 #include "app/cell_delegates.hpp"
-#include "app/history_model.hpp"
 #include "app/history_view.hpp"
 #include "app/statistics_view.hpp"
 #include "app_test_support.hpp"
@@ -59,7 +58,7 @@ private slots:
 
     void tasksNewestFirstSortedAndFiltered() {
         Harness h(*m_box);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         HistoryView* view = h.window.historyView();
         QAbstractItemModel* model = view->table()->model();
         const QString task = QStringLiteral("Task");
@@ -69,7 +68,7 @@ private slots:
 
         // A failure is marked, and says why.
         const int status = columnTitled(model, QStringLiteral("Exit status"));
-        QCOMPARE(model->index(0, status).data(Qt::ForegroundRole).value<QColor>(), overdueColour());
+        QCOMPARE(model->index(0, status).data(Qt::ForegroundRole).value<QColor>(), toneColour(Tone::late));
         QVERIFY(model->index(0, status).data(Qt::ToolTipRole).toString().contains(QStringLiteral("longer than allowed")));
         QVERIFY(!model->index(2, status).data(Qt::ForegroundRole).isValid());
         QVERIFY(!model->index(1, status).data().isValid());  // an older client wrote none
@@ -91,14 +90,14 @@ private slots:
         QVERIFY(log.open(QIODevice::Append));
         log.write("259200 ct 1 nm d_new es 0\n");
         log.close();
-        h.c().Update();
+        QVERIFY(h.update());
         QCOMPARE(view->projectFilter()->currentText(), QStringLiteral("Delta"));
         QCOMPARE(columnTexts(model, task), strings({"d_new", "d_small", "d_big"}));
     }
 
     void creditLinesPerProjectWithTheirTotal() {
         Harness h(*m_box);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         h.window.show();
         h.window.tabs()->setCurrentWidget(h.window.statisticsView());
         QVERIFY(QTest::qWaitForWindowExposed(&h.window));

@@ -14,7 +14,7 @@
 
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 #include "app_test_support.hpp"
 
 using namespace crunchwatch;
@@ -98,14 +98,14 @@ private slots:
                 default: return box.path(QStringLiteral("missing/client_state.xml"));
             }
         });
-        h.window.start(a);
+        QVERIFY(h.start(a));
 
         for (int step = 0; step < 400; ++step) {
             const QString target = rng.bounded(2) ? a : b;
             switch (rng.bounded(7)) {
-                case 0: h.c().Update(); break;
+                case 0: QVERIFY(h.update()); break;
                 case 1: h.c().watchDog(); break;
-                case 2: h.c().Open(); break;
+                case 2: QVERIFY(h.open()); break;
                 case 3: h.c().watchDogButton->click(); break;
                 case 4: QTest::qWait(rng.bounded(15)); break;  // let the timer tick
                 case 5:

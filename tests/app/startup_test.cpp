@@ -39,14 +39,14 @@ private slots:
         }
         Harness h(box);
         const QString expected = resolveStatePath(h.settings);
-        h.window.start();
+        QVERIFY(h.start());
         if (QFileInfo::exists(expected)) {
             QCOMPARE(h.c().clientStatePath->text(), expected);
         } else {
             QCOMPARE(h.c().clientStatePath->text(), notFound);
             QCOMPARE(h.c().lastFailedPath(), expected);
         }
-        QCOMPARE(QString::fromStdString(h.c().root_dir), QFileInfo(expected).path() + QLatin1Char('/'));
+        QCOMPARE(QString::fromStdString(h.c().root_dir()), QFileInfo(expected).path() + QLatin1Char('/'));
         QVERIFY(h.c().watchDogButton->isChecked());
         QCOMPARE(h.c().watchDogButtonState, std::int8_t{1});
         QVERIFY(h.c().watchdogRunning());
@@ -78,7 +78,7 @@ private slots:
         box.setSetting(watchdogKey, stored.isNull() ? QStringLiteral("") : stored);
         const QString path = box.write(QStringLiteral("client_state.xml"), oneProjectState("g1"));
         Harness h(box);
-        h.window.start(path);
+        QVERIFY(h.start(path));
         QCOMPARE(h.c().watchDogButton->isChecked(), ticked);
         QCOMPARE(h.c().watchdogRunning(), running);
         QCOMPARE(int{h.c().watchDogButtonState}, state);
@@ -90,17 +90,18 @@ private slots:
         box.setSetting(locationKey, QStringLiteral(""));
         box.setSetting(lastDirectoryKey, box.write(QStringLiteral("elsewhere.xml"), oneProjectState("g1")));
         Harness h(box);
-        h.window.start();
+        QVERIFY(h.start());
         QCOMPARE(h.c().clientStatePath->text(), notFound);
         QCOMPARE(h.c().lastFailedPath(), QString());
-        QCOMPARE(h.c().root_dir, std::string("/"));
-        QCOMPARE(h.c().global_prefsFileLocation, std::string("/global_prefs.xml"));
+        QCOMPARE(h.c().root_dir(), std::string("/"));
+        QCOMPARE(h.c().global_prefsFileLocation(), std::string("/global_prefs.xml"));
         QCOMPARE(h.c().clientStatePath->toolTip(), unreadableReason(QString(), ReadFailure::noPath));
     }
 
     // Without a chosen file or directory: the first data directory that holds
     // a state file, or that exists but cannot be searched (the client's own
-    // group only), else the home directory's default.
+    // group only), else the first that exists (a client installed and not
+    // started yet: its file comes there), else the home directory's default.
     void defaultPathFollowsTheDataDirectories() {
         Sandbox box;
         const QString empty = box.path(QStringLiteral("empty"));
@@ -112,7 +113,8 @@ private slots:
         const QString firstDir = box.path(QStringLiteral("first")), secondDir = box.path(QStringLiteral("second"));
         QCOMPARE(resolveStatePath(settings, {missing, empty, firstDir, secondDir}), first);
         QCOMPARE(resolveStatePath(settings, {secondDir, firstDir}), second);
-        QCOMPARE(resolveStatePath(settings, {missing, empty}), defaultStatePath());
+        QCOMPARE(resolveStatePath(settings, {missing, empty}), empty + QStringLiteral("/client_state.xml"));
+        QCOMPARE(resolveStatePath(settings, {missing}), defaultStatePath());
 
         if (::geteuid() == 0) QSKIP("root searches every directory");
         const QString closed = box.path(QStringLiteral("closed"));
@@ -130,10 +132,10 @@ private slots:
         box.setSetting(lastDirectoryKey, box.write(QStringLiteral("elsewhere.xml"), oneProjectState("g1")));
         Harness h(box);
         QCOMPARE(resolveStatePath(h.settings, {}), gone);
-        h.window.start();
+        QVERIFY(h.start());
         QCOMPARE(h.c().clientStatePath->text(), notFound);
         QCOMPARE(h.c().lastFailedPath(), gone);
-        QCOMPARE(QString::fromStdString(h.c().root_dir), box.path(QStringLiteral("gone/")));
+        QCOMPARE(QString::fromStdString(h.c().root_dir()), box.path(QStringLiteral("gone/")));
         QCOMPARE(h.results()->rowCount(), 0);
     }
 
@@ -143,10 +145,10 @@ private slots:
         box.setSetting(lastDirectoryKey, state);
         Harness h(box);
         QCOMPARE(resolveStatePath(h.settings, {}), state);
-        h.window.start();
+        QVERIFY(h.start());
         QCOMPARE(h.c().clientStatePath->text(), state);
         QCOMPARE(h.results()->rowCount(), 1);
-        QCOMPARE(QString::fromStdString(h.c().global_prefsFileLocation), box.path(QStringLiteral("d/global_prefs.xml")));
+        QCOMPARE(QString::fromStdString(h.c().global_prefsFileLocation()), box.path(QStringLiteral("d/global_prefs.xml")));
     }
 
     void lastCurrentDirectoryNamingADirectoryShowsTheError() {
@@ -154,9 +156,9 @@ private slots:
         box.write(QStringLiteral("d/client_state.xml"), oneProjectState("g1"));
         box.setSetting(lastDirectoryKey, box.path(QStringLiteral("d")));
         Harness h(box);
-        h.window.start();
+        QVERIFY(h.start());
         QCOMPARE(h.c().clientStatePath->text(), notFound);
-        QCOMPARE(QString::fromStdString(h.c().root_dir), box.path(QString()));
+        QCOMPARE(QString::fromStdString(h.c().root_dir()), box.path(QString()));
     }
 
     void dateFormatSettingShapesDateCells() {
@@ -165,7 +167,7 @@ private slots:
         box.setSetting(watchdogKey, QStringLiteral("0"));
         const QString path = box.write(QStringLiteral("client_state.xml"), twoProjectState());
         Harness h(box);
-        h.window.start(path);
+        QVERIFY(h.start(path));
         QCOMPARE(h.c().formatDaty, std::optional<std::string>("%Y/%m/%d"));
         const auto day = [](qint64 seconds) {
             return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy/MM/dd"));
@@ -180,10 +182,10 @@ private slots:
         const QString given = box.write(QStringLiteral("b/client_state.xml"), oneProjectState("given"));
         box.setSetting(locationKey, remembered);
         Harness h(box);
-        h.window.start(given);
+        QVERIFY(h.start(given));
         QCOMPARE(h.c().clientStatePath->text(), given);
         QCOMPARE(columnTexts(h.results(), QStringLiteral("Work unit")), QStringList{QStringLiteral("given")});
-        QCOMPARE(QString::fromStdString(h.c().root_dir), box.path(QStringLiteral("b/")));
+        QCOMPARE(QString::fromStdString(h.c().root_dir()), box.path(QStringLiteral("b/")));
         QCOMPARE(box.storedSetting(locationKey).toString(), remembered);
     }
 
@@ -201,9 +203,9 @@ private slots:
         Sandbox box;
         box.setSetting(watchdogKey, QStringLiteral("0"));
         Harness h(box);
-        h.window.start(path);
-        QCOMPARE(QString::fromStdString(h.c().root_dir), rootDir);
-        QCOMPARE(QString::fromStdString(h.c().global_prefsFileLocation), rootDir + QStringLiteral("global_prefs.xml"));
+        QVERIFY(h.start(path));
+        QCOMPARE(QString::fromStdString(h.c().root_dir()), rootDir);
+        QCOMPARE(QString::fromStdString(h.c().global_prefsFileLocation()), rootDir + QStringLiteral("global_prefs.xml"));
     }
 };
 

@@ -14,7 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/file_date.hpp"
+#include "tables/refresher.hpp"
 #include "app_test_support.hpp"
 
 using namespace crunchwatch;
@@ -51,7 +51,7 @@ private slots:
     }
 
     void refreshesOnceWhenTheDateTextChanges() {
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QVERIFY(m_h->c().watchdogRunning());
         const int started = m_h->c().refreshCount();
         QTest::qWait(severalTicksMs);
@@ -66,7 +66,7 @@ private slots:
 
     void theProgramTicksEveryTwoSeconds() {
         m_h->c().setWatchdogIntervalForTesting(0);
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QElapsedTimer since;
         since.start();
         const int started = m_h->c().refreshCount();
@@ -87,7 +87,7 @@ private slots:
     }
     void followsTheFileAgainOnceItIsBack() {
         QFETCH(bool, directory);
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QSignalSpy refreshes(&m_h->c(), &mainController::refreshed);
         QVERIFY(QFile::remove(m_state));
         if (directory) QVERIFY(QDir().mkdir(m_state));
@@ -107,7 +107,7 @@ private slots:
     }
 
     void untickingStopsTheWatchdogAndTickingRestartsIt() {
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QVERIFY(QTest::qWaitForWindowExposed(&m_h->window));
         QCheckBox* box = m_h->c().watchDogButton;
         const int started = m_h->c().refreshCount();
@@ -134,7 +134,7 @@ private slots:
     // timer as they were, on or off; the check box ticks every 2 seconds.
     void openAndUpdateLeaveTheWatchdogAlone() {
         m_h->c().setWatchdogIntervalForTesting(0);
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QVERIFY(m_h->c().watchdogRunning());
         QCOMPARE(m_h->c().watchdogIntervalMs(), 2000);
         const QString other = m_box->write(QStringLiteral("other/client_state.xml"), oneProjectState("o1"));
@@ -144,8 +144,8 @@ private slots:
             QCOMPARE(m_h->c().watchdogRunning(), on);
             if (on) QCOMPARE(m_h->c().watchdogIntervalMs(), 2000);
             const QVariant stored = m_box->storedSetting(watchdogKey);
-            m_h->c().Update();
-            m_h->c().Open();
+            QVERIFY(m_h->update());
+            QVERIFY(m_h->open());
             QCOMPARE(m_h->c().watchDogButton->isChecked(), on);
             QCOMPARE(m_h->c().watchdogRunning(), on);
             QCOMPARE(m_box->storedSetting(watchdogKey), stored);
@@ -154,7 +154,7 @@ private slots:
 
     // Two ticks and a click: still one timer, so one refresh per change.
     void repeatedTickingKeepsOneTimer() {
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         QSignalSpy refreshes(&m_h->c(), &mainController::refreshed);
         m_h->c().watchDogButton->setChecked(true);
         m_h->c().watchDogButtonAction();
@@ -182,7 +182,7 @@ private slots:
         QFETCH(bool, refreshes);
         const time_t second = 1796150000;
         QVERIFY(setModified(m_state, second, 100000000));
-        m_h->window.start(m_state);
+        QVERIFY(m_h->start(m_state));
         const int started = m_h->c().refreshCount();
         QTest::qWait(severalTicksMs);
         QCOMPARE(m_h->c().refreshCount(), started);
@@ -218,19 +218,19 @@ private slots:
     void dateTextOfMissingOrNamelessPathsIsNone() {
         QFETCH(QString, path);
         const QString full = path.endsWith(QStringLiteral(".xml")) ? m_box->path(path) : path;
-        QCOMPARE(podajDatePliku(full.toStdString()), std::nullopt);
+        QCOMPARE(fileDateText(full.toStdString()), std::nullopt);
     }
 
     void dateTextOfASymlinkIsItsTargets() {
         const QString link = m_box->path(QStringLiteral("link.xml"));
         QVERIFY(QFile::link(m_state, link));
-        const DateText target = podajDatePliku(m_state.toStdString());
+        const DateText target = fileDateText(m_state.toStdString());
         QVERIFY(target.has_value());
-        QCOMPARE(podajDatePliku(link.toStdString()), target);
-        QCOMPARE(podajDatePliku(m_state.toStdString()), target);  // unchanged: equal texts
+        QCOMPARE(fileDateText(link.toStdString()), target);
+        QCOMPARE(fileDateText(m_state.toStdString()), target);  // unchanged: equal texts
         m_box->write(QStringLiteral("client_state.xml"), oneProjectState("longer name"));
-        QVERIFY(podajDatePliku(link.toStdString()) != target);
-        QCOMPARE(podajDatePliku(link.toStdString()), podajDatePliku(m_state.toStdString()));
+        QVERIFY(fileDateText(link.toStdString()) != target);
+        QCOMPARE(fileDateText(link.toStdString()), fileDateText(m_state.toStdString()));
     }
 
     void noneEqualsNothing() {

@@ -16,7 +16,7 @@
 #include <QTest>
 
 #include "app/cell_delegates.hpp"
-#include "app/table_models.hpp"
+#include "app/table_model.hpp"
 #include "app/table_note.hpp"
 #include "app/unreadable_reason.hpp"
 #include "app_test_support.hpp"
@@ -57,6 +57,7 @@ QStringList units(std::initializer_list<const char*> names) {
 void clickHeader(QTableView* view, int logical) {
     QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 20);
     QHeaderView* header = view->horizontalHeader();
+    if (view->model()->rowCount() > 0) view->scrollTo(view->model()->index(0, logical));
     const QPoint at(header->sectionViewportPosition(logical) + header->sectionSize(logical) / 2, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
@@ -84,7 +85,7 @@ private slots:
         QFETCH(QString, column);
         QFETCH(QStringList, ascending);
         Harness h(*m_box);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         QVERIFY(QTest::qWaitForWindowExposed(&h.window));
         QTableView* view = h.window.resultsView();
         const int logical = columnTitled(view->model(), column);
@@ -103,7 +104,7 @@ private slots:
 
         // A refresh keeps the chosen order.
         clickHeader(view, logical);
-        h.c().Update();
+        QVERIFY(h.update());
         QCOMPARE(columnTexts(view->model(), unit), ascending);
     }
 
@@ -111,7 +112,7 @@ private slots:
         m_box->setSetting(QStringLiteral("enable watchdog"), QStringLiteral("1"));
         Harness h(*m_box);
         h.c().setWatchdogIntervalForTesting(100);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         QVERIFY(QTest::qWaitForWindowExposed(&h.window));
         QSignalSpy sourceResets(h.c().resultsModel(), &QAbstractItemModel::modelReset);
         QSignalSpy viewResets(h.results(), &QAbstractItemModel::modelReset);
@@ -141,7 +142,7 @@ private slots:
                 "<checkpoint_fraction_done>0.5</checkpoint_fraction_done>\n<current_cpu_time>3600</current_cpu_time>\n"
                 "</active_task>\n</active_task_set>\n</client_state>\n");
         Harness h(*m_box);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         const QAbstractItemModel* m = h.results();
         const auto at = [m](int row, const char* title, int role) {
             return m->index(row, columnTitled(m, QString::fromLatin1(title))).data(role);
@@ -151,15 +152,15 @@ private slots:
         // One mark per colour, the same after a refresh: a new picture for
         // every cell painted would pile up in the program-wide picture cache.
         const QIcon mark = at(0, "State", Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(mark.pixmap(16).toImage().pixelColor(8, 8), stateColour(QStringLiteral("Paused")));
-        h.c().Update();
+        QCOMPARE(mark.pixmap(16).toImage().pixelColor(8, 8), toneColour(Tone::paused));
+        QVERIFY(h.update());
         QCOMPARE(at(0, "State", Qt::DecorationRole).value<QIcon>().cacheKey(), mark.cacheKey());
         QVERIFY(at(0, "Progress", Qt::ToolTipRole).toString().contains(QStringLiteral("checkpoint")));
-        QCOMPARE(at(0, "Completes", Qt::ForegroundRole).value<QColor>(), atRiskColour());
+        QCOMPARE(at(0, "Completes", Qt::ForegroundRole).value<QColor>(), toneColour(Tone::atRisk));
         QVERIFY(at(0, "Completes", Qt::ToolTipRole).toString().contains(QStringLiteral("after its report deadline")));
         QVERIFY(!at(0, "Deadline", Qt::ForegroundRole).isValid());
         QVERIFY(at(1, "State", Qt::ToolTipRole).toString().contains(QStringLiteral("aborted")));
-        QCOMPARE(at(1, "Deadline", Qt::ForegroundRole).value<QColor>(), overdueColour());
+        QCOMPARE(at(1, "Deadline", Qt::ForegroundRole).value<QColor>(), toneColour(Tone::late));
         QVERIFY(!at(1, "Completes", Qt::ForegroundRole).isValid());
     }
 
@@ -173,7 +174,7 @@ private slots:
         int cpu = -1;
         {
             Harness h(*m_box);
-            h.window.start(m_state);
+            QVERIFY(h.start(m_state));
             QVERIFY(QTest::qWaitForWindowExposed(&h.window));
             cpu = columnTitled(h.results(), QStringLiteral("CPU time"));
             QHeaderView* results = h.window.resultsView()->horizontalHeader();
@@ -197,7 +198,7 @@ private slots:
         for (const char* key : {"autosave/maniWindow", "autosave/mainTable", "autosave/projectTable"})
             QVERIFY2(!m_box->storedSetting(QString::fromLatin1(key)).toByteArray().isEmpty(), key);
         Harness h(*m_box);
-        h.window.start(m_state);
+        QVERIFY(h.start(m_state));
         const QHeaderView* results = h.window.resultsView()->horizontalHeader();
         QCOMPARE(results->visualIndex(0), 3);
         QCOMPARE(results->sectionSize(1), 321);
@@ -241,7 +242,7 @@ private slots:
         QFETCH(QString, reason);
         const QString path = inSandbox.isNull() ? QString() : m_box->path(inSandbox);
         Harness h(*m_box);
-        h.window.start(path);
+        QVERIFY(h.start(path));
         QCOMPARE(h.c().clientStatePath->text(), QStringLiteral("Error: file not found!"));
         QCOMPARE(h.c().lastFailure(), why);
         const QString tip = h.c().clientStatePath->toolTip();
@@ -255,7 +256,7 @@ private slots:
             QVERIFY2(note->note().contains(part), qPrintable(note->note()));
 
         h.c().setFilePanel([this](const QString&, const QStringList&) -> std::optional<QString> { return m_state; });
-        h.c().Open();
+        QVERIFY(h.open());
         QCOMPARE(h.c().clientStatePath->text(), m_state);
         QVERIFY(note->note().isEmpty());
         QVERIFY(!note->isVisible());

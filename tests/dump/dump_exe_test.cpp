@@ -275,7 +275,8 @@ TEST(DumpExe, UnreadableStateFileSaysWhy) {
         {{"--json", missing}, missing, "there is no such file"},
         {{missing}, missing, "there is no such file"},
         {{"--", missing}, missing, "there is no such file"},
-        {{"--json", directory}, directory, "it is not a regular file"},
+        // A directory is the client's data directory: its state file is meant.
+        {{"--json", directory}, directory + "/client_state.xml", "there is no such file"},
         {{"--json", ""}, "", "no file was named"},
         {{"/dev/null"}, "/dev/null", "it is not a regular file"},
     };
@@ -354,7 +355,10 @@ TEST(DumpExe, RelativePathFindsThePreferencesBesideIt) {
     for (const auto& [cwd, relative] : std::vector<std::pair<std::string, std::string>>{
              {dir.path().string(), "client_state.xml"},
              {dir.path().string(), "./client_state.xml"},
-             {(dir.path() / "sub").string(), "../client_state.xml"}}) {
+             {(dir.path() / "sub").string(), "../client_state.xml"},
+             // The data directory itself: its state file.
+             {(dir.path() / "sub").string(), ".."},
+             {dir.path().string(), dir.path().string() + "/"}}) {
         const Outcome r = dumpIn(cwd, relative);
         ASSERT_EQ(r.exitCode, 0) << relative << ": " << r.err;
         EXPECT_NE(r.out.find("\"state_file\":\"" + relative + "\""), std::string::npos) << relative;

@@ -5,13 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tables/refresher.hpp"
+
 #include "state/projects.hpp"
 #include "tables/rows.hpp"
 
 namespace crunchwatch {
 namespace {
 
-Report snapshotOf(std::string_view text) { return Report{snapshotOfText(text)}; }
+Report snapshotOf(std::string_view text) { return *valueOfText(text); }
 
 std::string report(const Report* s, bool perTask, std::optional<double> modified = 1796150000.5) {
     std::ostringstream out;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tables/refresher.hpp"
+
 #include "dump/json_writer.hpp"
 #include "hostile/hostile_support.hpp"
 #include "tables/columns.hpp"
@@ -38,7 +40,7 @@ void expectValidReports(const Report& s) {
     EXPECT_TRUE(isValidUtf8(text.str()));
 }
 
-Report snapshotOf(std::string_view contents) { return Report{snapshotOfText(contents)}; }
+Report snapshotOf(std::string_view contents) { return *valueOfText(contents); }
 
 std::string cell(const resultRow& row, std::string_view id) {
     return cellText(resultCell(row, id, now), "%Y").value_or("<none>");
@@ -94,11 +96,11 @@ TEST(BigInputs, NulBytesAndInvalidUtf8InValues) {
     text.replace(text.find("wu0_0</wu_name>"), 5, "\xC0\xAF\0\x80"s);
     text.insert(text.find("<project>"), "\xFF\xFF\0\0\xC2\n\xA0"s);
     const Report s = snapshotOf(text);
-    ASSERT_EQ(s.state.projectInfo.size(), 1u);
-    EXPECT_EQ(s.state.projectInfo[0].values.get(Key::project_name), name);
-    EXPECT_EQ(projectCell(s.state.projectInfo[0], "project_name").text, name);
-    ASSERT_EQ(s.rows.main_result_table.size(), 1u);
-    EXPECT_EQ(cell(s.rows.main_result_table[0], "WUnit"), "\xC0\xAF\0\x80"s);
+    ASSERT_EQ(s.snapshot->state.projectInfo.size(), 1u);
+    EXPECT_EQ(s.snapshot->state.projectInfo[0].values.get(Key::project_name), name);
+    EXPECT_EQ(projectCell(s.snapshot->state.projectInfo[0], "project_name").text, name);
+    ASSERT_EQ(s.snapshot->rows.main_result_table.size(), 1u);
+    EXPECT_EQ(cell(s.snapshot->rows.main_result_table[0], "WUnit"), "\xC0\xAF\0\x80"s);
     expectValidReports(s);
     std::ostringstream json;
     writeJsonReport(json, s, {"f", now, std::nullopt, 80});
@@ -119,8 +121,8 @@ TEST(BigInputs, Utf16FileHasNoProjects) {
             if (!bigEndian) utf16 += '\0';
         }
         const Report s = snapshotOf(utf16);
-        EXPECT_EQ(s.state.projectInfo.size(), 0u);
-        EXPECT_EQ(s.rows.main_result_table.size(), 0u);
+        EXPECT_EQ(s.snapshot->state.projectInfo.size(), 0u);
+        EXPECT_EQ(s.snapshot->rows.main_result_table.size(), 0u);
         expectValidReports(s);
     }
 }
@@ -128,11 +130,11 @@ TEST(BigInputs, Utf16FileHasNoProjects) {
 TEST(BigInputs, HundredThousandProjectsWithoutResults) {
     constexpr std::size_t n = 100'000;
     const Report s = snapshotOf(test::stateText(n, 0));
-    ASSERT_EQ(s.state.projectInfo.size(), n);
-    EXPECT_EQ(s.rows.main_result_table.size(), 0u);
-    EXPECT_DOUBLE_EQ(s.rows.totalCredit, 1.5 * n);
-    EXPECT_DOUBLE_EQ(s.rows.totalShare, 100.0 * n);
-    const projectRecord& last = s.state.projectInfo.back();
+    ASSERT_EQ(s.snapshot->state.projectInfo.size(), n);
+    EXPECT_EQ(s.snapshot->rows.main_result_table.size(), 0u);
+    EXPECT_DOUBLE_EQ(s.snapshot->rows.totalCredit, 1.5 * n);
+    EXPECT_DOUBLE_EQ(s.snapshot->rows.totalShare, 100.0 * n);
+    const projectRecord& last = s.snapshot->state.projectInfo.back();
     EXPECT_EQ(projectCell(last, "project_name").text, "P99999");
     EXPECT_EQ(projectCell(last, "resource_share").text, "100.00");
     expectValidReports(s);
@@ -168,8 +170,8 @@ TEST(BigInputs, OneProjectWithTwoHundredThousandResults) {
     text += "</active_task_set>\n";
 
     const Report s = snapshotOf(text);
-    ASSERT_EQ(s.state.projectInfo.size(), 1u);
-    const auto& rows = s.rows.main_result_table;
+    ASSERT_EQ(s.snapshot->state.projectInfo.size(), 1u);
+    const auto& rows = s.snapshot->rows.main_result_table;
     ASSERT_EQ(rows.size(), n);
     for (const std::size_t i : {std::size_t{0}, std::size_t{1}, std::size_t{12}, n / 2, n - 2, n - 1}) {
         SCOPED_TRACE(i);

@@ -50,9 +50,10 @@ TEST(HostileHistory, OddFilesUnderHistoryNamesNeitherHangNorShow) {
     const auto before = listingOf(dir.path());
 
     ASSERT_TRUE(test::snapshotWithin(state));  // nothing blocks on the FIFOs or reads /dev/zero
-    const Report report = readReport(state);
+    const RefreshValuePtr value = readReport(state);
+    const Report& report = *value;
     ASSERT_TRUE(report);
-    const History& h = report.history;
+    const History& h = report.history->history;
     std::vector<std::string> shown;
     for (const auto& f : h.jobLogFiles())
         if (f.read) shown.push_back(f.name);

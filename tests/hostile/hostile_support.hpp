@@ -25,9 +25,11 @@ struct Outcome {
     std::optional<std::string> cpuSchedulingPeriod;
 };
 
-inline std::optional<Outcome> outcomeOf(const Report& r) {
+inline std::optional<Outcome> outcomeOf(const RefreshValuePtr& value) {
+    const Report& r = *value;
     if (!r) return std::nullopt;
-    return Outcome{r.numberOfProjects, r.rows.main_result_table.size(), r.prefs.cpu_scheduling_period_minutes};
+    return Outcome{r.snapshot->numberOfProjects, r.snapshot->rows.main_result_table.size(),
+                   r.prefs->values.cpu_scheduling_period_minutes};
 }
 
 // Takes a snapshot of `path` on a thread of its own and waits at most `limit`.

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tables/refresher.hpp"
+
 #include "dump/json_writer.hpp"
 #include "dump/report.hpp"
 #include "tables/columns.hpp"
@@ -62,14 +64,15 @@ std::string stateWith(const std::string& field, const std::string& value) {
 }
 
 struct Loaded {
-    explicit Loaded(const std::string& text) : snapshot{snapshotOfText(text)} {}
+    explicit Loaded(const std::string& text) : value{*valueOfText(text)}, snapshot{*value.snapshot} {}
     Text result(std::string_view id, const Text& format = "%Y-%m-%d %H:%M:%S") const {
         return cellText(resultCell(snapshot.rows.main_result_table[0], id, now), format);
     }
     Text project(std::string_view id, const Text& format = "%Y-%m-%d %H:%M:%S") const {
         return cellText(projectCell(snapshot.state.projectInfo.at(0), id), format);
     }
-    Report snapshot;
+    Report value;
+    const Snapshot& snapshot;
 };
 
 class HostileValues : public ::testing::Test {
@@ -146,8 +149,8 @@ TEST_F(HostileValues, EveryCellOfEveryConvertedFieldIsSound) {
             }
             std::ostringstream json, table;
             const ReportOptions options{"f", now, std::nullopt, 100};
-            writeJsonReport(json, l.snapshot, options);
-            writeTextReport(table, l.snapshot, options);
+            writeJsonReport(json, l.value, options);
+            writeTextReport(table, l.value, options);
             EXPECT_TRUE(isValidUtf8(json.str()));
             EXPECT_TRUE(isValidUtf8(table.str()));
         }
@@ -214,8 +217,8 @@ TEST_F(HostileValues, OverflowingTotals) {
     const Loaded l(text);
     EXPECT_EQ(l.snapshot.rows.totalCredit, std::numeric_limits<double>::infinity());
     std::ostringstream json, table;
-    writeJsonReport(json, l.snapshot, {"f", now, std::nullopt, 100});
-    writeTextReport(table, l.snapshot, {"f", now, std::nullopt, 100});
+    writeJsonReport(json, l.value, {"f", now, std::nullopt, 100});
+    writeTextReport(table, l.value, {"f", now, std::nullopt, 100});
     EXPECT_NE(json.str().find(R"("total_credit":null)"), std::string::npos);
     EXPECT_NE(table.str().find("Total credit: inf\n"), std::string::npos);
 }

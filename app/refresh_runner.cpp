@@ -1,0 +1,107 @@
+#include "app/refresh_runner.hpp"
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "tables/refresher.hpp"
+
+namespace crunchwatch {
+namespace {
+
+// One job, on the worker: the reading it asks for, in the order the window
+// has always done it (the date before the file, the file before the
+// preferences).
+RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
+    RefreshOutcome out{job, {}, false, nullptr};
+    const StatePath& path = job.path;
+    if (job.startUp) {
+        out.reading = fileDateText(path.file());
+        refresher.readPreferences(path);
+        out.fileRead = true;
+        out.value = refresher.refresh(path);
+        return out;
+    }
+    bool refresh = job.refresh;
+    bool named = job.fileNamed;
+    if (job.tick) {
+        out.reading = fileDateText(path.file());
+        if (!sameDate(out.reading, job.stamp)) {
+            refresh = true;
+            // The file the field stood for is back under its name: read it.
+            named = named || out.reading.has_value();
+        }
+    }
+    if (!refresh) return out;
+    out.fileRead = named;
+    out.value = named ? refresher.refresh(path) : refresher.refreshWithoutFile(path);
+    return out;
+}
+
+}  // namespace
+
+struct RefreshRunner::Worker {
+    explicit Worker(std::optional<std::string> dateFormat) : refresher(std::move(dateFormat)) {}
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::optional<RefreshJob> job;
+    bool busy = false;
+    bool stopping = false;
+    RefreshRunner* receiver = nullptr;  // null once the runner is gone
+    Refresher refresher;                // used on the worker's thread only
+    std::thread thread;
+};
+
+RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, QObject* parent)
+    : QObject(parent), m_worker(std::make_shared<Worker>(std::move(dateFormat))) {
+    qRegisterMetaType<RefreshOutcome>();
+    m_worker->receiver = this;
+    // The thread holds the worker too: it outlives the runner when a job hangs.
+    m_worker->thread = std::thread([w = m_worker] {
+        for (;;) {
+            RefreshJob job;
+            {
+                std::unique_lock lock(w->mutex);
+                w->wake.wait(lock, [&] { return w->job || w->stopping; });
+                if (w->stopping) return;
+                job = std::move(*w->job);
+                w->job.reset();
+                w->busy = true;
+            }
+            RefreshOutcome outcome = runJob(w->refresher, std::move(job));
+            std::lock_guard lock(w->mutex);
+            w->busy = false;
+            if (!w->receiver) return;
+            // Posted to the runner: dropped with it if it goes first.
+            RefreshRunner* receiver = w->receiver;
+            QMetaObject::invokeMethod(
+                receiver, [receiver, outcome = std::move(outcome)] { emit receiver->finished(outcome); },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+RefreshRunner::~RefreshRunner() {
+    bool busy = false;
+    {
+        std::lock_guard lock(m_worker->mutex);
+        m_worker->receiver = nullptr;
+        m_worker->stopping = true;
+        busy = m_worker->busy;
+    }
+    m_worker->wake.notify_one();
+    if (busy) m_worker->thread.detach();
+    else m_worker->thread.join();
+}
+
+void RefreshRunner::start(RefreshJob job) {
+    {
+        std::lock_guard lock(m_worker->mutex);
+        m_worker->job = std::move(job);
+    }
+    m_worker->wake.notify_one();
+}
+
+}  // namespace crunchwatch

@@ -1,0 +1,118 @@
+#pragma once
+// Every table's Qt model: one template over a TableSpec (tables/table_spec.hpp),
+// reading the refresh value it was last shown. The view asks for the row
+// count and for each cell by column and row; the answer is computed at that
+// moment by the column's own functions (so "Completes" counts from the
+// moment the cell is drawn).
+//
+// A new value whose rows come from the same source as the last one (a failed
+// refresh keeps its rows) is taken without a reset; any other is a model
+// reset, so the view learns the new count before it asks for a cell and
+// never reads a row that is gone.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
+
+#include "app/sort_keys.hpp"
+#include "tables/table_spec.hpp"
+
+namespace crunchwatch {
+
+// The number behind a cell (a fraction, a duration, a moment), for a
+// delegate that draws it: the progress bar.
+inline constexpr int CellValueRole = Qt::UserRole + 1;
+
+class TableModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    // Takes `value` as the one to show.
+    void show(const crunchwatch::RefreshValuePtr& value);
+    const RefreshValuePtr& value() const { return m_value; }
+
+    // Whether row `a` comes before row `b` sorted by `column` (ascending or
+    // not): by the column's sort values, computed once per column after a
+    // reset; an empty cell after every other in both directions.
+    bool sortsBefore(int column, bool descending, int a, int b) const;
+    // Whether a row passes a filter (of its project and name columns).
+    virtual bool accepts(int row, const RowFilter& filter) const = 0;
+    // The projects a filter may choose, and why the table has no rows.
+    virtual std::vector<std::string> projects() const = 0;
+    virtual QString emptyText() const = 0;
+
+signals:
+    // After a value was taken, with or without a reset.
+    void shown();
+
+protected:
+    virtual const void* sourceOf(const RefreshValue& value) const = 0;
+    virtual std::vector<SortValue> sortValues(int column) const = 0;
+
+    RefreshValuePtr m_value;
+
+private:
+    mutable std::vector<std::unique_ptr<SortKeys>> m_sortKeys;  // by column, for this reset
+    mutable std::vector<TextRanks> m_textRanks;                 // by column, kept across resets
+};
+
+// The marks beside a task's state, made once per tone and reused.
+QVariant toneDecoration(Tone tone);
+// The colour of a cell's text for its tone, or nothing.
+QVariant toneForeground(Tone tone);
+
+template <class Row>
+class ColumnTableModel final : public TableModel {
+public:
+    ColumnTableModel(const TableSpec<Row>& spec, QObject* parent) : TableModel(parent), m_spec(spec) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() || !m_value ? 0 : static_cast<int>(m_spec.size(*m_value));
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_spec.columns.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    bool accepts(int row, const RowFilter& filter) const override {
+        const Row r = rowAt(row);
+        const double now = nowSeconds();
+        return passes(filter, m_spec.columns[m_spec.projectColumn].sortValue(r, now),
+                      m_spec.columns[m_spec.searchColumn].sortValue(r, now));
+    }
+    std::vector<std::string> projects() const override { return m_value ? m_spec.projects(*m_value) : std::vector<std::string>{}; }
+    QString emptyText() const override {
+        return m_value ? QString::fromStdString(m_spec.emptyText(*m_value)) : QString();
+    }
+
+private:
+    static double nowSeconds();
+    Row rowAt(int row) const { return m_spec.row(*m_value, static_cast<std::size_t>(row)); }
+    const void* sourceOf(const RefreshValue& value) const override { return m_spec.source(value); }
+    std::vector<SortValue> sortValues(int column) const override {
+        const auto sortValue = m_spec.columns[static_cast<std::size_t>(column)].sortValue;
+        const double now = nowSeconds();
+        const int rows = rowCount();
+        std::vector<SortValue> values;
+        values.reserve(static_cast<std::size_t>(rows));
+        for (int i = 0; i < rows; ++i) values.push_back(sortValue(rowAt(i), now));
+        return values;
+    }
+
+    const TableSpec<Row>& m_spec;
+};
+
+// The three tables' models are made in table_model.cpp.
+extern template class ColumnTableModel<resultRow>;
+extern template class ColumnTableModel<projectRecord>;
+extern template class ColumnTableModel<HistoryTask>;
+
+}  // namespace crunchwatch

@@ -1,0 +1,34 @@
+#pragma once
+// What every table view of the window shares: fixed row heights (a million
+// rows cost nothing to lay out), columns that can be moved, resized and
+// sorted, the cell delegate (a cut-off cell's tooltip is its whole text),
+// Copy of the selected rows (Ctrl+C and the context menu), and a note in
+// the empty area that says why there is nothing to show.
+
+#include <initializer_list>
+
+#include <QString>
+
+class QTableView;
+class QWidget;
+
+namespace crunchwatch {
+
+class SortingProxy;
+class TableModel;
+class TableNote;
+
+// A table view over `model`, sorted and filtered through a proxy of its own.
+QTableView* makeTable(TableModel* model, QWidget* parent);
+SortingProxy* proxyOf(const QTableView* view);
+TableNote* noteOf(const QTableView* view);
+
+// First-run column widths, from sample contents in the table's own font, so
+// they fit whatever font the desktop uses. A saved layout replaces them.
+void setInitialWidths(QTableView* view, std::initializer_list<const char*> samples);
+
+// The rows that hold a selected cell, in the order shown, each as its
+// visible columns' texts in their shown order, tab-separated, one per line.
+QString selectedRowsText(const QTableView* view);
+
+}  // namespace crunchwatch

@@ -1,0 +1,65 @@
+#pragma once
+// RefreshValue: everything one refresh produced, in one immutable value that
+// every view reads: how reading the state file went and why, the snapshot
+// the tables show, the preferences in force, the history beside the state
+// file matched with the snapshot's projects, where all of it was read, and
+// when. A refresh makes a new value and never changes one it has handed out,
+// so a value may be read on one thread while the next is made on another.
+// Parts that a refresh left as they were are shared with the value before.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "state/global_prefs.hpp"
+#include "state/history.hpp"
+#include "state/history_match.hpp"
+#include "state/paths.hpp"
+#include "tables/history_table.hpp"
+#include "tables/snapshot.hpp"
+
+namespace crunchwatch {
+
+// A file's date text: how a change is noticed (see fileDateText). None, a
+// file whose attributes cannot be read, equals nothing.
+using DateText = std::optional<std::string>;
+
+// The global preferences in force: the last successful read of their file.
+struct Preferences {
+    std::optional<std::string> fileContents;  // globalPrefsFileContents: the <global_preferences> body
+    GlobalPrefsValues values;                 // cpu_scheduling_period_minutes, disk_interval
+    DateText stamp;                           // global_prefs_time_stamp: the file's date text when read
+    std::size_t reads = 0;                    // how often the file has been read, start-up's read included
+};
+
+// The history files and what they were matched with. Built once and never
+// copied: the table's rows point into `history`.
+struct HistoryValue {
+    HistoryValue(History h, const ProjectInfo& projects);
+    HistoryValue(const HistoryValue&) = delete;
+    HistoryValue& operator=(const HistoryValue&) = delete;
+
+    History history;
+    HistoryMatch match;    // each file's project, by its index in the snapshot's projectInfo
+    HistoryLabels labels;  // what each file is shown as
+    HistoryTable table;    // every finished task, newest first
+};
+
+struct RefreshValue {
+    StatePath path;     // the state file this refresh was of, with its directory
+    ReadStatus status;  // how reading it went
+    // What the tables show: this refresh's snapshot when the file was read,
+    // else the last one read (an empty one before any), kept as it was.
+    std::shared_ptr<const Snapshot> snapshot;
+    std::shared_ptr<const Preferences> prefs;
+    std::shared_ptr<const HistoryValue> history;
+    std::optional<std::string> dateFormat;  // formatDaty, for every date shown
+    double takenAt = 0;                     // when, in seconds since 1970
+
+    explicit operator bool() const noexcept { return static_cast<bool>(status); }
+};
+
+using RefreshValuePtr = std::shared_ptr<const RefreshValue>;
+
+}  // namespace crunchwatch

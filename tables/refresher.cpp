@@ -1,0 +1,122 @@
+#include "tables/refresher.hpp"
+
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
+
+namespace crunchwatch {
+namespace {
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
+DateText fileDateText(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + ' ' +
+           std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ' ' + std::to_string(st.st_size);
+}
+
+HistoryValue::HistoryValue(History h, const ProjectInfo& projects)
+    : history(std::move(h)),
+      match(matchHistory(history, projects)),
+      labels(historyLabels(history, projects, match)),
+      table(history, labels.jobLogs) {}
+
+RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string> dateFormat) {
+    const Refresher empty(dateFormat);
+    RefreshValue v = *empty.last();
+    v.snapshot = std::make_shared<const Snapshot>(snapshotOfText(contents));
+    v.takenAt = nowSeconds();
+    return std::make_shared<const RefreshValue>(std::move(v));
+}
+
+Refresher::Refresher(std::optional<std::string> dateFormat)
+    : m_dateFormat(std::move(dateFormat)),
+      m_snapshot(std::make_shared<const Snapshot>()),
+      m_prefs(std::make_shared<const Preferences>()),
+      m_historyValue(std::make_shared<const HistoryValue>(History(), ProjectInfo())),
+      m_last(std::make_shared<const RefreshValue>(
+          RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs, m_historyValue, m_dateFormat, 0})) {}
+
+void Refresher::readPreferences(const StatePath& path) { readPreferencesFile(path, m_prefs->stamp); }
+
+RefreshValuePtr Refresher::refresh(const StatePath& path) {
+    Snapshot next = takeSnapshotWithRetry(path.file());
+    const ReadStatus status = next.status;
+    if (status) {
+        m_lastReadPath = path.file();
+        m_snapshot = std::make_shared<const Snapshot>(std::move(next));
+        historyStep(path);
+    }
+    return finish(path, status);
+}
+
+RefreshValuePtr Refresher::refreshWithoutFile(const StatePath& path) {
+    return finish(path, ReadStatus{ReadFailure::noPath});
+}
+
+RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
+    preferencesStep(path);
+    m_last = std::make_shared<const RefreshValue>(
+        RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue, m_dateFormat, nowSeconds()});
+    return m_last;
+}
+
+// The client replaces its state file by writing a new one and renaming it
+// into place, so for a moment there may be no file of that name. A path that
+// was read before is given a few more tries within about 100 ms; any other
+// path (a file never seen) fails at once.
+Snapshot Refresher::takeSnapshotWithRetry(const std::string& path) {
+    Snapshot next = takeSnapshot(path);
+    for (int attempt = 0; !next && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        next = takeSnapshot(path);
+    }
+    return next;
+}
+
+// The data directory listed again, the history files that changed read
+// again, and every file matched against the projects just read. A new value
+// only when something shown changed.
+void Refresher::historyStep(const StatePath& path) {
+    const bool changed = m_history.refresh(path.rootDir());
+    const ProjectInfo& projects = m_snapshot->state.projectInfo;
+    if (!changed) {
+        const HistoryMatch match = matchHistory(m_historyValue->history, projects);
+        if (match == m_historyValue->match &&
+            historyLabels(m_historyValue->history, projects, match) == m_historyValue->labels)
+            return;
+    }
+    // Until History can be shared, the value takes the history whole and the
+    // next refresh reads it again from the start.
+    m_historyValue = std::make_shared<const HistoryValue>(std::move(m_history), projects);
+    m_history = History();
+}
+
+// Read again only when the file's date text changed since the last
+// successful read; an unreadable file is tried again on every cycle.
+void Refresher::preferencesStep(const StatePath& path) {
+    const DateText date = fileDateText(path.globalPrefsFile());
+    if (sameDate(date, m_prefs->stamp)) return;
+    readPreferencesFile(path, date);
+}
+
+bool Refresher::readPreferencesFile(const StatePath& path, const DateText& stamp) {
+    auto body = przygotujGlobalPrefs(path.globalPrefsFile());
+    if (!body) return false;
+    auto next = std::make_shared<Preferences>();
+    next->values = wyciagamyDaneGlobalPrefs(*body);
+    next->fileContents = std::move(*body);
+    next->stamp = stamp;
+    next->reads = m_prefs->reads + 1;
+    m_prefs = std::move(next);
+    return true;
+}
+
+}  // namespace crunchwatch

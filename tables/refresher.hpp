@@ -1,0 +1,67 @@
+#pragma once
+// Refresher: makes one RefreshValue per refresh, keeping between refreshes
+// what makes the next one cheap: the history's incremental reading, the
+// preferences' date stamp, the last snapshot read. The window (on its worker
+// thread), crunchwatch-dump, the benchmarks and the fuzzers all refresh
+// through it. One refresher is used by one thread at a time; the values it
+// hands out may be read anywhere.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "state/paths.hpp"
+#include "tables/refresh_value.hpp"
+
+namespace crunchwatch {
+
+// fileDateText: the file's modification time to the nanosecond, its identity
+// and size, as text, so that a rewrite within the same second or a file
+// renamed into place is seen while an unchanged file gives an equal text;
+// none when its attributes cannot be read. One attribute query, links
+// followed; the file is never opened.
+DateText fileDateText(const std::string& path);
+// Equal date texts: both present and the same. None never equals anything.
+inline bool sameDate(const DateText& a, const DateText& b) { return a && b && *a == *b; }
+
+// A value of a state file's contents already in memory, as a refresh of them
+// would make it, without preferences or history (tests, fuzzing, benchmarks).
+RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string> dateFormat = std::nullopt);
+
+class Refresher final {
+public:
+    explicit Refresher(std::optional<std::string> dateFormat = std::nullopt);
+
+    // Start-up's own reading of the preferences, before its first refresh.
+    // It leaves their stamp unset, so that the first refresh reads them again.
+    void readPreferences(const StatePath& path);
+
+    // One refresh cycle (policzIWstawDoTabelki's reading): the state file
+    // at `path`; when it was read, the history beside it; last, whether it
+    // was read or not, the preferences, if their date text changed since
+    // their last successful read.
+    RefreshValuePtr refresh(const StatePath& path);
+    // A cycle with no state file to read (what the path field names is no
+    // file): it fails, and what is shown stays; the preferences step runs.
+    RefreshValuePtr refreshWithoutFile(const StatePath& path);
+
+    // The last value handed out (an empty one before any).
+    const RefreshValuePtr& last() const noexcept { return m_last; }
+
+private:
+    RefreshValuePtr finish(const StatePath& path, ReadStatus status);
+    Snapshot takeSnapshotWithRetry(const std::string& path);
+    void historyStep(const StatePath& path);
+    void preferencesStep(const StatePath& path);
+    bool readPreferencesFile(const StatePath& path, const DateText& stamp);
+
+    std::optional<std::string> m_dateFormat;
+    std::string m_lastReadPath;  // the state file last read, for the retry
+    std::shared_ptr<const Snapshot> m_snapshot;
+    std::shared_ptr<const Preferences> m_prefs;
+    History m_history;  // read on from refresh to refresh
+    std::shared_ptr<const HistoryValue> m_historyValue;
+    RefreshValuePtr m_last;
+};
+
+}  // namespace crunchwatch

@@ -1,0 +1,90 @@
+#include "tables/table_spec.hpp"
+
+#include <algorithm>
+
+namespace crunchwatch {
+namespace {
+
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle) {
+    if (needle.empty()) return true;
+    const auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(),
+                                [](char a, char b) { return lowerAscii(a) == lowerAscii(b); });
+    return it != text.end();
+}
+
+std::vector<std::string> projectNames(const RefreshValue& v) {
+    std::vector<std::string> names;
+    for (const projectRecord& p : v.snapshot->state.projectInfo)
+        if (const auto name = p.values.get(Key::project_name)) names.emplace_back(*name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+bool nothingReadYet(const RefreshValue& v) { return v.takenAt == 0 || !v.snapshot->status; }
+
+std::string noResultsText(const RefreshValue& v) {
+    if (nothingReadYet(v) || !v.snapshot->rows.main_result_table.empty()) return {};
+    if (v.snapshot->state.projectInfo.empty())
+        return "This file holds no projects: either it is not a client's state file, or the client is attached "
+               "to no project yet.";
+    return "No tasks: the client holds no work from its projects at the moment.";
+}
+
+std::string noProjectsText(const RefreshValue& v) {
+    if (nothingReadYet(v) || !v.snapshot->state.projectInfo.empty()) return {};
+    return "No projects in this file.";
+}
+
+std::string noHistoryText(const RefreshValue& v) {
+    if (nothingReadYet(v) || v.history->table.size() != 0) return {};
+    const History& h = v.history->history;
+    for (const JobLogFile& f : h.jobLogFiles())
+        if (f.read) return "The client's job logs in " + h.directory() + " record no finished task yet.";
+    return "No finished tasks: the client has written no job log (job_log_*.txt) in " + v.path.rootDir() + ".";
+}
+
+}  // namespace
+
+bool passes(const RowFilter& filter, const SortValue& project, const SortValue& name) {
+    if (filter.project && (project.kind != SortValue::Kind::Text || project.text != *filter.project)) return false;
+    if (filter.search.empty()) return true;
+    return name.kind == SortValue::Kind::Text && containsIgnoringAsciiCase(name.text, filter.search);
+}
+
+const TableSpec<resultRow> resultsTable{
+    resultColumns,
+    [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
+    [](const RefreshValue& v) { return v.snapshot->rows.main_result_table.size(); },
+    [](const RefreshValue& v, std::size_t i) { return v.snapshot->rows.main_result_table[i]; },
+    static_cast<std::size_t>(ResultColumn::PName),
+    static_cast<std::size_t>(ResultColumn::WUnit),
+    &projectNames,
+    &noResultsText,
+};
+
+const TableSpec<projectRecord> projectsTable{
+    projectColumns,
+    [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
+    [](const RefreshValue& v) { return v.snapshot->state.projectInfo.size(); },
+    [](const RefreshValue& v, std::size_t i) { return v.snapshot->state.projectInfo[i]; },
+    static_cast<std::size_t>(ProjectColumn::project_name),
+    static_cast<std::size_t>(ProjectColumn::project_name),
+    &projectNames,
+    &noProjectsText,
+};
+
+const TableSpec<HistoryTask> historyTable{
+    historyColumns,
+    [](const RefreshValue& v) -> const void* { return v.history.get(); },
+    [](const RefreshValue& v) { return v.history->table.size(); },
+    [](const RefreshValue& v, std::size_t i) { return v.history->table[i]; },
+    static_cast<std::size_t>(HistoryColumn::project),
+    static_cast<std::size_t>(HistoryColumn::nm),
+    [](const RefreshValue& v) { return v.history->table.projectLabels(); },
+    &noHistoryText,
+};
+
+}  // namespace crunchwatch

@@ -1,0 +1,54 @@
+#pragma once
+// What makes a table out of a refresh value: its columns, where its rows
+// come from, which columns a filter reads, and what it says when it is
+// empty. One model (the window's) and one text writer (the dump's) serve
+// every table through these; a new view is one more TableSpec.
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tables/columns.hpp"
+#include "tables/history_table.hpp"
+#include "tables/refresh_value.hpp"
+
+namespace crunchwatch {
+
+template <class Row>
+struct TableSpec {
+    std::span<const TableColumn<Row>> columns;
+    // What the rows are made from: a view shows a new value without a reset
+    // when this is the same as before (a failed refresh keeps the rows).
+    const void* (*source)(const RefreshValue& value);
+    std::size_t (*size)(const RefreshValue& value);
+    Row (*row)(const RefreshValue& value, std::size_t index);
+    // The columns a filter reads: the project a row belongs to, and the name
+    // a search looks in (their sort values' texts).
+    std::size_t projectColumn;
+    std::size_t searchColumn;
+    // Every project a filter may choose, in byte order.
+    std::vector<std::string> (*projects)(const RefreshValue& value);
+    // Why there are no rows, in a sentence or two; empty before any read.
+    std::string (*emptyText)(const RefreshValue& value);
+};
+
+extern const TableSpec<resultRow> resultsTable;
+extern const TableSpec<projectRecord> projectsTable;
+extern const TableSpec<HistoryTask> historyTable;
+
+// A filter of a table's rows: those of one project (all when none) whose
+// name contains the search text (ASCII letters without regard to case).
+struct RowFilter {
+    std::optional<std::string> project;
+    std::string search;
+
+    bool empty() const noexcept { return !project && search.empty(); }
+    bool operator==(const RowFilter&) const = default;
+};
+
+// Whether a row's project and name texts pass the filter.
+bool passes(const RowFilter& filter, const SortValue& project, const SortValue& name);
+
+}  // namespace crunchwatch
