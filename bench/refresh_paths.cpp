@@ -10,7 +10,7 @@
 #include "tables/columns.hpp"
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
-#include "tables/snapshot.hpp"
+#include "tables/refresher.hpp"
 
 namespace crunchwatch::bench {
 namespace {
@@ -59,9 +59,12 @@ std::size_t visibleCellTexts(const ProjectInfo& projects, const ResultRows& rows
     return total;
 }
 
+// The refresh as the window and the dump make it: the state file, then the
+// history and the preferences beside it (the benchmark's folder has none).
 std::size_t oursRefresh(const std::string& path) {
-    const Snapshot s = takeSnapshot(path);
-    if (!s) return 0;
+    const RefreshValuePtr value = Refresher().refresh(StatePath(path));
+    if (!*value) return 0;
+    const Snapshot& s = *value->snapshot;
     // As the refresh cycle does: no rows for a file without projects.
     if (s.numberOfProjects == 0) return 1;
     return visibleCellTexts(s.state.projectInfo, s.rows);

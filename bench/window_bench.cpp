@@ -95,10 +95,6 @@ OffscreenWindow::OffscreenWindow(const std::string& statePath) : m_parts(std::ma
     m_parts->window.resultsView()->viewport()->installEventFilter(&m_parts->counter);
     m_parts->window.start(QString::fromStdString(statePath));
     m_parts->settle();
-    m_parts->values[0] = m_parts->c().value();
-    m_parts->c().Update();
-    m_parts->settle();
-    m_parts->values[1] = m_parts->c().value();
     m_parts->paintResults();
 }
 
@@ -113,6 +109,13 @@ double OffscreenWindow::update() {
 }
 
 void OffscreenWindow::resetAndPaint() {
+    // Two values of the file, made once, shown in turn: each a model reset.
+    if (!m_parts->values[1]) {
+        m_parts->values[0] = m_parts->c().value();
+        m_parts->c().Update();
+        m_parts->settle();
+        m_parts->values[1] = m_parts->c().value();
+    }
     m_parts->shown = 1 - m_parts->shown;
     m_parts->c().resultsModel()->show(m_parts->values[m_parts->shown]);
     m_parts->paintResults();

@@ -4,6 +4,9 @@
 // the credit lines per project with their total, in both palettes.
 
 #include <QChart>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QLineSeries>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -118,6 +121,40 @@ private slots:
         QCOMPARE(h.window.statisticsView()->chart(0)->theme(), QChart::ChartThemeDark);
         h.window.setPalette(QPalette(QColor(0xf0, 0xf0, 0xf0)));
         QCOMPARE(h.window.statisticsView()->chart(0)->theme(), QChart::ChartThemeLight);
+    }
+
+    // A statistics file of one day is a point, not a blank chart; the date
+    // axis never shows one label twice; the per-day chart of the history
+    // has every day between its first and last task, at zero without one.
+    void chartsDrawALoneDayAndEveryDay() {
+        m_box->write(QStringLiteral("statistics_other.org.xml"), statistics("http://other.org/", {{1289347200, 5}}));
+        m_box->write(QStringLiteral("statistics_delta.example.xml"), statistics("http://delta.example/", {{1289347200, 7}}));
+        m_box->write(QStringLiteral("job_log_delta.example.txt"),
+                     "1289390400 ct 60 nm first es 0\n1290254400 ct 60 nm tenth es 0\n");
+        QVERIFY(QFile::remove(m_box->path(QStringLiteral("job_log_other.org.txt"))));
+        Harness h(*m_box);
+        QVERIFY(h.start(m_state));
+        h.window.show();
+        h.window.tabs()->setCurrentWidget(h.window.statisticsView());
+        QVERIFY(QTest::qWaitForWindowExposed(&h.window));
+        QChart* credit = h.window.statisticsView()->chart(0);
+        for (QAbstractSeries* series : credit->series())
+            QVERIFY(qobject_cast<QLineSeries*>(series)->pointsVisible());
+        auto* axis = qobject_cast<QDateTimeAxis*>(credit->axes(Qt::Horizontal).first());
+        QStringList labels;
+        const qint64 from = axis->min().toMSecsSinceEpoch(), to = axis->max().toMSecsSinceEpoch();
+        for (int i = 0; i < axis->tickCount(); ++i)
+            labels << QDateTime::fromMSecsSinceEpoch(from + (to - from) * i / (axis->tickCount() - 1)).toString(axis->format());
+        labels.removeDuplicates();
+        QCOMPARE(labels.size(), axis->tickCount());
+
+        h.window.tabs()->setCurrentWidget(h.window.historyView());
+        QChart* daily = h.window.historyView()->dailyChart()->chart();
+        auto* tasks = qobject_cast<QLineSeries*>(daily->series().first());
+        QCOMPARE(tasks->count(), 11);
+        double total = 0;
+        for (const QPointF& p : tasks->points()) total += p.y();
+        QCOMPARE(total, 2.0);
     }
 
 private:

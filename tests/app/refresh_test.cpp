@@ -50,6 +50,9 @@ private slots:
         QCOMPARE(m_h->c().totalCreditCount->text(), credit(1234.5 + 100.25));
         QCOMPARE(m_h->c().clientStatePath->text(), m_state);
         QCOMPARE(m_h->c().clientStatePath->toolTip(), m_state);
+        QCOMPARE(m_h->c().podajRozmiarTabelkiProjektow(), 2);
+        QCOMPARE(m_h->c().podajWartoscZTabelkiProjektow(1).values.get(Key::project_name), "Beta");
+        QCOMPARE(m_h->c().podajWartoscZTabelkiProjektow(0).result.size(), 3u);
     }
 
     // Numbers are written with a point whatever the user's locale: never

@@ -7,6 +7,8 @@
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QAction>
+#include <QClipboard>
+#include <QScreen>
 #include <QHeaderView>
 #include <QIcon>
 #include <QImage>
@@ -18,6 +20,7 @@
 #include "app/cell_delegates.hpp"
 #include "app/table_model.hpp"
 #include "app/table_note.hpp"
+#include "app/table_view.hpp"
 #include "app/unreadable_reason.hpp"
 #include "app_test_support.hpp"
 
@@ -162,6 +165,49 @@ private slots:
         QVERIFY(at(1, "State", Qt::ToolTipRole).toString().contains(QStringLiteral("aborted")));
         QCOMPARE(at(1, "Deadline", Qt::ForegroundRole).value<QColor>(), toneColour(Tone::late));
         QVERIFY(!at(1, "Completes", Qt::ForegroundRole).isValid());
+    }
+
+    // What a new user meets: the window's icon, a first size that fits the
+    // screen, counters that show their whole number, Copy of the selected
+    // rows, a cut-off cell whose tooltip is its whole text, and an empty
+    // table that says why it is empty.
+    void whatANewUserMeets() {
+        Harness h(*m_box);
+        QVERIFY(h.start(m_state));
+        QVERIFY(!h.window.windowIcon().isNull());
+        const QSize screen = h.window.screen()->availableSize();
+        QVERIFY(h.window.width() <= screen.width() && h.window.height() <= screen.height());
+        QLineEdit* credit = h.c().totalCreditCount;
+        QVERIFY(credit->minimumWidth() > credit->fontMetrics().horizontalAdvance(credit->text()));
+
+        QTableView* view = h.window.resultsView();
+        view->horizontalHeader()->moveSection(indexOf(ResultColumn::PName), 0);
+        view->selectionModel()->select(view->model()->index(1, indexOf(ResultColumn::Version)),
+                                       QItemSelectionModel::Select);
+        view->selectionModel()->select(view->model()->index(3, 0), QItemSelectionModel::Select);
+        const QStringList lines = selectedRowsText(view).split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);  // two rows and the end of the last
+        QCOMPARE(lines[0].split(QLatin1Char('\t')).mid(0, 3),
+                 (QStringList{QStringLiteral("Delta"), QStringLiteral("w2"), QString()}));
+        QCOMPARE(lines[1].split(QLatin1Char('\t')).size(), view->model()->columnCount());
+        for (QAction* copy : view->actions()) copy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), selectedRowsText(view));
+
+        auto* delegate = dynamic_cast<CellDelegate*>(view->itemDelegate());
+        QVERIFY(delegate);
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.rect = QRect(0, 0, 200, 20);
+        const QModelIndex unit = view->model()->index(0, indexOf(ResultColumn::WUnit));
+        QVERIFY(!delegate->isElided(option, unit));
+        option.rect.setWidth(8);
+        QVERIFY(delegate->isElided(option, unit));
+
+        m_box->write(QStringLiteral("client_state.xml"),
+                     "<client_state>\n<project>\n<master_url>http://e/</master_url>\n</project>\n</client_state>\n");
+        QVERIFY(h.update());
+        QVERIFY2(h.window.resultsNote()->note().startsWith(QStringLiteral("No tasks")),
+                 qPrintable(h.window.resultsNote()->note()));
     }
 
     void layoutIsRestoredAtTheNextStart_data() {
