@@ -1,16 +1,19 @@
 // Fuzzes the preferences file: reading it, normalising it, cutting its
-// <global_preferences> body, and the two values taken from that body.
+// <global_preferences> body, and the two values taken from that body, all at
+// the vector level the input's last byte picks; the rest is the file.
 
 #include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include "fuzz_support.hpp"
 #include "state/global_prefs.hpp"
 #include "state/normalise.hpp"
-#include "state/vector_level.hpp"
 #include "state/scan.hpp"
+#include "text_references.hpp"
 
 using namespace crunchwatch;
 
@@ -22,37 +25,36 @@ void requireValueOf(const std::optional<std::string>& value, const std::string& 
     fuzz::require(body.find(*value) != std::string::npos, "a preference value is not in the body");
 }
 
+// Normalisation and the tag search against their contracts.
+void requireTextHandling(std::string_view contents, const std::string& text) {
+    fuzz::requireNormalised(text, contents.size());
+    fuzz::require(text == fuzz::referenceNormalised(contents), "normalisation differs from its contract");
+    static constexpr std::string_view tags[] = {"<", "</", "<global_preferences>", "</global_preferences>",
+                                                "<disk_interval>", "</cpu_scheduling_period_minutes>"};
+    for (std::string_view tag : tags) fuzz::requireFindsLikeTheReference(text, tag, findFrom);
+    if (text.empty()) return;
+    const std::size_t length = 1 + contents.size() % 40;
+    const std::string_view view(text);
+    fuzz::requireFindsLikeTheReference(view, view.substr(view.size() / 3, length), findFrom);
+    fuzz::requireFindsLikeTheReference(view, view.substr(view.size() - std::min(length, view.size())), findFrom);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzz::MemoryFile file("global_prefs.xml");
-    const std::string_view contents(reinterpret_cast<const char*>(data), size);
+    FuzzedDataProvider in(data, size);
+    fuzz::useLevelChosenBy(in.ConsumeIntegral<std::uint8_t>());
+    const std::string contents = in.ConsumeRemainingBytesAsString();
     file.write(contents);
 
     const auto body = przygotujGlobalPrefs(file.path());
     fuzz::require(body.has_value(), "a readable regular file was refused");
 
     // The same cut made from a copy in memory: the file reading adds nothing
-    // and loses nothing. Normalisation and the tag search are checked at
-    // every vector level this processor has, each against the same contract.
-    std::string text;
-    const VectorLevel best = bestVectorLevel();
-    for (const VectorLevel level : supportedVectorLevels()) {
-        useVectorLevel(level);
-        text = normalised(contents);
-        fuzz::requireNormalised(text, size);
-        fuzz::require(text == fuzz::referenceNormalised(contents), "normalisation differs from its contract");
-        static constexpr std::string_view tags[] = {"<", "</", "<global_preferences>", "</global_preferences>",
-                                                    "<disk_interval>", "</cpu_scheduling_period_minutes>"};
-        for (std::string_view tag : tags) fuzz::requireFindsLikeTheReference(text, tag, findFrom);
-        if (!text.empty()) {
-            const std::size_t length = 1 + size % 40;
-            fuzz::requireFindsLikeTheReference(text, std::string_view(text).substr(text.size() / 3, length), findFrom);
-            fuzz::requireFindsLikeTheReference(
-                text, std::string_view(text).substr(text.size() - std::min(length, text.size())), findFrom);
-        }
-    }
-    useVectorLevel(best);
+    // and loses nothing.
+    const std::string text = normalised(contents);
+    requireTextHandling(contents, text);
     const auto expected = wytnij(text, "<global_preferences>", "</global_preferences>");
     fuzz::require(body->has_value() == expected.has_value(), "the body is found in one reading only");
     if (!*body) return 0;

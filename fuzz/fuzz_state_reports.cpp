@@ -1,0 +1,46 @@
+// Fuzzes the dump's three reports of one refresh on arbitrary bytes, with a
+// fuzzed current moment, date format and width: the JSON report must be one
+// JSON document, the metrics one exposition that a scrape takes whole, and
+// all three well-formed UTF-8. Writing and checking them costs more than the
+// rest of the refresh, so they have this target of their own beside
+// fuzz_state, which checks the refresh itself on many more inputs.
+//
+// The input's layout is refresh_input.hpp's, the same as fuzz_state's.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "exposition_checker.hpp"
+#include "fuzz_support.hpp"
+#include "json_checker.hpp"
+#include "refresh_input.hpp"
+#include "text_references.hpp"
+
+using namespace crunchwatch;
+using fuzz::require;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // A zone with summer time, spelled out so no time zone database is needed.
+    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static fuzz::MemoryFile stateFile("client_state.xml");
+    const fuzz::RefreshInput p = fuzz::splitRefreshInput(data, size);
+    fuzz::useLevelChosenBy(p.levelChoice);
+    stateFile.write(p.file);
+
+    auto report = fuzz::refresh(stateFile.path());
+    require(static_cast<bool>(report.status), "a readable regular file was refused");
+    const fuzz::ReportTexts reports = fuzz::reportsOf(report, p);
+
+    require(fuzz::isWellFormedUtf8(reports.json), "the JSON report is not valid UTF-8");
+    require(fuzz::JsonChecker(reports.json).document(), "the JSON report is not one JSON document");
+    require(fuzz::isWellFormedUtf8(reports.text), "the text report is not valid UTF-8");
+    require(fuzz::isWellFormedUtf8(reports.metrics), "the metrics report is not valid UTF-8");
+    std::string_view why;
+    require(fuzz::ExpositionChecker().document(reports.metrics, why), why.data());
+    return 0;
+}

@@ -1,0 +1,77 @@
+#pragma once
+// What the state file's two targets share: how an input becomes a state file
+// and the refresh's parameters, the refresh itself, and its three reports.
+// The refresh and the reports are each made in one small function here, the
+// only place the targets name the dump's calls.
+//
+// The parameters come from the end of the input (FuzzedDataProvider takes
+// integers from there), the date format is the last bytes of what remains,
+// and the rest is the state file; so a plain state file is a useful seed.
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include "dump/metrics_report.hpp"
+#include "dump/report.hpp"
+#include "state/global_prefs.hpp"
+#include "state/scan.hpp"
+
+namespace crunchwatch::fuzz {
+
+struct RefreshInput {
+    unsigned levelChoice = 0;  // which vector level reads the file
+    double now = 0;
+    std::size_t width = 100;
+    std::optional<std::string> dateFormat;
+    std::string file;
+};
+
+inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider in(data, size);
+    RefreshInput p;
+    p.levelChoice = in.ConsumeIntegral<std::uint8_t>();
+    switch (in.ConsumeIntegralInRange<int>(0, 2)) {
+        case 0: p.now = 1.7e9 + in.ConsumeIntegral<std::int32_t>(); break;  // near today
+        case 1: p.now = std::bit_cast<double>(in.ConsumeIntegral<std::uint64_t>()); break;  // NaN, inf, anything
+        default: p.now = in.ConsumeFloatingPoint<double>(); break;
+    }
+    p.width = in.ConsumeIntegralInRange<std::size_t>(0, 400);
+    const bool hasFormat = in.ConsumeBool();
+    std::size_t formatLength = in.ConsumeIntegralInRange<std::size_t>(0, 2048);
+    p.file = in.ConsumeRemainingBytesAsString();
+    if (hasFormat) {
+        formatLength = std::min(formatLength, p.file.size());
+        p.dateFormat = p.file.substr(p.file.size() - formatLength);
+        p.file.resize(p.file.size() - formatLength);
+    }
+    return p;
+}
+
+// The refresh as the window and the dump run it, from the file at `path`.
+inline Report refresh(const std::string& path) { return readReport(path); }
+
+struct ReportTexts {
+    std::string json, text, metrics;
+};
+
+// The dump's three reports of `report`, per task metrics included. No
+// preferences file lies beside the fuzzed one, so the preferences' values
+// are cut from the state file's own text, and the reports show some.
+inline ReportTexts reportsOf(Report& report, const RefreshInput& p) {
+    const auto prefsBody = wytnij(report.state.file.text.view(), "<global_preferences>", "</global_preferences>");
+    report.prefs = wyciagamyDaneGlobalPrefs(prefsBody ? std::optional<std::string>(*prefsBody) : std::nullopt);
+    const ReportOptions options{"/proc/self/fd/client_state.xml", p.now, p.dateFormat, p.width};
+    std::ostringstream json, text, metrics;
+    writeJsonReport(json, report, options);
+    writeTextReport(text, report, options);
+    writePrometheusReport(metrics, &report, MetricsOptions{options.stateFileAsGiven, p.now, p.now, true});
+    return {std::move(json).str(), std::move(text).str(), std::move(metrics).str()};
+}
+
+}  // namespace crunchwatch::fuzz
