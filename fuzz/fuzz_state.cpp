@@ -84,8 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     stateFile.write(p.file);
 
     // The refresh as the window and the dump run it, from the file.
-    const auto report = fuzz::refresh(stateFile.path());
-    require(static_cast<bool>(report.status), "a readable regular file was refused");
+    const RefreshValuePtr refreshed = fuzz::refresh(stateFile.path());
+    require(static_cast<bool>(refreshed->status), "a readable regular file was refused");
+    const Snapshot& report = *refreshed->snapshot;
     const ClientState inMemory = clientStateFromText(p.file);
     requireSameState(report.state, inMemory);
 
@@ -112,13 +113,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(report.numberOfProjects > 0 || report.totalCredit == 0.0, "a file without projects counts credit");
 
     for (const resultRow& row : rows.main_result_table) {
-        for (const auto& c : resultColumns) requireCell(c.cell(row, p.now), p.dateFormat);
+        for (const auto& c : resultColumns) {
+            requireCell(c.cell(row, p.now), p.dateFormat);
+            (void)c.sortValue(row, p.now);
+            if (c.explanation) (void)c.explanation(row, p.now);
+            if (c.tone) (void)c.tone(row, p.now);
+        }
         (void)stateText(row);
         (void)stateExplanation(row);
         (void)progressExplanation(row);
         if (const auto late = completionPastDeadline(row, p.now)) require(*late > 0.0, "a lateness is not positive");
         row.forEachEntry([&](std::string_view key, std::string_view value) {
-            require(row.get(key) == value, "a row's entry differs from its value");
+            require(row.getNamed(key) == value, "a row's entry differs from its value");
         });
     }
     for (const projectRecord& project : report.state.projectInfo)

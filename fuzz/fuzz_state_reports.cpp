@@ -32,9 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::useLevelChosenBy(p.levelChoice);
     stateFile.write(p.file);
 
-    auto report = fuzz::refresh(stateFile.path());
-    require(static_cast<bool>(report.status), "a readable regular file was refused");
-    const fuzz::ReportTexts reports = fuzz::reportsOf(report, p);
+    const RefreshValuePtr value = fuzz::refresh(stateFile.path());
+    require(static_cast<bool>(value->status), "a readable regular file was refused");
+    const fuzz::ReportTexts reports = fuzz::reportsOf(*value, p);
 
     require(fuzz::isWellFormedUtf8(reports.json), "the JSON report is not valid UTF-8");
     require(fuzz::JsonChecker(reports.json).document(), "the JSON report is not one JSON document");

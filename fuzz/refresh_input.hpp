@@ -54,7 +54,7 @@ inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size
 }
 
 // The refresh as the window and the dump run it, from the file at `path`.
-inline Report refresh(const std::string& path) { return readReport(path); }
+inline RefreshValuePtr refresh(const std::string& path) { return readReport(path); }
 
 struct ReportTexts {
     std::string json, text, metrics;
@@ -63,9 +63,13 @@ struct ReportTexts {
 // The dump's three reports of `report`, per task metrics included. No
 // preferences file lies beside the fuzzed one, so the preferences' values
 // are cut from the state file's own text, and the reports show some.
-inline ReportTexts reportsOf(Report& report, const RefreshInput& p) {
-    const auto prefsBody = wytnij(report.state.file.text.view(), "<global_preferences>", "</global_preferences>");
-    report.prefs = wyciagamyDaneGlobalPrefs(prefsBody ? std::optional<std::string>(*prefsBody) : std::nullopt);
+inline ReportTexts reportsOf(const Report& value, const RefreshInput& p) {
+    Report report = value;
+    const auto prefsBody =
+        wytnij(value.snapshot->state.file.text.view(), "<global_preferences>", "</global_preferences>");
+    auto prefs = std::make_shared<Preferences>(*value.prefs);
+    prefs->values = wyciagamyDaneGlobalPrefs(prefsBody ? std::optional<std::string>(*prefsBody) : std::nullopt);
+    report.prefs = std::move(prefs);
     const ReportOptions options{"/proc/self/fd/client_state.xml", p.now, p.dateFormat, p.width};
     std::ostringstream json, text, metrics;
     writeJsonReport(json, report, options);

@@ -1,8 +1,8 @@
 #pragma once
-// Snapshot: what one refresh of the state file built, the one thing the
-// window, crunchwatch-dump, the benchmarks and the fuzzers all read. It is
-// built in one place (takeSnapshot) and never changed afterwards; the next
-// refresh builds a new one.
+// Snapshot: what one refresh built from the state file: its records, the
+// rows of the results table and the counters. It is built in one place
+// (takeSnapshot) and never changed afterwards; the next refresh builds a new
+// one. A RefreshValue (tables/refresh_value.hpp) carries it to every view.
 //
 // A snapshot carries how reading went as a value, like a parser's result: it
 // converts to true when the file was read, and otherwise says why it was not
