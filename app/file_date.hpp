@@ -14,7 +14,8 @@ using DateText = std::optional<std::string>;
 // followed; the file is never opened. The text holds the modification time to
 // the nanosecond and the file's identity (device, inode) and size, so that a
 // rewrite within the same second, or a file renamed into place, is seen,
-// while an unchanged file gives an equal text.
+// while an unchanged file gives an equal text. The same text as
+// fileDateText (state/file_stat.hpp), which a reader without Qt calls.
 DateText podajDatePliku(const std::string& path);
 
 // Equal date texts: both present and the same. None never equals anything.
