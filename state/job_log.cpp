@@ -54,25 +54,37 @@ int fieldOfKey(const char* key, std::size_t length) {
     }
 }
 
+// Whether eight bytes (lowest first) are all ASCII digits: adding 0x46
+// carries a byte above '9' into its top bit, subtracting 0x30 borrows a byte
+// below '0' into it.
+bool eightDigits(std::uint64_t word) noexcept {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    return (((word + 0x46 * ones) | (word - 0x30 * ones)) & highs) == 0;
+}
+
 // A ct value's number, exactly as readNumber reads it. Nearly every value is
-// plain digits with a point ("19643.120000"); with at most 15 digits and 22
-// after the point, the digits and the power of ten are exact doubles, so one
-// division rounds the exact decimal as the full conversion does.
+// plain digits with a point ("19643.120000"); with at most 15 digits, the
+// digits and the power of ten are exact doubles, so one division rounds the
+// exact decimal as the full conversion does.
 double secondsOf(std::string_view value) noexcept {
     static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11,
                                              1e12, 1e13, 1e14, 1e15, 1e16};
     if (value.size() > 16) return readNumber(value);
+    const char* p = value.data();
+    const char* const end = p + value.size();
     std::uint64_t digits = 0;
-    const char* point = nullptr;
-    for (const char& c : value) {
-        const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
-        if (digit < 10) digits = digits * 10 + digit;
-        else if (c == '.' && !point) point = &c;
-        else return readNumber(value);
+    unsigned digit;
+    while (p != end && (digit = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10) digits = digits * 10 + digit, ++p;
+    const bool point = p != end && *p == '.';
+    std::size_t afterPoint = 0;
+    if (point) {
+        const char* const fraction = ++p;
+        while (p != end && (digit = static_cast<unsigned char>(*p) - unsigned{'0'}) < 10) digits = digits * 10 + digit, ++p;
+        afterPoint = static_cast<std::size_t>(p - fraction);
     }
-    const std::size_t count = value.size() - (point ? 1 : 0);
-    if (count == 0 || count > 15) return readNumber(value);
-    return static_cast<double>(digits) / powersOfTen[point ? value.data() + value.size() - point - 1 : 0];
+    const std::size_t count = value.size() - point;
+    if (p != end || count == 0 || count > 15) return readNumber(value);
+    return static_cast<double>(digits) / powersOfTen[afterPoint];
 }
 
 // Grows a vector ahead of a push_back, which then cannot fail.
@@ -87,6 +99,9 @@ bool isDecimalNumber(std::string_view t) noexcept {
     std::size_t i = 0;
     if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
     std::size_t digits = 0;
+    // A moment is digits only, ten of them: eight at a time first.
+    for (std::uint64_t word; t.size() - i >= 8 && (std::memcpy(&word, t.data() + i, 8), eightDigits(word));)
+        i += 8, digits += 8;
     while (i < t.size() && isDigit(t[i])) ++i, ++digits;
     if (i < t.size() && t[i] == '.') {
         ++i;
@@ -138,11 +153,14 @@ struct JobLog::Segment {
 
     TextBuffer text;             // the bytes read; the lines parsed are the first `parsedBytes`
     std::size_t parsedBytes = 0;
+    // The first block's room: smaller than a block only when the tasks were
+    // counted before, so no task ever falls past it.
     std::size_t firstBlockTasks = blockSize;
     // Blocks: growth never moves a task. The first is kept in place, so that
     // a piece of a few lines costs one allocation for its tasks.
     Block firstBlock{};
     std::vector<Block> moreBlocks;
+    std::size_t slots = 0;  // tasks the blocks have room for
     std::size_t storageBytes = 0;
     std::size_t firstTask = 0;       // the index of its first task in the log
     std::size_t tasks = 0;
@@ -157,7 +175,6 @@ struct JobLog::Segment {
     // One piece holding the lines and tasks of `count` neighbours.
     static std::shared_ptr<const Segment> merged(const std::shared_ptr<const Segment>* first, std::size_t count);
 
-    std::string_view lines() const noexcept { return text.view().substr(0, parsedBytes); }
     std::size_t blockCount() const noexcept { return firstBlock.tasks ? 1 + moreBlocks.size() : 0; }
     const Task& task(std::size_t i) const noexcept {
         const std::size_t b = i / blockSize;
@@ -179,7 +196,7 @@ JobLog::Segment JobLog::Segment::after(const Segment* previous) {
 }
 
 JobLog::Segment::Task& JobLog::Segment::slot(std::size_t index) {
-    if (index / blockSize >= blockCount()) {
+    if (index >= slots) {
         const std::size_t count = blockCount() == 0 ? firstBlockTasks : blockCount() < slabsFromBlock ? blockSize
                                                                                                        : blocksPerSlab * blockSize;
         const std::size_t bytes = count * sizeof(Task);
@@ -193,6 +210,7 @@ JobLog::Segment::Task& JobLog::Segment::slot(std::size_t index) {
             else moreBlocks.push_back(std::move(block));
         }
         storageBytes += bytes;
+        slots += count;
     }
     const std::size_t b = index / blockSize;
     return (b == 0 ? firstBlock : moreBlocks[b - 1]).tasks[index % blockSize];
@@ -229,7 +247,8 @@ bool JobLog::Segment::parseLine(const char* begin, const char* end) {
         while (q != end && isBlank(*q)) ++q;
         if (q == end) break;
         const char* key = q;
-        q = tokenEnd(q, end);
+        // Keys are two letters: their end is seen at once.
+        q = end - q > 2 && !isBlank(q[1]) && isBlank(q[2]) ? q + 2 : tokenEnd(q, end);
         const char* keyEnd = q;
         while (q != end && isBlank(*q)) ++q;
         if (q == end) break;  // a key without a value

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "state/numbers.hpp"
 #include "test_support.hpp"
 
 namespace crunchwatch {
@@ -70,6 +71,15 @@ TEST(JobLog, ReadsLinesByTheirRules) {
 TEST(JobLog, SumsProcessorTime) {
     const JobLog log = JobLog::fromText("1 nm a ct 1.5\n2 nm b ct 2.25\n3 nm c\n4 ct 100\n");
     EXPECT_DOUBLE_EQ(log.processorSeconds(), 3.75);
+    // Each value reads exactly as every other number does, whatever its
+    // form, at the end of its line or not.
+    const char* const values[] = {"0", "5.", ".5", ".", "19643.120000", "0.1", "00000000.00000001", "12345678.1234567",
+                                  "123456789012345", "1234567890123456", "99999999.9999999", "12345678.87654321",
+                                  "1e3", "-2.5", "+3", "0x10", "1.2.3", "7a", "1.7976931348623157e308", "inf", "12:30"};
+    for (const char* v : values) {
+        EXPECT_EQ(JobLog::fromText("1 nm a ct " + std::string(v) + " es 0\n").processorSeconds(), readNumber(v)) << v;
+        EXPECT_EQ(JobLog::fromText("1 nm a ct " + std::string(v)).processorSeconds(), readNumber(v)) << v;
+    }
 }
 
 // The file as the client grows it, read after each step, against a reading of
