@@ -194,13 +194,20 @@ TEST(History, SaysWhyAFileOrTheDirectoryCouldNotBeRead) {
     EXPECT_TRUE(h.refresh(dir.path().string()));
     EXPECT_EQ(h.listFailure(), ReadFailure::none);
 
+    const std::string closed = (dir.path() / "closed").string();
+    fs::create_directory(closed);
+    ::chmod(closed.c_str(), 0);
     const std::pair<std::string, ReadFailure> unlistable[] = {
-        {"", ReadFailure::noPath}, {locked, ReadFailure::notFound}, {(dir.path() / "none").string(), ReadFailure::notFound}};
+        {"", ReadFailure::noPath},
+        {locked, ReadFailure::notFound},
+        {(dir.path() / "none").string(), ReadFailure::notFound},
+        {closed, root ? ReadFailure::none : ReadFailure::permissionDenied}};
     for (const auto& [path, why] : unlistable) {
         History fresh;
         fresh.refresh(path);
         EXPECT_EQ(fresh.listFailure(), why) << path;
     }
+    ::chmod(closed.c_str(), 0700);
 }
 
 }  // namespace
