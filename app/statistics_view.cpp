@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/chart_style.hpp"
+#include "tables/table_spec.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -42,8 +43,10 @@ StatisticsView::StatisticsView(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
-    m_empty = new QLabel(tr("No statistics files (statistics_*.xml) in the client's data directory."), m_stack);
+    m_empty = new QLabel(m_stack);
     m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setWordWrap(true);
+    m_empty->setTextFormat(Qt::PlainText);  // file names are shown as they are
     m_stack->addWidget(m_empty);
     auto* grid = new QWidget(m_stack);
     auto* gridLayout = new QGridLayout(grid);
@@ -65,11 +68,13 @@ StatisticsView::StatisticsView(QWidget* parent)
 void StatisticsView::show(const RefreshValuePtr& value) {
     if (!value || value->history == m_history) return;
     m_history = value->history;
+    m_empty->setText(QString::fromStdString(noStatisticsText(*value)));
     m_stale = true;
     if (isVisible()) rebuild();
 }
 
 QChart* StatisticsView::chart(std::size_t metric) const { return m_views.at(metric)->chart(); }
+QString StatisticsView::emptyText() const { return m_empty->text(); }
 
 void StatisticsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -33,6 +33,8 @@ public:
     // The series each chart shows, in creditMetrics' order (for tests).
     const std::vector<std::vector<CreditSeries>>& shownSeries() const { return m_series; }
     QChart* chart(std::size_t metric) const;
+    // What the view says when it has nothing to draw.
+    QString emptyText() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,13 +1,13 @@
 #include "dump/file_time.hpp"
 
-#include <sys/stat.h>
+#include "state/file_stat.hpp"
 
 namespace crunchwatch {
 
 std::optional<double> modificationTime(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) * 1e-9;
+    const auto st = statFile(path);
+    if (!st) return std::nullopt;
+    return static_cast<double>(st->seconds) + static_cast<double>(st->nanoseconds) * 1e-9;
 }
 
 }  // namespace crunchwatch

@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "state/file_descriptor.hpp"
@@ -19,7 +18,6 @@ TextBuffer TextBuffer::copyOf(std::string_view text) {
     if (!text.empty()) std::memcpy(data.get(), text.data(), text.size());
     return TextBuffer(std::move(data), text.size());
 }
-
 
 // A state file of tens of megabytes is read into a fresh buffer on every
 // refresh. Backed by huge pages where the system offers them, the buffer
@@ -41,38 +39,11 @@ std::unique_ptr<char[]> newFileBuffer(std::size_t size) {
 
 namespace {
 
-// What a failed open says about the file, from its errno.
-ReadFailure openFailure(int error) noexcept {
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: return ReadFailure::notFound;
-    case EACCES:
-    case EPERM: return ReadFailure::permissionDenied;
-    case ENAMETOOLONG:
-    case ELOOP: return ReadFailure::invalidPath;
-    case ENXIO:  // a socket, or a device without its driver
-    case ENODEV: return ReadFailure::notRegularFile;
-    case EFBIG:
-    case EOVERFLOW: return ReadFailure::tooLarge;
-    default: return ReadFailure::ioError;
-    }
-}
-
-std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        why = ReadFailure::ioError;
-        return std::nullopt;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        why = ReadFailure::notRegularFile;
-        return std::nullopt;
-    }
-    if (static_cast<std::uintmax_t>(st.st_size) > largestReadableFile) {
-        why = ReadFailure::tooLarge;
-        return std::nullopt;
-    }
-    std::size_t capacity = st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 4096;
+// Everything from `offset` to the end of the file, `expected` bytes unless
+// it grows or shrinks meanwhile. A whole file is read with read(), not
+// pread(): files under /proc and /sys need not take a position.
+std::optional<TextBuffer> readToEnd(int fd, std::uint64_t offset, std::size_t expected, ReadFailure& why) {
+    std::size_t capacity = expected > 0 ? expected + 1 : 4096;
     auto data = newFileBuffer(capacity);
     std::size_t size = 0;
     for (;;) {
@@ -87,7 +58,8 @@ std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
             data = std::move(grown);
             capacity = bigger;
         }
-        const ssize_t n = ::read(fd, data.get() + size, capacity - size);
+        const ssize_t n = offset == 0 ? ::read(fd, data.get() + size, capacity - size)
+                                      : ::pread(fd, data.get() + size, capacity - size, static_cast<off_t>(offset + size));
         if (n < 0) {
             if (errno == EINTR) continue;
             why = ReadFailure::ioError;
@@ -99,9 +71,47 @@ std::optional<TextBuffer> readOpenFile(int fd, ReadFailure& why) {
     return TextBuffer(std::move(data), size);
 }
 
+std::optional<TailRead> readOpenFile(int fd, std::optional<FileIdentity> known, std::uint64_t from,
+                                     std::uint64_t lastSize, ReadFailure& why) {
+    const auto st = statOpenFile(fd);
+    if (!st) {
+        why = ReadFailure::ioError;
+        return std::nullopt;
+    }
+    if (!st->regular) {
+        why = ReadFailure::notRegularFile;
+        return std::nullopt;
+    }
+    // The file read before, now longer, goes on from `from` when the byte
+    // before it is still the line feed the last read ended on; something
+    // else there means the file was rewritten. That byte comes with the
+    // same read, and is dropped.
+    if (from > 0 && known && *known == st->identity && st->size > lastSize && lastSize >= from) {
+        if (st->size - (from - 1) > largestReadableFile) {
+            why = ReadFailure::tooLarge;
+            return std::nullopt;
+        }
+        auto bytes = readToEnd(fd, from - 1, static_cast<std::size_t>(st->size - (from - 1)), why);
+        if (!bytes) return std::nullopt;
+        if (bytes->size() > 0 && bytes->view().front() == '\n') {
+            std::memmove(bytes->data(), bytes->data() + 1, bytes->size() - 1);
+            bytes->shrinkTo(bytes->size() - 1);
+            return TailRead{st->identity, false, from, std::move(*bytes)};
+        }
+    }
+    if (st->size > largestReadableFile) {
+        why = ReadFailure::tooLarge;
+        return std::nullopt;
+    }
+    auto bytes = readToEnd(fd, 0, static_cast<std::size_t>(st->size), why);
+    if (!bytes) return std::nullopt;
+    return TailRead{st->identity, true, 0, std::move(*bytes)};
+}
+
 }  // namespace
 
-std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why) {
+std::optional<TailRead> readFileTail(const std::string& path, std::optional<FileIdentity> known, std::uint64_t from,
+                                     std::uint64_t lastSize, ReadFailure& why) {
     why = ReadFailure::none;
     if (path.empty()) {
         why = ReadFailure::noPath;
@@ -117,17 +127,23 @@ std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& wh
     // then refuses it.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
-        why = openFailure(errno);
+        why = failureOfErrno(errno);
         return std::nullopt;
     }
     // A file bigger than the memory left must fail the refresh, not end the
     // program: the previous data stay on screen.
     try {
-        return readOpenFile(fd.get(), why);
+        return readOpenFile(fd.get(), known, from, lastSize, why);
     } catch (const std::bad_alloc&) {
         why = ReadFailure::tooLarge;
         return std::nullopt;
     }
+}
+
+std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why) {
+    auto read = readFileTail(path, std::nullopt, 0, 0, why);
+    if (!read) return std::nullopt;
+    return std::move(read->bytes);
 }
 
 std::optional<TextBuffer> readWholeFile(const std::string& path) {

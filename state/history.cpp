@@ -1,10 +1,10 @@
 #include "state/history.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 namespace crunchwatch {
 namespace {
@@ -13,27 +13,36 @@ bool hasPrefixAndSuffix(std::string_view name, std::string_view prefix, std::str
     return name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) && name.ends_with(suffix);
 }
 
-// Regular files only (links followed); a directory or FIFO by such a name is passed over.
-std::optional<FileStamp> stampOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return FileStamp{static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec),
-                     {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-                     static_cast<std::uint64_t>(st.st_size)};
-}
-
 struct Listing {
     std::vector<std::string> statistics, jobLogs;
 };
 
-std::optional<Listing> list(const std::string& directory) {
+// The history files' names in `directory`, sorted; nothing when it cannot be
+// listed to the end (a partial listing would drop files that are there), and
+// `why` says why.
+std::optional<Listing> list(const std::string& directory, ReadFailure& why) {
+    why = ReadFailure::none;
+    if (directory.empty() || directory.find('\0') != std::string::npos) {
+        why = directory.empty() ? ReadFailure::noPath : ReadFailure::invalidPath;
+        return std::nullopt;
+    }
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-    if (!dir) return std::nullopt;
+    if (!dir) {
+        why = failureOfErrno(errno);
+        return std::nullopt;
+    }
     Listing l;
-    while (const dirent* e = ::readdir(dir.get())) {
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(dir.get());
+        if (!e) break;
         const std::string_view name = e->d_name;
         if (isStatisticsFileName(name)) l.statistics.emplace_back(name);
         else if (isJobLogFileName(name)) l.jobLogs.emplace_back(name);
+    }
+    if (errno != 0) {
+        why = ReadFailure::ioError;
+        return std::nullopt;
     }
     std::sort(l.statistics.begin(), l.statistics.end());
     std::sort(l.jobLogs.begin(), l.jobLogs.end());
@@ -58,6 +67,42 @@ bool keepListed(std::vector<Entry>& entries, const std::vector<std::string>& nam
     return dropped;
 }
 
+// Reads one file again when its stamp changed, with `read(entry, path, why)`
+// (true when read), and records why it could not be read. Only regular files
+// are read (links followed): a folder or FIFO by such a name is passed over.
+// True when what the entry shows changed.
+template <class Entry, class Read>
+bool refreshFile(Entry& f, const std::string& path, Read read) {
+    ReadFailure why = ReadFailure::none;
+    const auto st = statFile(path, why);
+    if (st && !st->regular) why = ReadFailure::notRegularFile;
+    if (st && st->regular) {
+        const FileStamp stamp{st->seconds, st->nanoseconds, st->identity, st->size};
+        // The same stamp: what is shown is this very file, read before.
+        if ((!f.stamp || *f.stamp != stamp) && read(f, path, why)) {
+            f.stamp = stamp;
+            f.failure = ReadFailure::none;
+            return true;
+        }
+    }
+    const bool changed = f.failure != why;
+    f.failure = why;
+    return changed;
+}
+
+bool readInto(StatisticsFile& f, const std::string& path, ReadFailure& why) {
+    auto read = readStatisticsFile(path, why);
+    if (!read) return false;
+    f.statistics = std::make_shared<const ProjectStatistics>(std::move(*read));
+    return true;
+}
+
+bool readInto(JobLogFile& f, const std::string& path, ReadFailure& why) {
+    if (!f.log.update(path, why)) return false;
+    f.read = true;
+    return true;
+}
+
 }  // namespace
 
 bool isStatisticsFileName(std::string_view name) noexcept { return hasPrefixAndSuffix(name, "statistics_", ".xml"); }
@@ -66,37 +111,26 @@ bool isJobLogFileName(std::string_view name) noexcept { return hasPrefixAndSuffi
 bool History::refresh(const std::string& directory) {
     bool changed = false;
     if (directory != m_directory) {
-        changed = !m_statistics.empty() || !m_jobLogs.empty();
+        changed = !m_statistics.empty() || !m_jobLogs.empty() || m_listFailure != ReadFailure::none;
         m_statistics.clear();
         m_jobLogs.clear();
         m_directory = directory;
+        m_listFailure = ReadFailure::none;
     }
-    const auto listing = list(directory);
+    ReadFailure why = ReadFailure::none;
+    const auto listing = list(directory, why);
+    changed |= why != m_listFailure;
+    m_listFailure = why;
     if (!listing) return changed;
-    const std::string prefix = directory.empty() || directory.back() == '/' ? directory : directory + '/';
+    const std::string prefix = directory.back() == '/' ? directory : directory + '/';
 
-    changed |= keepListed(m_statistics, listing->statistics, [](const StatisticsFile& f) { return f.statistics.has_value(); });
-    for (StatisticsFile& f : m_statistics) {
-        const std::string path = prefix + f.name;
-        const auto stamp = stampOf(path);
-        if (!stamp || (f.stamp && *f.stamp == *stamp)) continue;
-        auto read = readStatisticsFile(path);
-        if (!read) continue;
-        f.statistics = std::move(read);
-        f.stamp = stamp;
-        changed = true;
-    }
-
-    changed |= keepListed(m_jobLogs, listing->jobLogs, [](const JobLogFile& f) { return f.read; });
-    for (JobLogFile& f : m_jobLogs) {
-        const std::string path = prefix + f.name;
-        const auto stamp = stampOf(path);
-        if (!stamp || (f.stamp && *f.stamp == *stamp)) continue;
-        if (!f.log.update(path)) continue;
-        f.read = true;
-        f.stamp = stamp;
-        changed = true;
-    }
+    const auto readEntry = [](auto& f, const std::string& path, ReadFailure& w) { return readInto(f, path, w); };
+    changed |= keepListed(m_statistics, listing->statistics,
+                          [](const StatisticsFile& f) { return f.statistics || f.failure != ReadFailure::none; });
+    for (StatisticsFile& f : m_statistics) changed |= refreshFile(f, prefix + f.name, readEntry);
+    changed |= keepListed(m_jobLogs, listing->jobLogs,
+                          [](const JobLogFile& f) { return f.read || f.failure != ReadFailure::none; });
+    for (JobLogFile& f : m_jobLogs) changed |= refreshFile(f, prefix + f.name, readEntry);
     return changed;
 }
 

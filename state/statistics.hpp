@@ -5,8 +5,12 @@
 // total and recent average credit.
 //
 // Read like the state file: whole, normalised, cut by literal tags. Values
-// stay text, verbatim; an absent or empty one is absent.
+// stay text, verbatim; an absent or empty one is absent. The statistics are
+// an immutable value: copies share the text and the days, so a copy costs a
+// few pointers, and the views stay valid while any copy lives.
 
+#include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,17 +28,46 @@ struct DailyStatistics {
     std::optional<std::string_view> host_expavg_credit;
 };
 
-// The values are views into `text`, which moves with them.
+// A file's text, shared by every copy of what was cut from it.
+class SharedText final {
+public:
+    SharedText() = default;
+    explicit SharedText(TextBuffer text) : m_text(std::make_shared<const TextBuffer>(std::move(text))) {}
+    std::string_view view() const noexcept { return m_text ? m_text->view() : std::string_view(); }
+
+private:
+    std::shared_ptr<const TextBuffer> m_text;
+};
+
+// The days in file order, shared by every copy.
+class StatisticsDays final {
+public:
+    StatisticsDays() = default;
+    explicit StatisticsDays(std::vector<DailyStatistics> days)
+        : m_days(std::make_shared<const std::vector<DailyStatistics>>(std::move(days))) {}
+    const DailyStatistics* begin() const noexcept { return m_days ? m_days->data() : nullptr; }
+    const DailyStatistics* end() const noexcept { return begin() + size(); }
+    std::size_t size() const noexcept { return m_days ? m_days->size() : 0; }
+    bool empty() const noexcept { return size() == 0; }
+    const DailyStatistics& operator[](std::size_t i) const noexcept { return (*m_days)[i]; }
+
+private:
+    std::shared_ptr<const std::vector<DailyStatistics>> m_days;
+};
+
+// The values are views into `text`.
 struct ProjectStatistics {
-    TextBuffer text;
+    SharedText text;
     std::optional<std::string_view> master_url;
-    std::vector<DailyStatistics> days;  // in file order
+    StatisticsDays days;
 };
 
 // Normalises the contents and cuts the values from them.
 ProjectStatistics statisticsFromText(TextBuffer contents);
 
-// Nothing when the file cannot be read (missing, unreadable, not a regular file).
+// Nothing when the file cannot be read (missing, unreadable, not a regular
+// file); `why` then says why.
 std::optional<ProjectStatistics> readStatisticsFile(const std::string& path);
+std::optional<ProjectStatistics> readStatisticsFile(const std::string& path, ReadFailure& why);
 
 }  // namespace crunchwatch

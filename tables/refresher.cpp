@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include <sys/stat.h>
-
 namespace crunchwatch {
 namespace {
 
@@ -15,12 +13,6 @@ double nowSeconds() {
 
 }  // namespace
 
-DateText fileDateText(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + ' ' +
-           std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ' ' + std::to_string(st.st_size);
-}
 
 HistoryValue::HistoryValue(History h, const ProjectInfo& projects)
     : history(std::move(h)),
@@ -93,10 +85,9 @@ void Refresher::historyStep(const StatePath& path) {
             historyLabels(m_historyValue->history, projects, match) == m_historyValue->labels)
             return;
     }
-    // Until History can be shared, the value takes the history whole and the
-    // next refresh reads it again from the start.
-    m_historyValue = std::make_shared<const HistoryValue>(std::move(m_history), projects);
-    m_history = History();
+    // The value takes a copy, which shares the files' contents with the
+    // history read on at the next refresh.
+    m_historyValue = std::make_shared<const HistoryValue>(m_history, projects);
 }
 
 // Read again only when the file's date text changed since the last

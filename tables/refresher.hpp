@@ -10,18 +10,13 @@
 #include <optional>
 #include <string>
 
+#include "state/file_stat.hpp"
 #include "state/paths.hpp"
 #include "tables/refresh_value.hpp"
 
 namespace crunchwatch {
 
-// fileDateText: the file's modification time to the nanosecond, its identity
-// and size, as text, so that a rewrite within the same second or a file
-// renamed into place is seen while an unchanged file gives an equal text;
-// none when its attributes cannot be read. One attribute query, links
-// followed; the file is never opened.
-DateText fileDateText(const std::string& path);
-// Equal date texts: both present and the same. None never equals anything.
+// Equal date texts (see fileDateText in state/file_stat.hpp): both present and the same. None never equals anything.
 inline bool sameDate(const DateText& a, const DateText& b) { return a && b && *a == *b; }
 
 // A value of a state file's contents already in memory, as a refresh of them

@@ -38,15 +38,38 @@ std::string noProjectsText(const RefreshValue& v) {
     return "No projects in this file.";
 }
 
+// Why the history shows nothing of its files: the folder could not be
+// listed, or each file that could not be read, with the reader's reason.
+template <class File>
+std::string unreadable(const History& h, const std::vector<File>& files) {
+    if (h.listFailure() != ReadFailure::none)
+        return "The client's data directory " + h.directory() + " could not be listed: " +
+               readFailureReason(h.listFailure()) + ".";
+    std::string text;
+    for (const File& f : files)
+        if (f.failure != ReadFailure::none)
+            text += (text.empty() ? "" : "\n") + f.name + " could not be read: " + readFailureReason(f.failure) + ".";
+    return text;
+}
+
 std::string noHistoryText(const RefreshValue& v) {
     if (nothingReadYet(v) || v.history->table.size() != 0) return {};
     const History& h = v.history->history;
+    if (std::string why = unreadable(h, h.jobLogFiles()); !why.empty()) return why;
     for (const JobLogFile& f : h.jobLogFiles())
         if (f.read) return "The client's job logs in " + h.directory() + " record no finished task yet.";
     return "No finished tasks: the client has written no job log (job_log_*.txt) in " + v.path.rootDir() + ".";
 }
 
 }  // namespace
+
+std::string noStatisticsText(const RefreshValue& v) {
+    const History& h = v.history->history;
+    for (const StatisticsFile& f : h.statisticsFiles())
+        if (f.statistics) return {};
+    if (std::string why = unreadable(h, h.statisticsFiles()); !why.empty()) return why;
+    return "No statistics files (statistics_*.xml) in the client's data directory.";
+}
 
 bool passes(const RowFilter& filter, const SortValue& project, const SortValue& name) {
     if (filter.project && (project.kind != SortValue::Kind::Text || project.text != *filter.project)) return false;

@@ -38,6 +38,10 @@ extern const TableSpec<resultRow> resultsTable;
 extern const TableSpec<projectRecord> projectsTable;
 extern const TableSpec<HistoryTask> historyTable;
 
+// Why there are no credit statistics to draw (the folder or the files that
+// could not be read, and why); empty when some were read.
+std::string noStatisticsText(const RefreshValue& value);
+
 // A filter of a table's rows: those of one project (all when none) whose
 // name contains the search text (ASCII letters without regard to case).
 struct RowFilter {

@@ -15,6 +15,8 @@
 #include "app/cell_delegates.hpp"
 #include "app/history_view.hpp"
 #include "app/statistics_view.hpp"
+#include "app/table_note.hpp"
+#include "app/table_view.hpp"
 #include "app_test_support.hpp"
 
 using namespace crunchwatch;
@@ -155,6 +157,23 @@ private slots:
         double total = 0;
         for (const QPointF& p : tasks->points()) total += p.y();
         QCOMPARE(total, 2.0);
+    }
+
+    // History files that cannot be read are named, with the reason, where
+    // the history would be.
+    void unreadableHistoryFilesAreExplained() {
+        for (const char* name : {"job_log_delta.example.txt", "job_log_other.org.txt", "statistics_delta.example.xml",
+                                 "statistics_other.org.xml"}) {
+            QVERIFY(QFile::remove(m_box->path(QString::fromLatin1(name))));
+            QVERIFY(QDir().mkdir(m_box->path(QString::fromLatin1(name))));
+        }
+        Harness h(*m_box);
+        QVERIFY(h.start(m_state));
+        const QString note = noteOf(h.window.historyView()->table())->note();
+        QVERIFY2(note.contains(QStringLiteral("job_log_delta.example.txt could not be read: it is not a regular file")),
+                 qPrintable(note));
+        const QString statistics = h.window.statisticsView()->emptyText();
+        QVERIFY2(statistics.contains(QStringLiteral("statistics_other.org.xml could not be read")), qPrintable(statistics));
     }
 
 private:

@@ -60,6 +60,16 @@ TEST(HostileHistory, OddFilesUnderHistoryNamesNeitherHangNorShow) {
     for (const auto& f : h.statisticsFiles())
         if (f.statistics) shown.push_back(f.name);
     EXPECT_EQ(shown, (std::vector<std::string>{"job_log_huge.txt", "job_log_nul.txt", "statistics_nul.xml"}));
+    // The others say why they were not read.
+    std::map<std::string, ReadFailure> failures;
+    for (const auto& f : h.jobLogFiles()) failures[f.name] = f.failure;
+    for (const auto& f : h.statisticsFiles()) failures[f.name] = f.failure;
+    const std::map<std::string, ReadFailure> expected{
+        {"job_log_fifo.txt", ReadFailure::notRegularFile}, {"job_log_huge.txt", ReadFailure::none},
+        {"job_log_nul.txt", ReadFailure::none},           {"job_log_x.txt", ReadFailure::notRegularFile},
+        {"job_log_zero.txt", ReadFailure::notRegularFile}, {"statistics_fifo.xml", ReadFailure::notRegularFile},
+        {"statistics_nul.xml", ReadFailure::none}};
+    EXPECT_EQ(failures, expected);
 
     const JobLog& huge = h.jobLogFiles()[1].log;  // after job_log_fifo.txt
     ASSERT_EQ(huge.size(), 2u);

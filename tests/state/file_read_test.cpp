@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 
@@ -74,10 +75,22 @@ TEST(FileRead, AnythingButAReadableRegularFileGivesNothingAndSaysWhy) {
         EXPECT_FALSE(readWholeFile(c.path, why));
         EXPECT_EQ(why, c.why);
         EXPECT_FALSE(readWholeFile(c.path));
+        // The tail of a file is read by the same rules.
+        why = ReadFailure::none;
+        EXPECT_FALSE(readFileTail(c.path, FileIdentity{}, 1, 1, why));
+        EXPECT_EQ(why, c.why);
     }
     ReadFailure why = ReadFailure::notFound;
     EXPECT_TRUE(readWholeFile(file, why));
     EXPECT_EQ(why, ReadFailure::none);
+    // The tail of a file too large to read whole is read when it is small:
+    // the limit is on the bytes one read takes.
+    std::fstream(huge, std::ios::in | std::ios::out | std::ios::binary).seekp(largestReadableFile - 1).put('\n');
+    const auto hugeTail = readFileTail(huge, statFile(huge)->identity, largestReadableFile, largestReadableFile, why);
+    ASSERT_TRUE(hugeTail);
+    EXPECT_EQ(why, ReadFailure::none);
+    EXPECT_EQ(hugeTail->offset, largestReadableFile);
+    EXPECT_EQ(hugeTail->bytes.size(), 1u);
 }
 
 // Root reads every file, so only another user sees a refusal.

@@ -2,10 +2,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -97,7 +101,113 @@ TEST(History, ListsMatchesAndLabelsTheFiles) {
     test::TempDir other;
     EXPECT_TRUE(h.refresh(other.path().string()));
     EXPECT_TRUE(h.statisticsFiles().empty());
+    EXPECT_TRUE(h.refresh((other.path() / "missing").string()));  // the reason is new
     EXPECT_FALSE(h.refresh((other.path() / "missing").string()));
+}
+
+// Everything a history shows, as text.
+std::string shown(const History& h) {
+    std::string s = std::string("listed: ") + readFailureReason(h.listFailure()) + '\n';
+    for (const auto& f : h.statisticsFiles()) {
+        s += f.name + ": " + readFailureReason(f.failure);
+        if (f.statistics)
+            for (const auto& d : f.statistics->days) s += " day " + std::string(d.day.value_or("-"));
+        s += '\n';
+    }
+    for (const auto& f : h.jobLogFiles()) {
+        s += f.name + ": " + readFailureReason(f.failure) + ", skipped " + std::to_string(f.log.skippedLines()) +
+             ", ct " + std::to_string(f.log.processorSeconds());
+        for (std::size_t i = 0; i < f.log.size(); ++i) s += ' ' + std::string(f.log.field(i, JobField::nm).value_or("-"));
+        s += '\n';
+    }
+    return s;
+}
+
+TEST(History, ACopyKeepsWhatItShowedWhileTheOriginalIsRefreshed) {
+    test::TempDir dir;
+    const std::string log = dir.write("job_log_a.txt", "1 nm a ct 1\n");
+    const std::string statistics = dir.write("statistics_a.xml", statisticsText("http://a/", "100"));
+    const auto append = [&](const char* text) { std::ofstream(log, std::ios::app | std::ios::binary) << text; };
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"a line appended", [&] { append("2 nm b ct 2\n"); }},
+        {"a line half written", [&] { append("3 nm c"); }},
+        {"the rest of that line", [&] { append(" ct 3\n4 x\n"); }},
+        {"both files rewritten", [&] {
+             dir.write("job_log_a.txt", "9 nm z\n");
+             dir.write("statistics_a.xml", statisticsText("http://a/", "200"));
+         }},
+        {"the log made unreadable", [&] {
+             fs::remove(log);
+             fs::create_directory(log);
+         }},
+        {"both deleted", [&] { fs::remove(log), fs::remove(statistics); }},
+    };
+    History h;
+    ASSERT_TRUE(h.refresh(dir.path().string()));
+    for (const auto& [what, change] : steps) {
+        SCOPED_TRACE(what);
+        const History copy = h;
+        const std::string before = shown(copy);
+        // The copy is read on another thread while the original is refreshed.
+        auto reading = std::async(std::launch::async, [&] {
+            for (int i = 0; i < 100; ++i)
+                if (shown(copy) != before) return false;
+            return true;
+        });
+        change();
+        EXPECT_TRUE(h.refresh(dir.path().string()));
+        EXPECT_TRUE(reading.get());
+        EXPECT_EQ(shown(copy), before);
+        EXPECT_NE(shown(h), before);
+    }
+}
+
+TEST(History, SaysWhyAFileOrTheDirectoryCouldNotBeRead) {
+    test::TempDir dir;
+    fs::create_directory(dir.path() / "job_log_folder.txt");
+    ::mkfifo((dir.path() / "statistics_fifo.xml").c_str(), 0600);
+    const std::string locked = dir.write("job_log_locked.txt", "1 nm a\n");
+    ::chmod(locked.c_str(), 0);
+    const bool root = ::geteuid() == 0;  // root reads every file
+    History h;
+    ASSERT_TRUE(h.refresh(dir.path().string()));
+    EXPECT_EQ(shown(h), std::string("listed: it was read\n") +
+                            "statistics_fifo.xml: it is not a regular file\n"
+                            "job_log_folder.txt: it is not a regular file, skipped 0, ct 0.000000\n"
+                            "job_log_locked.txt: " + readFailureReason(root ? ReadFailure::none : ReadFailure::permissionDenied) +
+                            ", skipped 0, ct 0.000000" + (root ? " a" : "") + "\n");
+
+    // Readable again: the reason goes with the next read.
+    fs::remove(dir.path() / "job_log_folder.txt");
+    dir.write("job_log_folder.txt", "1 nm b\n");
+    EXPECT_TRUE(h.refresh(dir.path().string()));
+    EXPECT_EQ(h.jobLogFiles()[0].failure, ReadFailure::none);
+    EXPECT_EQ(h.jobLogFiles()[0].log.size(), 1u);
+
+    // A directory that cannot be listed says why and keeps what it showed.
+    const std::string moved = dir.path().string() + ".moved";
+    fs::rename(dir.path(), moved);
+    EXPECT_TRUE(h.refresh(dir.path().string()));
+    EXPECT_EQ(h.listFailure(), ReadFailure::notFound);
+    EXPECT_EQ(h.jobLogFiles()[0].log.size(), 1u);
+    fs::rename(moved, dir.path());
+    EXPECT_TRUE(h.refresh(dir.path().string()));
+    EXPECT_EQ(h.listFailure(), ReadFailure::none);
+
+    const std::string closed = (dir.path() / "closed").string();
+    fs::create_directory(closed);
+    ::chmod(closed.c_str(), 0);
+    const std::pair<std::string, ReadFailure> unlistable[] = {
+        {"", ReadFailure::noPath},
+        {locked, ReadFailure::notFound},
+        {(dir.path() / "none").string(), ReadFailure::notFound},
+        {closed, root ? ReadFailure::none : ReadFailure::permissionDenied}};
+    for (const auto& [path, why] : unlistable) {
+        History fresh;
+        fresh.refresh(path);
+        EXPECT_EQ(fresh.listFailure(), why) << path;
+    }
+    ::chmod(closed.c_str(), 0700);
 }
 
 }  // namespace
