@@ -12,7 +12,7 @@ namespace {
 FileStat fileStatOf(const struct stat& st) noexcept {
     return {static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec),
             {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-            static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode)};
+            static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode), S_ISDIR(st.st_mode)};
 }
 
 // Appends the decimal digits of `value`, at least `width` of them.

@@ -26,6 +26,7 @@ struct FileStat {
     FileIdentity identity;
     std::uint64_t size = 0;
     bool regular = false;  // not a folder, FIFO, socket or device
+    bool directory = false;
     bool operator==(const FileStat&) const = default;
 };
 

@@ -1,6 +1,6 @@
 #include "state/paths.hpp"
 
-#include <sys/stat.h>
+#include "state/file_stat.hpp"
 
 namespace crunchwatch {
 
@@ -16,8 +16,8 @@ std::string deletingLastPathComponent(std::string_view path) {
 }
 
 std::string stateFileOfArgument(const std::string& argument) {
-    struct stat st {};
-    if (argument.empty() || ::stat(argument.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return argument;
+    const auto st = statFile(argument);
+    if (!st || !st->directory) return argument;
     return argument.back() == '/' ? argument + "client_state.xml" : argument + "/client_state.xml";
 }
 
