@@ -50,7 +50,8 @@ struct RefreshValue {
     StatePath path;     // the state file this refresh was of, with its directory
     ReadStatus status;  // how reading it went
     // What the tables show: this refresh's snapshot when the file was read,
-    // else the last one read (an empty one before any), kept as it was.
+    // else the last one read (before any, an empty one whose status says
+    // that nothing was read), kept as it was.
     std::shared_ptr<const Snapshot> snapshot;
     std::shared_ptr<const Preferences> prefs;
     std::shared_ptr<const HistoryValue> history;

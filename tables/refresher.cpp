@@ -28,9 +28,21 @@ RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string
     return std::make_shared<const RefreshValue>(std::move(v));
 }
 
+namespace {
+
+// What the tables show before any file was read: nothing, and not as a file
+// without projects.
+std::shared_ptr<const Snapshot> nothingRead() {
+    auto none = std::make_shared<Snapshot>();
+    none->status.failure = ReadFailure::noPath;
+    return none;
+}
+
+}  // namespace
+
 Refresher::Refresher(std::optional<std::string> dateFormat)
     : m_dateFormat(std::move(dateFormat)),
-      m_snapshot(std::make_shared<const Snapshot>()),
+      m_snapshot(nothingRead()),
       m_prefs(std::make_shared<const Preferences>()),
       m_historyValue(std::make_shared<const HistoryValue>(History(), ProjectInfo())),
       m_last(std::make_shared<const RefreshValue>(

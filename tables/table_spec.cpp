@@ -23,7 +23,8 @@ std::vector<std::string> projectNames(const RefreshValue& v) {
     return names;
 }
 
-bool nothingReadYet(const RefreshValue& v) { return v.takenAt == 0 || !v.snapshot->status; }
+// Before any file was read, the snapshot shown is none read.
+bool nothingReadYet(const RefreshValue& v) { return !v.snapshot->status; }
 
 std::string noResultsText(const RefreshValue& v) {
     if (nothingReadYet(v) || !v.snapshot->rows.main_result_table.empty()) return {};
