@@ -3,11 +3,9 @@
 #include "dump/history_report.hpp"
 #include "dump/json_writer.hpp"
 #include "dump/text_table.hpp"
-#include "tables/refresher.hpp"
-#include "tables/columns.hpp"
 #include "tables/format.hpp"
-#include "tables/projects_cells.hpp"
-#include "tables/results_cells.hpp"
+#include "tables/refresher.hpp"
+#include "tables/table_spec.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -22,6 +20,36 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
         json.key(e.key);
         json.string(e.value);
     }
+}
+
+// One table's cells as the window shows them: per row an object keyed by
+// column identifier, null for an empty cell.
+template <class Row>
+void writeCells(JsonWriter& json, const TableSpec<Row>& table, const Report& report, const ReportOptions& o) {
+    json.beginArray();
+    for (std::size_t i = 0; i < table.size(report); ++i) {
+        const Row row = table.row(report, i);
+        json.beginObject();
+        for (const auto& c : table.columns) {
+            json.key(c.id);
+            json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
+        }
+        json.endObject();
+    }
+    json.endArray();
+}
+
+template <class Row>
+TextTable textTableOf(const TableSpec<Row>& table, const Report& report, const ReportOptions& o) {
+    TextTable text;
+    for (const auto& c : table.columns) text.titles.emplace_back(c.title);
+    for (std::size_t i = 0; i < table.size(report); ++i) {
+        const Row row = table.row(report, i);
+        auto& cells = text.rows.emplace_back();
+        for (const auto& c : table.columns)
+            cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
+    }
+    return text;
 }
 
 }  // namespace
@@ -63,28 +91,9 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     json.endArray();
 
     json.key("results");
-    json.beginArray();
-    for (const resultRow& row : s.rows.main_result_table) {
-        json.beginObject();
-        for (const auto& c : resultColumns) {
-            json.key(c.id);
-            json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
-        }
-        json.endObject();
-    }
-    json.endArray();
-
+    writeCells(json, resultsTable, report, o);
     json.key("projects");
-    json.beginArray();
-    for (const projectRecord& p : s.state.projectInfo) {
-        json.beginObject();
-        for (const auto& c : projectColumns) {
-            json.key(c.id);
-            json.optionalString(viewOf(cellText(c.cell(p, 0), o.dateFormat)));
-        }
-        json.endObject();
-    }
-    json.endArray();
+    writeCells(json, projectsTable, report, o);
 
     json.key("number_of_projects");
     json.integer(static_cast<long long>(s.numberOfProjects));
@@ -106,20 +115,8 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
 void writeTextReport(std::ostream& out, const Report& report, const ReportOptions& o) {
     const Snapshot& s = *report.snapshot;
     const GlobalPrefsValues& prefs = report.prefs->values;
-    TextTable results;
-    for (const auto& c : resultColumns) results.titles.emplace_back(c.title);
-    for (const resultRow& row : s.rows.main_result_table) {
-        auto& cells = results.rows.emplace_back();
-        for (const auto& c : resultColumns)
-            cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
-    }
-    TextTable projects;
-    for (const auto& c : projectColumns) projects.titles.emplace_back(c.title);
-    for (const projectRecord& p : s.state.projectInfo) {
-        auto& cells = projects.rows.emplace_back();
-        for (const auto& c : projectColumns)
-            cells.push_back(validUtf8(cellText(c.cell(p, 0), o.dateFormat).value_or("")));
-    }
+    const TextTable results = textTableOf(resultsTable, report, o);
+    const TextTable projects = textTableOf(projectsTable, report, o);
 
     out << "State file: " << validUtf8(o.stateFileAsGiven) << "\n\nResults\n\n";
     printTextTable(out, results, o.width);

@@ -1,8 +1,8 @@
 #pragma once
 // What makes a table out of a refresh value: its columns, where its rows
 // come from, which columns a filter reads, and what it says when it is
-// empty. One model (the window's) and one text writer (the dump's) serve
-// every table through these; a new view is one more TableSpec.
+// empty. The window's one model and the dump's cell writers serve every
+// table through these; a new view is one more TableSpec.
 
 #include <cstddef>
 #include <optional>
