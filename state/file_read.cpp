@@ -41,8 +41,10 @@ namespace {
 
 // Everything from `offset` to the end of the file, `expected` bytes unless
 // it grows or shrinks meanwhile. A whole file is read with read(), not
-// pread(): files under /proc and /sys need not take a position.
-std::optional<TextBuffer> readToEnd(int fd, std::uint64_t offset, std::size_t expected, ReadFailure& why) {
+// pread(): files under /proc and /sys need not take a position. A tail is
+// read with pread() whatever its offset, so the file's own position stays
+// at its start for a whole read after it.
+std::optional<TextBuffer> readToEnd(int fd, std::uint64_t offset, bool tail, std::size_t expected, ReadFailure& why) {
     std::size_t capacity = expected > 0 ? expected + 1 : 4096;
     auto data = newFileBuffer(capacity);
     std::size_t size = 0;
@@ -58,8 +60,8 @@ std::optional<TextBuffer> readToEnd(int fd, std::uint64_t offset, std::size_t ex
             data = std::move(grown);
             capacity = bigger;
         }
-        const ssize_t n = offset == 0 ? ::read(fd, data.get() + size, capacity - size)
-                                      : ::pread(fd, data.get() + size, capacity - size, static_cast<off_t>(offset + size));
+        const ssize_t n = tail ? ::pread(fd, data.get() + size, capacity - size, static_cast<off_t>(offset + size))
+                               : ::read(fd, data.get() + size, capacity - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             why = ReadFailure::ioError;
@@ -91,7 +93,7 @@ std::optional<TailRead> readOpenFile(int fd, std::optional<FileIdentity> known, 
             why = ReadFailure::tooLarge;
             return std::nullopt;
         }
-        auto bytes = readToEnd(fd, from - 1, static_cast<std::size_t>(st->size - (from - 1)), why);
+        auto bytes = readToEnd(fd, from - 1, true, static_cast<std::size_t>(st->size - (from - 1)), why);
         if (!bytes) return std::nullopt;
         if (bytes->size() > 0 && bytes->view().front() == '\n') {
             std::memmove(bytes->data(), bytes->data() + 1, bytes->size() - 1);
@@ -103,7 +105,7 @@ std::optional<TailRead> readOpenFile(int fd, std::optional<FileIdentity> known, 
         why = ReadFailure::tooLarge;
         return std::nullopt;
     }
-    auto bytes = readToEnd(fd, 0, static_cast<std::size_t>(st->size), why);
+    auto bytes = readToEnd(fd, 0, false, static_cast<std::size_t>(st->size), why);
     if (!bytes) return std::nullopt;
     return TailRead{st->identity, true, 0, std::move(*bytes)};
 }

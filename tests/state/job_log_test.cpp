@@ -96,6 +96,10 @@ TEST(JobLog, FollowsAppendsAndRewritesOfTheFile) {
         std::function<void()> change;
     };
     const Step steps[] = {
+        // The byte before the next read is the file's first: a rewrite in
+        // place must be read whole from its start.
+        {"a lone line feed", [&] { append("\n"); }},
+        {"rewritten in place, longer", [&] { overwrite(path, "0 nm w\n"); }},
         {"first lines", [&] { append("1 nm a ct 1\n2 nm b ct 2\n"); }},
         {"a line half written", [&] { append("3 nm c c"); }},
         {"the rest of that line", [&] { append("t 3\n"); }},
