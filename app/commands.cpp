@@ -18,7 +18,12 @@ void mainController::Open() {
                             QStringLiteral("text"), textFileType};
     if (const auto chosen = wybierzIZapamietajPlikZFolderu(clientStatePath->text(), types)) {
         clientStatePath->setText(*chosen);
-        m_path = StatePath(chosen->toStdString());
+        StatePath next(chosen->toStdString());
+        // A reading of the file before that has not answered for a while (a
+        // hung mount) is left to itself: another file is read on a thread of
+        // its own, going on from what the window shows.
+        if (m_inFlight && !(next == m_path) && m_jobClock.elapsed() >= slowReadingMs()) startRunner(m_value);
+        m_path = std::move(next);
     }
     policzIWstawDoTabelki();
 }

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -95,6 +96,11 @@ public:
     int watchdogIntervalMs() const;
     // Tests shorten the watchdog's interval; the program uses 2 seconds.
     void setWatchdogIntervalForTesting(int milliseconds) { m_intervalOverrideMs = milliseconds; }
+    // A reading that has not answered for this long is shown as such, and
+    // Open of another file no longer waits for it (2 seconds; tests shorten it).
+    void setSlowReadingForTesting(int milliseconds) { m_slowOverrideMs = milliseconds; }
+    // Tests hold the reading back with this (run before each of its jobs).
+    void setReadingPauseForTesting(std::function<void()> pause);
 
     // Commands (commands.cpp).
     void Open();
@@ -139,12 +145,19 @@ signals:
     void refreshed(bool ok);
     // Once no refresh runs and none waits: what was asked for is shown.
     void settled();
+    // A reading of `path` has not answered for a while (a slow disk, a
+    // hung network mount).
+    void stillReading(const QString& path);
 
 private:
     enum Ask : unsigned { askRefresh = 1, askTick = 2 };
     void ask(unsigned what);
+    void start(unsigned what, bool fileNamed);
     void startJob(RefreshJob job);
+    void startRunner(RefreshValuePtr resumeFrom);
+    int slowReadingMs() const { return m_slowOverrideMs > 0 ? m_slowOverrideMs : 2000; }
     void jobFinished(const RefreshOutcome& outcome);
+    void install(const RefreshOutcome& outcome);
     bool fieldShowsMessage() const;
     void showSnapshot(RefreshValuePtr next);
     void keepAfterFailure(const RefreshOutcome& outcome);
@@ -160,7 +173,11 @@ private:
     int m_intervalOverrideMs = 0;
     bool m_panelOpen = false;
     bool m_inFlight = false;
-    unsigned m_asked = 0;  // what was asked for while a job ran
+    unsigned m_asked = 0;        // what was asked for while a job ran
+    bool m_askedNamed = false;  // whether the field named a file when it was asked for
+    QElapsedTimer m_jobClock;    // since the running job started
+    QTimer* m_slowReading = nullptr;
+    int m_slowOverrideMs = 0;
     FilePanel m_filePanel;
     int m_refreshCount = 0;
     QString m_lastFailedPath;

@@ -119,6 +119,9 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, m_statistics, &StatisticsView::show);
     connect(&c, &mainController::valueChanged, m_history, &HistoryView::show);
     connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
+    connect(&c, &mainController::stillReading, this, [this](const QString& path) {
+        statusBar()->showMessage(tr("Reading %1: the disk has not answered yet. Open can choose another file.").arg(path));
+    });
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
     connect(m_update, &QPushButton::clicked, &c, &mainController::Update);

@@ -3,6 +3,7 @@
 // for, and its value installed.
 
 #include <QLineEdit>
+#include <QTimer>
 #include <QTableView>
 
 #include "app/main_controller.hpp"
@@ -19,8 +20,12 @@ mainController::mainController(Settings& settings, QObject* parent)
     : QObject(parent),
       m_settings(settings),
       m_value(Refresher().last()),
-      m_resultsModel(new ColumnTableModel<resultRow>(resultsTable, this)) {
+      m_resultsModel(new ColumnTableModel<resultRow>(resultsTable, this)),
+      m_slowReading(new QTimer(this)) {
     connect(this, &mainController::valueChanged, m_resultsModel, &TableModel::show);
+    m_slowReading->setSingleShot(true);
+    connect(m_slowReading, &QTimer::timeout, this,
+            [this] { emit stillReading(QString::fromStdString(m_path.file())); });
 }
 
 mainController::~mainController() = default;
@@ -47,32 +52,74 @@ DateText mainController::podajDatePliku(const QString& path) const { return file
 void mainController::policzIWstawDoTabelki() { ask(askRefresh); }
 
 // A request while a job runs is remembered, and what was asked for runs once
-// after it: never two jobs at once, and nothing asked for is lost.
+// after it: never two jobs at once, and nothing asked for is lost. Whether
+// the path field named a file is taken when the refresh is asked for, as the
+// refresh would have read the field then.
 void mainController::ask(unsigned what) {
     if (!m_runner) return;  // before start-up: its own refresh comes
+    const bool named = !fieldShowsMessage();
     if (m_inFlight) {
         m_asked |= what;
+        m_askedNamed = m_askedNamed || named;
+        return;
+    }
+    start(what, named);
+}
+
+void mainController::start(unsigned what, bool fileNamed) {
+    // No tick runs while the file panel is open (one asked for before it
+    // opened waits for the next).
+    if (m_panelOpen) what &= ~unsigned{askTick};
+    if (what == 0) {
+        emit settled();
         return;
     }
     RefreshJob job;
     job.refresh = (what & askRefresh) != 0;
     job.tick = (what & askTick) != 0;
+    job.fileNamed = fileNamed;
     startJob(std::move(job));
 }
 
 void mainController::startJob(RefreshJob job) {
-    // The path read is the one the field stands for, taken as the job starts.
     job.path = m_path;
-    job.fileNamed = !fieldShowsMessage();
     job.stamp = client_state_time_stamp;
     m_inFlight = true;
+    m_jobClock.start();
+    m_slowReading->start(slowReadingMs());
     m_runner->start(std::move(job));
+}
+
+void mainController::startRunner(RefreshValuePtr resumeFrom) {
+    m_runner = std::make_unique<RefreshRunner>(formatDaty, std::move(resumeFrom));
+    connect(m_runner.get(), &RefreshRunner::finished, this, &mainController::jobFinished);
+    m_inFlight = false;
+    m_asked = 0;
+    m_askedNamed = false;
+    m_slowReading->stop();
+}
+
+void mainController::setReadingPauseForTesting(std::function<void()> pause) {
+    if (m_runner) m_runner->setPauseForTesting(std::move(pause));
 }
 
 bool mainController::fieldShowsMessage() const { return clientStatePath->text() == fileNotFoundMessage; }
 
 void mainController::jobFinished(const RefreshOutcome& outcome) {
     m_inFlight = false;
+    m_slowReading->stop();
+    // A reading of the file shown before Open chose another is no longer
+    // wanted: the refresh Open asked for follows.
+    if (outcome.job.path == m_path) install(outcome);
+    if (m_asked) {
+        const unsigned asked = std::exchange(m_asked, 0);
+        start(asked, std::exchange(m_askedNamed, false));
+    } else {
+        emit settled();
+    }
+}
+
+void mainController::install(const RefreshOutcome& outcome) {
     const RefreshJob& job = outcome.job;
     if (job.tick || job.startUp) client_state_mod_date = outcome.reading;
     if (job.startUp) client_state_time_stamp = outcome.reading;
@@ -84,12 +131,6 @@ void mainController::jobFinished(const RefreshOutcome& outcome) {
         // The stamp moves on only once the cycle the change asked for is done.
         if (job.tick) client_state_time_stamp = outcome.reading;
         emit refreshed(static_cast<bool>(*value));
-    }
-    if (m_asked) {
-        const unsigned asked = std::exchange(m_asked, 0);
-        ask(asked);
-    } else {
-        emit settled();
     }
 }
 

@@ -50,18 +50,21 @@ struct RefreshRunner::Worker {
     bool busy = false;
     bool stopping = false;
     RefreshRunner* receiver = nullptr;  // null once the runner is gone
+    std::function<void()> pause;        // tests only
     Refresher refresher;                // used on the worker's thread only
     std::thread thread;
 };
 
-RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, QObject* parent)
+RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, RefreshValuePtr resumeFrom, QObject* parent)
     : QObject(parent), m_worker(std::make_shared<Worker>(std::move(dateFormat))) {
     qRegisterMetaType<RefreshOutcome>();
+    if (resumeFrom) m_worker->refresher.resume(resumeFrom);
     m_worker->receiver = this;
     // The thread holds the worker too: it outlives the runner when a job hangs.
     m_worker->thread = std::thread([w = m_worker] {
         for (;;) {
             RefreshJob job;
+            std::function<void()> pause;
             {
                 std::unique_lock lock(w->mutex);
                 w->wake.wait(lock, [&] { return w->job || w->stopping; });
@@ -69,7 +72,9 @@ RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, QObject* par
                 job = std::move(*w->job);
                 w->job.reset();
                 w->busy = true;
+                pause = w->pause;
             }
+            if (pause) pause();
             RefreshOutcome outcome = runJob(w->refresher, std::move(job));
             std::lock_guard lock(w->mutex);
             w->busy = false;
@@ -94,6 +99,11 @@ RefreshRunner::~RefreshRunner() {
     m_worker->wake.notify_one();
     if (busy) m_worker->thread.detach();
     else m_worker->thread.join();
+}
+
+void RefreshRunner::setPauseForTesting(std::function<void()> pause) {
+    std::lock_guard lock(m_worker->mutex);
+    m_worker->pause = std::move(pause);
 }
 
 void RefreshRunner::start(RefreshJob job) {

@@ -5,6 +5,7 @@
 // never freezes the window. The window's thread hands it one job at a time
 // and installs what comes back.
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
@@ -42,7 +43,11 @@ class RefreshRunner final : public QObject {
     Q_OBJECT
 
 public:
-    explicit RefreshRunner(std::optional<std::string> dateFormat, QObject* parent = nullptr);
+    // `resumeFrom`, when given, is the value shown: a runner that replaces
+    // one whose reading hangs goes on from it (its history, preferences and
+    // the rows a failed read keeps).
+    explicit RefreshRunner(std::optional<std::string> dateFormat, RefreshValuePtr resumeFrom = nullptr,
+                           QObject* parent = nullptr);
     // A job still running is left to finish on its own (a read hung on a
     // dead mount must not hold the program up); its outcome is dropped.
     ~RefreshRunner() override;
@@ -50,6 +55,8 @@ public:
     // Starts `job` on the worker. One at a time: the caller waits for
     // finished() before the next.
     void start(RefreshJob job);
+    // Tests hold a job back with this, run on the worker before each job.
+    void setPauseForTesting(std::function<void()> pause);
 
 signals:
     // On the window's thread, once the job is done.

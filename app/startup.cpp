@@ -39,8 +39,7 @@ void mainController::applicationDidFinishLaunching(const std::optional<QString>&
     mainWindow->raise();
     mainWindow->activateWindow();
 
-    m_runner = std::make_unique<RefreshRunner>(formatDaty);
-    connect(m_runner.get(), &RefreshRunner::finished, this, &mainController::jobFinished);
+    startRunner(nullptr);
     RefreshJob first;
     first.startUp = true;
     startJob(std::move(first));

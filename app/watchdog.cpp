@@ -44,10 +44,13 @@ void mainController::watchDogButtonAction() {
     m_settings.setEnableWatchdog(watchDogButtonState);
     if (watchDogButtonState != 0) {
         stoper(&mainController::watchDog, 2);
-    } else if (m_stoper) {
-        m_stoper->stop();
-        m_stoper->deleteLater();
-        m_stoper = nullptr;
+    } else {
+        if (m_stoper) {
+            m_stoper->stop();
+            m_stoper->deleteLater();
+            m_stoper = nullptr;
+        }
+        m_asked &= ~unsigned{askTick};  // a tick asked for before does not run after
     }
 }
 

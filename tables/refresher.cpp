@@ -48,6 +48,15 @@ Refresher::Refresher(std::optional<std::string> dateFormat)
       m_last(std::make_shared<const RefreshValue>(
           RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs, m_historyValue, m_dateFormat, 0})) {}
 
+void Refresher::resume(const RefreshValuePtr& last) {
+    m_snapshot = last->snapshot;
+    m_prefs = last->prefs;
+    m_historyValue = last->history;
+    m_history = last->history->history;
+    m_lastReadPath = *last ? last->path.file() : std::string();
+    m_last = last;
+}
+
 void Refresher::readPreferences(const StatePath& path) { readPreferencesFile(path, m_prefs->stamp); }
 
 RefreshValuePtr Refresher::refresh(const StatePath& path) {

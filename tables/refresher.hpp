@@ -40,6 +40,10 @@ public:
     // file): it fails, and what is shown stays; the preferences step runs.
     RefreshValuePtr refreshWithoutFile(const StatePath& path);
 
+    // Goes on from `last`, a value another refresher made: its snapshot,
+    // preferences and history are taken as this one's own.
+    void resume(const RefreshValuePtr& last);
+
     // The last value handed out (an empty one before any).
     const RefreshValuePtr& last() const noexcept { return m_last; }
 

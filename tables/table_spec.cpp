@@ -59,7 +59,7 @@ std::string noHistoryText(const RefreshValue& v) {
     if (std::string why = unreadable(h, h.jobLogFiles()); !why.empty()) return why;
     for (const JobLogFile& f : h.jobLogFiles())
         if (f.read) return "The client's job logs in " + h.directory() + " record no finished task yet.";
-    return "No finished tasks: the client has written no job log (job_log_*.txt) in " + v.path.rootDir() + ".";
+    return "No finished tasks: the client has written no job log (job_log_*.txt) in " + h.directory() + ".";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // a settings file that is corrupt or cannot be read.
 
 #include <chrono>
+#include <future>
 #include <cstdio>
 #include <optional>
 
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -131,6 +134,46 @@ private slots:
         QCOMPARE(w.shownPath(), state);
         QCOMPARE(w.c().numberOfRowsInTableView(), 1);
         QVERIFY(QFile::exists(state));
+    }
+
+    // Open while an earlier refresh still runs: the file chosen is the one
+    // read and shown, whatever the earlier one's outcome. A reading that
+    // does not answer at all (a hung mount) is said so, and Open of another
+    // file goes on without it.
+    void openWhileAReadingRunsShowsTheFileChosen_data() {
+        QTest::addColumn<bool>("hung");
+        QTest::newRow("the earlier one fails meanwhile") << false;
+        QTest::newRow("the earlier one never answers") << true;
+    }
+    void openWhileAReadingRunsShowsTheFileChosen() {
+        QFETCH(bool, hung);
+        const QString first = path(QStringLiteral("client_state.xml"));
+        const QString other = path(QStringLiteral("other/client_state.xml"));
+        QVERIFY(writeFile(first, oneProjectState));
+        QVERIFY(QDir().mkpath(path(QStringLiteral("other"))));
+        QVERIFY(writeFile(other, QByteArray(oneProjectState).replace("Alpha", "Omega")));
+        Window w(iniWithWatchdogOff());
+        QVERIFY(w.start(first));
+        w.c().setSlowReadingForTesting(30);
+        QSignalSpy slow(&w.c(), &mainController::stillReading);
+        auto release = std::make_shared<std::promise<void>>();
+        if (hung) {
+            w.c().setReadingPauseForTesting([answer = release->get_future().share()] { answer.wait(); });
+        } else {
+            QVERIFY(QFile::remove(first));  // read before: retried for about 100 ms, then failed
+        }
+        w.c().Update();
+        if (hung) QTRY_COMPARE(slow.count(), 1);
+        w.c().setFilePanel([&](const QString&, const QStringList&) { return std::optional<QString>(other); });
+        w.c().Open();
+        QVERIFY(apptest::settle(w.c()));
+        QCOMPARE(w.shownPath(), other);
+        QCOMPARE(w.c().numberOfRowsInTableView(), 1);
+        QCOMPARE(apptest::columnTexts(w.window.resultsView()->model(), QStringLiteral("Project")),
+                 QStringList{QStringLiteral("Omega")});
+        release->set_value();  // the hung reading ends; what it read goes nowhere
+        QTest::qWait(50);
+        QCOMPARE(w.shownPath(), other);
     }
 
     // A path that was never read is not waited for: a wrong choice, or the

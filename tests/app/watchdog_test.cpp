@@ -130,6 +130,20 @@ private slots:
         QCOMPARE(m_h->c().refreshCount(), started + 1);
     }
 
+    // A tick asked for while a refresh runs waits for it; switched off
+    // meanwhile, the watchdog's tick does not run after all.
+    void untickingDropsATickWaitingToRun() {
+        QVERIFY(m_h->start(m_state));
+        const int started = m_h->c().refreshCount();
+        m_h->c().Update();
+        m_box->write(QStringLiteral("client_state.xml"), oneProjectState("rewritten"));
+        m_h->c().watchDog();
+        m_h->c().watchDogButton->click();
+        QVERIFY(!m_h->c().watchdogRunning());
+        QVERIFY(settle(m_h->c()));
+        QCOMPARE(m_h->c().refreshCount(), started + 1);
+    }
+
     // Open and Update refresh, and leave the switch, its setting and the
     // timer as they were, on or off; the check box ticks every 2 seconds.
     void openAndUpdateLeaveTheWatchdogAlone() {
