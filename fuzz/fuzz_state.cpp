@@ -72,8 +72,7 @@ void requireCell(const Cell& cell, const std::optional<std::string>& format) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A zone with summer time, spelled out so no time zone database is needed.
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    fuzz::useFuzzingTimeZone();
     return 0;
 }
 

@@ -21,8 +21,7 @@ using namespace crunchwatch;
 using fuzz::require;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A zone with summer time, spelled out so no time zone database is needed.
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    fuzz::useFuzzingTimeZone();
     return 0;
 }
 

@@ -9,6 +9,7 @@
 // and the rest is the state file; so a plain state file is a useful seed.
 
 #include <algorithm>
+#include <cstdlib>
 #include <bit>
 #include <cstdint>
 #include <optional>
@@ -55,6 +56,10 @@ inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size
 
 // The refresh as the window and the dump run it, from the file at `path`.
 inline RefreshValuePtr refresh(const std::string& path) { return readReport(path); }
+
+// The local time both state targets read dates in: a zone with summer
+// time, spelled out so no time zone database is needed.
+inline void useFuzzingTimeZone() { ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1); }
 
 struct ReportTexts {
     std::string json, text, metrics;

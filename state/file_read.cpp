@@ -114,17 +114,8 @@ std::optional<TailRead> readOpenFile(int fd, std::optional<FileIdentity> known, 
 
 std::optional<TailRead> readFileTail(const std::string& path, std::optional<FileIdentity> known, std::uint64_t from,
                                      std::uint64_t lastSize, ReadFailure& why) {
-    why = ReadFailure::none;
-    if (path.empty()) {
-        why = ReadFailure::noPath;
-        return std::nullopt;
-    }
-    // No file name holds a NUL byte: the system would read the path only up
-    // to it, and so open some other file than the one named.
-    if (path.find('\0') != std::string::npos) {
-        why = ReadFailure::invalidPath;
-        return std::nullopt;
-    }
+    why = unusablePath(path);
+    if (why != ReadFailure::none) return std::nullopt;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; the type check
     // then refuses it.
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

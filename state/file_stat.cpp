@@ -42,16 +42,15 @@ ReadFailure failureOfErrno(int error) noexcept {
     }
 }
 
+ReadFailure unusablePath(const std::string& path) noexcept {
+    if (path.empty()) return ReadFailure::noPath;
+    if (path.find('\0') != std::string::npos) return ReadFailure::invalidPath;
+    return ReadFailure::none;
+}
+
 std::optional<FileStat> statFile(const std::string& path, ReadFailure& why) {
-    why = ReadFailure::none;
-    if (path.empty()) {
-        why = ReadFailure::noPath;
-        return std::nullopt;
-    }
-    if (path.find('\0') != std::string::npos) {
-        why = ReadFailure::invalidPath;
-        return std::nullopt;
-    }
+    why = unusablePath(path);
+    if (why != ReadFailure::none) return std::nullopt;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         why = failureOfErrno(errno);

@@ -30,6 +30,11 @@ struct FileStat {
     bool operator==(const FileStat&) const = default;
 };
 
+// Why `path` names no file at all: it is empty (noPath), or it holds a NUL
+// byte (invalidPath), which the system would read only up to, and so name
+// some other file; none for any other path.
+ReadFailure unusablePath(const std::string& path) noexcept;
+
 // The attributes of the file at `path`, or nothing when they cannot be had;
 // `why` then says what went wrong. An empty path names no file, and a path
 // holding a NUL byte is refused: the system would read it only up to that
