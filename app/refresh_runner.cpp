@@ -47,6 +47,7 @@ struct RefreshRunner::Worker {
     std::mutex mutex;
     std::condition_variable wake;
     std::optional<RefreshJob> job;
+    std::optional<RefreshOutcome> done;  // handed over under the lock, not inside the posted event
     bool busy = false;
     bool stopping = false;
     RefreshRunner* receiver = nullptr;  // null once the runner is gone
@@ -79,11 +80,11 @@ RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, RefreshValue
             std::lock_guard lock(w->mutex);
             w->busy = false;
             if (!w->receiver) return;
-            // Posted to the runner: dropped with it if it goes first.
+            w->done = std::move(outcome);
+            // A wake-up posted to the runner, dropped with it if it goes first;
+            // the outcome itself is taken under the lock.
             RefreshRunner* receiver = w->receiver;
-            QMetaObject::invokeMethod(
-                receiver, [receiver, outcome = std::move(outcome)] { emit receiver->finished(outcome); },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(receiver, [receiver] { receiver->deliver(); }, Qt::QueuedConnection);
         }
     });
 }
@@ -99,6 +100,15 @@ RefreshRunner::~RefreshRunner() {
     m_worker->wake.notify_one();
     if (busy) m_worker->thread.detach();
     else m_worker->thread.join();
+}
+
+void RefreshRunner::deliver() {
+    std::optional<RefreshOutcome> outcome;
+    {
+        std::lock_guard lock(m_worker->mutex);
+        outcome.swap(m_worker->done);
+    }
+    if (outcome) emit finished(*outcome);
 }
 
 void RefreshRunner::setPauseForTesting(std::function<void()> pause) {

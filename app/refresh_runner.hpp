@@ -63,6 +63,8 @@ signals:
     void finished(const crunchwatch::RefreshOutcome& outcome);
 
 private:
+    void deliver();
+
     struct Worker;
     std::shared_ptr<Worker> m_worker;
 };
