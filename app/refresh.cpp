@@ -10,7 +10,7 @@
 #include "app/table_model.hpp"
 #include "tables/format.hpp"
 #include "tables/refresher.hpp"
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 namespace crunchwatch {
 

@@ -14,7 +14,7 @@
 
 #include <QAbstractProxyModel>
 
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 class QTableView;
 

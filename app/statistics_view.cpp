@@ -20,7 +20,7 @@
 #include <QVBoxLayout>
 
 #include "app/chart_style.hpp"
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 namespace crunchwatch {
 namespace {

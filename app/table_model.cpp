@@ -75,7 +75,7 @@ double ColumnTableModel<Row>::nowSeconds() {
 template <class Row>
 QVariant ColumnTableModel<Row>::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) return {};
-    const TableColumn<Row>& column = m_spec.columns[static_cast<std::size_t>(index.column())];
+    const TableColumn<Row>& column = m_table.columns[static_cast<std::size_t>(index.column())];
     const Row row = rowAt(index.row());
     switch (role) {
         case Qt::DisplayRole: {
@@ -100,7 +100,7 @@ QVariant ColumnTableModel<Row>::data(const QModelIndex& index, int role) const {
 template <class Row>
 QVariant ColumnTableModel<Row>::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-    const Column& c = m_spec.columns[static_cast<std::size_t>(section)];
+    const Column& c = m_table.columns[static_cast<std::size_t>(section)];
     if (role == Qt::DisplayRole) return qText(c.title);
     if (role == Qt::ToolTipRole) return qText(c.tooltip);
     return {};

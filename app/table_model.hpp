@@ -1,5 +1,5 @@
 #pragma once
-// Every table's Qt model: one template over a TableSpec (tables/table_spec.hpp),
+// Every table's Qt model: one template over a TableDefinition (tables/table_definition.hpp),
 // reading the refresh value it was last shown. The view asks for the row
 // count and for each cell by column and row; the answer is computed at that
 // moment by the column's own functions (so "Completes" counts from the
@@ -20,7 +20,7 @@
 #include <QIcon>
 
 #include "app/sort_keys.hpp"
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 namespace crunchwatch {
 
@@ -71,13 +71,13 @@ QVariant toneForeground(Tone tone);
 template <class Row>
 class ColumnTableModel final : public TableModel {
 public:
-    ColumnTableModel(const TableSpec<Row>& spec, QObject* parent) : TableModel(parent), m_spec(spec) {}
+    ColumnTableModel(const TableDefinition<Row>& table, QObject* parent) : TableModel(parent), m_table(table) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() || !m_value ? 0 : static_cast<int>(m_spec.size(*m_value));
+        return parent.isValid() || !m_value ? 0 : static_cast<int>(m_table.size(*m_value));
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_spec.columns.size());
+        return parent.isValid() ? 0 : static_cast<int>(m_table.columns.size());
     }
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -85,20 +85,20 @@ public:
     bool accepts(int row, const RowFilter& filter) const override {
         const Row r = rowAt(row);
         const double now = nowSeconds();
-        return passes(filter, m_spec.columns[m_spec.projectColumn].sortValue(r, now),
-                      m_spec.columns[m_spec.searchColumn].sortValue(r, now));
+        return passes(filter, m_table.columns[m_table.projectColumn].sortValue(r, now),
+                      m_table.columns[m_table.searchColumn].sortValue(r, now));
     }
-    std::vector<std::string> projects() const override { return m_value ? m_spec.projects(*m_value) : std::vector<std::string>{}; }
+    std::vector<std::string> projects() const override { return m_value ? m_table.projects(*m_value) : std::vector<std::string>{}; }
     QString emptyText() const override {
-        return m_value ? QString::fromStdString(m_spec.emptyText(*m_value)) : QString();
+        return m_value ? QString::fromStdString(m_table.emptyText(*m_value)) : QString();
     }
 
 private:
     static double nowSeconds();
-    Row rowAt(int row) const { return m_spec.row(*m_value, static_cast<std::size_t>(row)); }
-    const void* sourceOf(const RefreshValue& value) const override { return m_spec.source(value); }
+    Row rowAt(int row) const { return m_table.row(*m_value, static_cast<std::size_t>(row)); }
+    const void* sourceOf(const RefreshValue& value) const override { return m_table.source(value); }
     std::vector<SortValue> sortValues(int column) const override {
-        const auto sortValue = m_spec.columns[static_cast<std::size_t>(column)].sortValue;
+        const auto sortValue = m_table.columns[static_cast<std::size_t>(column)].sortValue;
         const double now = nowSeconds();
         const int rows = rowCount();
         std::vector<SortValue> values;
@@ -107,7 +107,7 @@ private:
         return values;
     }
 
-    const TableSpec<Row>& m_spec;
+    const TableDefinition<Row>& m_table;
 };
 
 // The three tables' models are made in table_model.cpp.

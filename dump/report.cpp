@@ -5,7 +5,7 @@
 #include "dump/text_table.hpp"
 #include "tables/format.hpp"
 #include "tables/refresher.hpp"
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -25,7 +25,7 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
 // One table's cells as the window shows them: per row an object keyed by
 // column identifier, null for an empty cell.
 template <class Row>
-void writeCells(JsonWriter& json, const TableSpec<Row>& table, const Report& report, const ReportOptions& o) {
+void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     json.beginArray();
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
@@ -40,7 +40,7 @@ void writeCells(JsonWriter& json, const TableSpec<Row>& table, const Report& rep
 }
 
 template <class Row>
-TextTable textTableOf(const TableSpec<Row>& table, const Report& report, const ReportOptions& o) {
+TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     TextTable text;
     for (const auto& c : table.columns) text.titles.emplace_back(c.title);
     for (std::size_t i = 0; i < table.size(report); ++i) {

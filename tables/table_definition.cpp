@@ -1,4 +1,4 @@
-#include "tables/table_spec.hpp"
+#include "tables/table_definition.hpp"
 
 #include <algorithm>
 
@@ -78,7 +78,7 @@ bool passes(const RowFilter& filter, const SortValue& project, const SortValue& 
     return name.kind == SortValue::Kind::Text && containsIgnoringAsciiCase(name.text, filter.search);
 }
 
-const TableSpec<resultRow> resultsTable{
+const TableDefinition<resultRow> resultsTable{
     resultColumns,
     [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
     [](const RefreshValue& v) { return v.snapshot->rows.main_result_table.size(); },
@@ -89,7 +89,7 @@ const TableSpec<resultRow> resultsTable{
     &noResultsText,
 };
 
-const TableSpec<projectRecord> projectsTable{
+const TableDefinition<projectRecord> projectsTable{
     projectColumns,
     [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
     [](const RefreshValue& v) { return v.snapshot->state.projectInfo.size(); },
@@ -100,7 +100,7 @@ const TableSpec<projectRecord> projectsTable{
     &noProjectsText,
 };
 
-const TableSpec<HistoryTask> historyTable{
+const TableDefinition<HistoryTask> historyTable{
     historyColumns,
     [](const RefreshValue& v) -> const void* { return v.history.get(); },
     [](const RefreshValue& v) { return v.history->table.size(); },

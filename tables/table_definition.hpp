@@ -2,7 +2,7 @@
 // What makes a table out of a refresh value: its columns, where its rows
 // come from, which columns a filter reads, and what it says when it is
 // empty. The window's one model and the dump's cell writers serve every
-// table through these; a new view is one more TableSpec.
+// table through these; a new view is one more TableDefinition.
 
 #include <cstddef>
 #include <optional>
@@ -17,7 +17,7 @@
 namespace crunchwatch {
 
 template <class Row>
-struct TableSpec {
+struct TableDefinition {
     std::span<const TableColumn<Row>> columns;
     // What the rows are made from: a view shows a new value without a reset
     // when this is the same as before (a failed refresh keeps the rows).
@@ -34,9 +34,9 @@ struct TableSpec {
     std::string (*emptyText)(const RefreshValue& value);
 };
 
-extern const TableSpec<resultRow> resultsTable;
-extern const TableSpec<projectRecord> projectsTable;
-extern const TableSpec<HistoryTask> historyTable;
+extern const TableDefinition<resultRow> resultsTable;
+extern const TableDefinition<projectRecord> projectsTable;
+extern const TableDefinition<HistoryTask> historyTable;
 
 // Why there are no credit statistics to draw (the folder or the files that
 // could not be read, and why); empty when some were read.
