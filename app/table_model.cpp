@@ -1,7 +1,6 @@
 #include "app/table_model.hpp"
 
 #include <algorithm>
-#include <chrono>
 
 #include <QApplication>
 #include <QPixmap>
@@ -64,12 +63,6 @@ QVariant toneDecoration(Tone tone) {
 QVariant toneForeground(Tone tone) {
     const QColor colour = toneColour(tone);
     return colour.isValid() && !isMark(tone) ? QVariant(colour) : QVariant();
-}
-
-template <class Row>
-double ColumnTableModel<Row>::nowSeconds() {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
 template <class Row>

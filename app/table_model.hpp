@@ -20,6 +20,7 @@
 #include <QIcon>
 
 #include "app/sort_keys.hpp"
+#include "tables/date_value.hpp"
 #include "tables/table_definition.hpp"
 
 namespace crunchwatch {
@@ -94,7 +95,6 @@ public:
     }
 
 private:
-    static double nowSeconds();
     Row rowAt(int row) const { return m_table.row(*m_value, static_cast<std::size_t>(row)); }
     const void* sourceOf(const RefreshValue& value) const override { return m_table.source(value); }
     std::vector<SortValue> sortValues(int column) const override {

@@ -3,7 +3,6 @@
 // for monitoring many hosts, and for checking the monitor against a file by eye.
 
 #include <charconv>
-#include <chrono>
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -19,6 +18,7 @@
 #include "dump/report.hpp"
 #include "state/paths.hpp"
 #include "state/vector_level.hpp"
+#include "tables/date_value.hpp"
 
 
 namespace {
@@ -62,11 +62,6 @@ enum class Format { Text, Json, Prometheus, PrometheusTasks };
 int usageError(std::string_view why) {
     std::cerr << "crunchwatch-dump: " << why << '\n' << usage << '\n';
     return 2;
-}
-
-double realNow() {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -145,7 +140,7 @@ int main(int argc, char** argv) {
     }
     std::ostringstream buffered;
     std::ostream& out = output ? buffered : std::cout;
-    const double moment = now.value_or(realNow());
+    const double moment = now.value_or(crunchwatch::nowSeconds());
     const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100};
     if (metrics) {
         const crunchwatch::MetricsOptions m{*stateFile, modified, moment, format == Format::PrometheusTasks};

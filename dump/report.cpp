@@ -54,7 +54,9 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
 
 }  // namespace
 
-RefreshValuePtr readReport(const std::string& absolutePath) { return Refresher().refresh(StatePath(absolutePath)); }
+RefreshValuePtr readReport(const std::string& absolutePath) {
+    return Refresher(std::nullopt, TaskRows::skipped).refresh(StatePath(absolutePath));
+}
 
 void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& o) {
     const Snapshot& s = *report.snapshot;

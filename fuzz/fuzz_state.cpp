@@ -77,14 +77,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::MemoryFile stateFile("client_state.xml");
     const fuzz::RefreshInput p = fuzz::splitRefreshInput(data, size);
-    fuzz::useLevelChosenBy(p.levelChoice);
-    stateFile.write(p.file);
-
-    // The refresh as the window and the dump run it, from the file.
-    const RefreshValuePtr refreshed = fuzz::refresh(stateFile.path());
-    require(static_cast<bool>(refreshed->status), "a readable regular file was refused");
+    const RefreshValuePtr refreshed = fuzz::refresh(p);
     const Snapshot& report = *refreshed->snapshot;
     const ClientState inMemory = clientStateFromText(p.file);
     requireSameState(report.state, inMemory);

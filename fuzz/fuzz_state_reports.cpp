@@ -26,14 +26,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::MemoryFile stateFile("client_state.xml");
     const fuzz::RefreshInput p = fuzz::splitRefreshInput(data, size);
-    fuzz::useLevelChosenBy(p.levelChoice);
-    stateFile.write(p.file);
-
-    const RefreshValuePtr value = fuzz::refresh(stateFile.path());
-    require(static_cast<bool>(value->status), "a readable regular file was refused");
-    const fuzz::ReportTexts reports = fuzz::reportsOf(*value, p);
+    const fuzz::ReportTexts reports = fuzz::reportsOf(*fuzz::refresh(p), p);
 
     require(fuzz::isWellFormedUtf8(reports.json), "the JSON report is not valid UTF-8");
     require(fuzz::JsonChecker(reports.json).document(), "the JSON report is not one JSON document");

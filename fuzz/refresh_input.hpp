@@ -20,6 +20,7 @@
 
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
+#include "fuzz_support.hpp"
 #include "state/global_prefs.hpp"
 #include "state/scan.hpp"
 
@@ -54,8 +55,16 @@ inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size
     return p;
 }
 
-// The refresh as the window and the dump run it, from the file at `path`.
-inline RefreshValuePtr refresh(const std::string& path) { return readReport(path); }
+// The refresh as the window and the dump run it, of `p`'s file written to a
+// file in memory, at the vector level `p` chooses. The file's text must read.
+inline RefreshValuePtr refresh(const RefreshInput& p) {
+    static MemoryFile stateFile("client_state.xml");
+    useLevelChosenBy(p.levelChoice);
+    stateFile.write(p.file);
+    RefreshValuePtr value = readReport(stateFile.path());
+    require(static_cast<bool>(value->status), "a readable regular file was refused");
+    return value;
+}
 
 // The local time both state targets read dates in: a zone with summer
 // time, spelled out so no time zone database is needed.

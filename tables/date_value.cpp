@@ -1,11 +1,17 @@
 #include "tables/date_value.hpp"
 
+#include <chrono>
 #include <cmath>
 #include <ctime>
 #include <limits>
 #include <string_view>
 
 namespace crunchwatch {
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count();
+}
 namespace {
 
 // Length of the strftime conversion that starts at fmt[i] == '%': the '%',

@@ -13,6 +13,9 @@ inline constexpr const char* defaultDateFormat = "%x %X";
 // Longest text a date cell shows; a format that would write more is cut there.
 inline constexpr std::size_t maxDateTextLength = 256;
 
+// The current moment, in seconds since 1970: what "Completes" counts from.
+double nowSeconds();
+
 // The moment, floored to the whole second, in the local time zone through
 // `format` (the default when absent). Nothing when the moment is not finite or
 // lies outside what the calendar conversion can represent.

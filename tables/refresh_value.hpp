@@ -36,14 +36,15 @@ struct Preferences {
 // The history files and what they were matched with. Built once and never
 // copied: the table's rows point into `history`.
 struct HistoryValue {
-    HistoryValue(History h, const ProjectInfo& projects);
+    // `withRows` false leaves the table empty.
+    HistoryValue(History h, const ProjectInfo& projects, bool withRows = true);
     HistoryValue(const HistoryValue&) = delete;
     HistoryValue& operator=(const HistoryValue&) = delete;
 
     History history;
     HistoryMatch match;    // each file's project, by its index in the snapshot's projectInfo
     HistoryLabels labels;  // what each file is shown as
-    HistoryTable table;    // every finished task, newest first
+    HistoryTable table;    // every finished task, newest first (when made)
 };
 
 struct RefreshValue {

@@ -3,22 +3,24 @@
 #include <chrono>
 #include <thread>
 
+#include "tables/date_value.hpp"
+
 namespace crunchwatch {
+
 namespace {
 
-double nowSeconds() {
-    using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
+HistoryTable tableOf(const History& history, const HistoryLabels& labels, bool withRows) {
+    if (!withRows) return {};
+    return {history, labels.jobLogs};
 }
 
 }  // namespace
 
-
-HistoryValue::HistoryValue(History h, const ProjectInfo& projects)
+HistoryValue::HistoryValue(History h, const ProjectInfo& projects, bool withRows)
     : history(std::move(h)),
       match(matchHistory(history, projects)),
       labels(historyLabels(history, projects, match)),
-      table(history, labels.jobLogs) {}
+      table(tableOf(history, labels, withRows)) {}
 
 RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string> dateFormat) {
     const Refresher empty(dateFormat);
@@ -40,8 +42,9 @@ std::shared_ptr<const Snapshot> nothingRead() {
 
 }  // namespace
 
-Refresher::Refresher(std::optional<std::string> dateFormat)
+Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
     : m_dateFormat(std::move(dateFormat)),
+      m_rows(rows),
       m_snapshot(nothingRead()),
       m_prefs(std::make_shared<const Preferences>()),
       m_historyValue(std::make_shared<const HistoryValue>(History(), ProjectInfo())),
@@ -108,7 +111,7 @@ void Refresher::historyStep(const StatePath& path) {
     }
     // The value takes a copy, which shares the files' contents with the
     // history read on at the next refresh.
-    m_historyValue = std::make_shared<const HistoryValue>(m_history, projects);
+    m_historyValue = std::make_shared<const HistoryValue>(m_history, projects, m_rows == TaskRows::made);
 }
 
 // Read again only when the file's date text changed since the last

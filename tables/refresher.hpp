@@ -23,9 +23,14 @@ inline bool sameDate(const DateText& a, const DateText& b) { return a && b && *a
 // would make it, without preferences or history (tests, fuzzing, benchmarks).
 RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string> dateFormat = std::nullopt);
 
+// Whether a refresh makes the History tab's rows (every finished task, newest
+// first: a sort of every task whenever the history changes). The dump reads
+// the job logs as they are and does without.
+enum class TaskRows : bool { made, skipped };
+
 class Refresher final {
 public:
-    explicit Refresher(std::optional<std::string> dateFormat = std::nullopt);
+    explicit Refresher(std::optional<std::string> dateFormat = std::nullopt, TaskRows rows = TaskRows::made);
 
     // Start-up's own reading of the preferences, before its first refresh.
     // It leaves their stamp unset, so that the first refresh reads them again.
@@ -55,6 +60,7 @@ private:
     bool readPreferencesFile(const StatePath& path, const DateText& stamp);
 
     std::optional<std::string> m_dateFormat;
+    TaskRows m_rows;
     std::string m_lastReadPath;  // the state file last read, for the retry
     std::shared_ptr<const Snapshot> m_snapshot;
     std::shared_ptr<const Preferences> m_prefs;
