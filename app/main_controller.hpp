@@ -117,7 +117,6 @@ public:
     std::optional<std::string> formatDaty;
     const std::string& root_dir() const { return m_path.rootDir(); }
     const std::string& global_prefsFileLocation() const { return m_path.globalPrefsFile(); }
-    const StatePath& statePath() const { return m_path; }
     DateText global_prefs_time_stamp;
     DateText client_state_mod_date;
     DateText client_state_time_stamp;

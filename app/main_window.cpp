@@ -147,8 +147,7 @@ QWidget* MainWindow::buildTasksTab(QWidget* parent) {
     layout->setContentsMargins(0, 4, 0, 0);
     m_results = makeTable(m_controller->resultsModel(), tab);
     m_projectsView = makeTable(m_projects->model(), tab);
-    m_resultsFilter = new FilterBar(proxyOf(m_results), tr("Search work units"), tab);
-    layout->addWidget(m_resultsFilter);
+    layout->addWidget(new FilterBar(proxyOf(m_results), tr("Search work units"), tab));
     auto* splitter = new QSplitter(Qt::Vertical, tab);
     splitter->addWidget(m_results);
     splitter->addWidget(m_projectsView);

@@ -20,7 +20,6 @@ class QTimer;
 
 namespace crunchwatch {
 
-class FilterBar;
 class HistoryView;
 class Settings;
 class StatisticsView;
@@ -45,14 +44,12 @@ public:
     QTableView* resultsView() const { return m_results; }
     QTableView* projectsView() const { return m_projectsView; }
     TableNote* resultsNote() const;
-    FilterBar* resultsFilter() const { return m_resultsFilter; }
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
     // The tabs: the tasks (results and projects), statistics and history.
     QTabWidget* tabs() const { return m_tabs; }
     StatisticsView* statisticsView() const { return m_statistics; }
     HistoryView* historyView() const { return m_history; }
-    QLabel* preferencesLabel() const { return m_prefs; }
 
 private:
     QWidget* buildTasksTab(QWidget* parent);
@@ -65,7 +62,6 @@ private:
     QLineEdit* m_path;
     QTableView* m_results = nullptr;
     QTableView* m_projectsView = nullptr;
-    FilterBar* m_resultsFilter = nullptr;
     QPushButton* m_open;
     QPushButton* m_update;
     QCheckBox* m_watch;

@@ -58,7 +58,6 @@ struct RefreshRunner::Worker {
 
 RefreshRunner::RefreshRunner(std::optional<std::string> dateFormat, RefreshValuePtr resumeFrom, QObject* parent)
     : QObject(parent), m_worker(std::make_shared<Worker>(std::move(dateFormat))) {
-    qRegisterMetaType<RefreshOutcome>();
     if (resumeFrom) m_worker->refresher.resume(resumeFrom);
     m_worker->receiver = this;
     // The thread holds the worker too: it outlives the runner when a job hangs.

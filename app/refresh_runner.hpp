@@ -70,5 +70,3 @@ private:
 };
 
 }  // namespace crunchwatch
-
-Q_DECLARE_METATYPE(crunchwatch::RefreshOutcome)

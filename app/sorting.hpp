@@ -38,7 +38,6 @@ public:
     int sortColumn() const noexcept { return m_column; }
     Qt::SortOrder sortOrder() const noexcept { return m_order; }
     void setFilter(RowFilter filter);
-    const RowFilter& filter() const noexcept { return m_filter; }
     TableModel* table() const noexcept { return m_source; }
     // The source's row shown at `row`.
     int sourceRow(int row) const;

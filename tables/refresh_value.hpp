@@ -37,7 +37,7 @@ struct Preferences {
 // copied: the table's rows point into `history`.
 struct HistoryValue {
     // `withRows` false leaves the table empty.
-    HistoryValue(History h, const ProjectInfo& projects, bool withRows = true);
+    HistoryValue(History h, HistoryMatch m, HistoryLabels l, bool withRows);
     HistoryValue(const HistoryValue&) = delete;
     HistoryValue& operator=(const HistoryValue&) = delete;
 

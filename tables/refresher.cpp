@@ -6,7 +6,6 @@
 #include "tables/date_value.hpp"
 
 namespace crunchwatch {
-
 namespace {
 
 HistoryTable tableOf(const History& history, const HistoryLabels& labels, bool withRows) {
@@ -16,11 +15,8 @@ HistoryTable tableOf(const History& history, const HistoryLabels& labels, bool w
 
 }  // namespace
 
-HistoryValue::HistoryValue(History h, const ProjectInfo& projects, bool withRows)
-    : history(std::move(h)),
-      match(matchHistory(history, projects)),
-      labels(historyLabels(history, projects, match)),
-      table(tableOf(history, labels, withRows)) {}
+HistoryValue::HistoryValue(History h, HistoryMatch m, HistoryLabels l, bool withRows)
+    : history(std::move(h)), match(std::move(m)), labels(std::move(l)), table(tableOf(history, labels, withRows)) {}
 
 RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string> dateFormat) {
     const Refresher empty(dateFormat);
@@ -47,7 +43,7 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
       m_rows(rows),
       m_snapshot(nothingRead()),
       m_prefs(std::make_shared<const Preferences>()),
-      m_historyValue(std::make_shared<const HistoryValue>(History(), ProjectInfo())),
+      m_historyValue(std::make_shared<const HistoryValue>(History(), HistoryMatch(), HistoryLabels(), true)),
       m_last(std::make_shared<const RefreshValue>(
           RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs, m_historyValue, m_dateFormat, 0})) {}
 
@@ -103,15 +99,13 @@ Snapshot Refresher::takeSnapshotWithRetry(const std::string& path) {
 void Refresher::historyStep(const StatePath& path) {
     const bool changed = m_history.refresh(path.rootDir());
     const ProjectInfo& projects = m_snapshot->state.projectInfo;
-    if (!changed) {
-        const HistoryMatch match = matchHistory(m_historyValue->history, projects);
-        if (match == m_historyValue->match &&
-            historyLabels(m_historyValue->history, projects, match) == m_historyValue->labels)
-            return;
-    }
+    HistoryMatch match = matchHistory(m_history, projects);
+    HistoryLabels labels = historyLabels(m_history, projects, match);
+    if (!changed && match == m_historyValue->match && labels == m_historyValue->labels) return;
     // The value takes a copy, which shares the files' contents with the
     // history read on at the next refresh.
-    m_historyValue = std::make_shared<const HistoryValue>(m_history, projects, m_rows == TaskRows::made);
+    m_historyValue = std::make_shared<const HistoryValue>(m_history, std::move(match), std::move(labels),
+                                                          m_rows == TaskRows::made);
 }
 
 // Read again only when the file's date text changed since the last
