@@ -16,126 +16,18 @@ Exit 77 (skipped) where the client or its application library is missing.
   real_client_test.py --dump DUMP --probe PROBE [--app APP]
 """
 
-import argparse
 import json
 import os
 import queue
 import re
-import shutil
-import signal
-import socket
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
 import client_dir
-
-SKIP = 77
-# The client starts a task, the task checkpoints every few seconds; nothing
-# here should take long, but a loaded build machine is slow.
-STEP_TIMEOUT = 60
-
-
-class Failure(Exception):
-    pass
-
-
-def say(*parts):
-    print("real client:", *parts, flush=True)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def wait_for(what, check, timeout=STEP_TIMEOUT, interval=0.2):
-    """Polls `check` until it returns something true; fails after `timeout`."""
-    end = time.monotonic() + timeout
-    while True:
-        value = check()
-        if value:
-            return value
-        if time.monotonic() > end:
-            raise Failure(f"timed out waiting for {what}")
-        time.sleep(interval)
-
-
-class Client:
-    """One client process on the directory, stopped in every outcome."""
-
-    def __init__(self, directory, port):
-        self.directory = directory
-        self.port = port
-        self.log = open(os.path.join(directory, "..", "client.log"), "w")
-        self.process = subprocess.Popen(
-            ["boinc", "--dir", directory, "--allow_multiple_clients", "--skip_cpu_benchmarks",
-             "--no_info_fetch", "--gui_rpc_port", str(port)],
-            stdout=self.log, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
-
-    def cmd(self, *args, check=True):
-        result = subprocess.run(
-            ["boinccmd", "--host", f"127.0.0.1:{self.port}", "--passwd", client_dir.PASSWORD, *args],
-            capture_output=True, text=True, timeout=30)
-        if check and result.returncode != 0:
-            raise Failure(f"boinccmd {' '.join(args)}: {result.stdout}{result.stderr}")
-        return result.stdout
-
-    def tasks(self):
-        """The client's own view of its tasks, by name: `boinccmd --get_tasks`."""
-        try:
-            text = self.cmd("--get_tasks", check=False)
-        except subprocess.TimeoutExpired:
-            return {}
-        tasks, current = {}, None
-        for line in text.splitlines():
-            m = re.match(r"\s*([^:]+):\s?(.*)$", line)
-            if not m:
-                continue
-            key, value = m.group(1).strip(), m.group(2).strip()
-            if key == "name":
-                current = tasks.setdefault(value, {})
-            if current is not None:
-                current[key] = value
-        return tasks
-
-    def stop(self):
-        if self.process.poll() is None:
-            try:
-                self.cmd("--quit", check=False)
-                self.process.wait(timeout=15)
-            except (subprocess.TimeoutExpired, OSError):
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
-        # The client's applications are its children; any that outlived it
-        # (they would notice its absence only later) go too.
-        for pid in processes_inside(self.directory):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-        self.log.close()
-
-
-def processes_inside(directory):
-    pids = []
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
-        try:
-            cwd = os.readlink(f"/proc/{entry}/cwd")
-        except OSError:
-            continue
-        if cwd.startswith(os.path.realpath(directory) + "/"):
-            pids.append(int(entry))
-    return pids
+from client_run import (STEP_TIMEOUT, Client, Failure, by_result, client_version, dump, free_port, main, metrics,
+                        say, wait_for)
 
 
 class WindowProbe:
@@ -172,19 +64,6 @@ class WindowProbe:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-
-
-def dump(dump_exe, state_file):
-    out = subprocess.run([dump_exe, "--json", state_file], capture_output=True, text=True, timeout=30)
-    if out.returncode != 0:
-        return None
-    return json.loads(out.stdout)
-
-
-def by_result(view):
-    """The dump's records and cells of each result, by result name."""
-    records = [r for p in view["records"] for r in p["result"]]
-    return {r["name"]: (r, cells) for r, cells in zip(records, view["results"])}
 
 
 def hms(seconds):
@@ -240,9 +119,8 @@ def check_history(args, probe, directory, state_file):
         raise Failure(f"an unexpected finished task: {finished}")
 
     # The metrics count the same finished tasks.
-    metrics = subprocess.run([args.dump, "--prometheus", state_file], capture_output=True, text=True, timeout=30).stdout
     counted = re.search(r'^crunchwatch_project_finished_tasks_total\{project="Crunch test",url="[^"]*"\} (\S+)$',
-                        metrics, re.M)
+                        metrics(args.dump, state_file), re.M)
     if not counted or float(counted.group(1)) < len(history[0]["tasks"]):
         raise Failure(f"the metrics count {counted and counted.group(1)} finished tasks for {len(history[0]['tasks'])}")
 
@@ -257,9 +135,8 @@ def check_history(args, probe, directory, state_file):
 
 
 def run(args, work):
-    version = subprocess.run(["boinc", "--version"], capture_output=True, text=True, timeout=30).stdout.split()
-    platform = version[1] if len(version) > 1 else "x86_64-pc-linux-gnu"
-    say("client", " ".join(version))
+    version, platform = client_version()
+    say("client", version, platform)
     directory = os.path.join(work, "data")
     os.makedirs(directory)
     # Tasks of 150 steps of 0.2 s: long enough to be caught running.
@@ -339,32 +216,5 @@ def run(args, work):
         probe.stop()
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--dump", required=True)
-    parser.add_argument("--probe", required=True)
-    parser.add_argument("--app")
-    args = parser.parse_args()
-    missing = [p for p in ("boinc", "boinccmd") if not shutil.which(p)]
-    if missing or not args.app or not os.path.exists(args.app):
-        what = ", ".join(missing) or "the application built with libboinc-app-dev"
-        say(f"SKIPPED: {what} not available (Debian packages boinc-client, libboinc-app-dev)")
-        return SKIP
-    work = tempfile.mkdtemp(prefix="crunchwatch-client-")
-    started = time.monotonic()
-    try:
-        run(args, work)
-    except Failure as failure:
-        say("FAILED:", failure)
-        log = os.path.join(work, "client.log")
-        if os.path.exists(log):
-            print(open(log).read()[-4000:])
-        return 1
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
-    say(f"passed in {time.monotonic() - started:.0f} s")
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(run))
