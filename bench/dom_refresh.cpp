@@ -21,7 +21,8 @@
 // - A project's "app_name" is the first direct <app_name> child of the project
 //   or of an element of its block (its first app version or workunit); the
 //   monitor takes the first "<app_name>" anywhere in the block.
-// - "ready_to_report" is set when the result has a <ready_to_report/> child.
+// - "ready_to_report" ("suspended_via_gui") is set when the result has a
+//   <ready_to_report/> (<suspended_via_gui/>) child.
 // - Active tasks are the <active_task> children of <active_task_set>.
 // - A file that is not well-formed XML is not read at all.
 
@@ -164,6 +165,7 @@ std::unique_ptr<DomState> loadWithDom(const std::string& path) {
         } else if (name == "result") {
             RecordDraft r = valuesOf(node, resultTags);
             if (const pugi::xml_node flag = node.child("ready_to_report")) r.set(Key::ready_to_report, flag.name());
+            if (const pugi::xml_node flag = node.child("suspended_via_gui")) r.set(Key::suspended_via_gui, flag.name());
             project->results.push_back(r);
         }
     }

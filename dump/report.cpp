@@ -22,6 +22,12 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
     }
 }
 
+// The columns a table shows unless the user chose others.
+template <class Row>
+std::span<const TableColumn<Row>> shownColumns(const TableDefinition<Row>& table) {
+    return table.columns.first(table.shownByDefault);
+}
+
 // One table's cells as the window shows them: per row an object keyed by
 // column identifier, null for an empty cell.
 template <class Row>
@@ -30,7 +36,7 @@ void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Repor
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         json.beginObject();
-        for (const auto& c : table.columns) {
+        for (const auto& c : shownColumns(table)) {
             json.key(c.id);
             json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
         }
@@ -42,11 +48,11 @@ void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Repor
 template <class Row>
 TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     TextTable text;
-    for (const auto& c : table.columns) text.titles.emplace_back(c.title);
+    for (const auto& c : shownColumns(table)) text.titles.emplace_back(c.title);
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         auto& cells = text.rows.emplace_back();
-        for (const auto& c : table.columns)
+        for (const auto& c : shownColumns(table))
             cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
     }
     return text;

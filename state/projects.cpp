@@ -55,6 +55,7 @@ constexpr std::array<Tag, 5> resultTags{{
 // A flag element: present or not. Its value is its own name, cut from the
 // element itself, so that like every value it lies in the file's text.
 constexpr std::string_view readyToReportTag = "<ready_to_report/>";
+constexpr std::string_view suspendedTag = "<suspended_via_gui/>";
 
 // The first seven are what old clients write; current clients (6.12.26 on)
 // no longer store "scheduler_state" or "fraction_done" and write the process
@@ -111,6 +112,8 @@ RecordDraft readResult(std::string_view element) noexcept {
     RecordDraft r = cutValues(element, resultTags);
     if (const std::size_t at = findFrom(element, readyToReportTag); at != std::string_view::npos)
         r.set(Key::ready_to_report, element.substr(at + 1, keyName(Key::ready_to_report).size()));
+    if (const std::size_t at = findFrom(element, suspendedTag); at != std::string_view::npos)
+        r.set(Key::suspended_via_gui, element.substr(at + 1, keyName(Key::suspended_via_gui).size()));
     return r;
 }
 

@@ -18,7 +18,7 @@
 namespace crunchwatch {
 
 // One result: its own values ("name", "exit_status", "state", "wu_name",
-// "report_deadline", "ready_to_report"), its workunit's "app_name" and
+// "report_deadline", "ready_to_report", "suspended_via_gui"), its workunit's "app_name" and
 // "version_num", and the values of the active task working on it.
 using resultRecord = Record;
 
@@ -52,9 +52,13 @@ private:
 
 // One project block: its fourteen values, and under "result" its results in
 // file order (always there, possibly empty). A view of what ProjectInfo stores.
+struct ProjectStatus;
 struct projectRecord {
     Record values;
     ResultList result;
+    // Its scheduling state, where the table that shows it has one (see
+    // ClientStatus); null otherwise.
+    const ProjectStatus* status = nullptr;
 };
 
 // The stored project records: each project's values are one record,

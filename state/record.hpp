@@ -28,17 +28,18 @@ enum class Key : std::uint8_t {
     master_url, project_name, user_total_credit, user_expavg_credit, user_create_time, rpc_seqno,
     host_total_credit, host_expavg_credit, host_create_time, exp_avg_cpu, exp_avg_mod_time, min_rpc_time,
     resource_share, app_name,
-    name, exit_status, state, wu_name, report_deadline, ready_to_report, version_num,
+    name, exit_status, state, wu_name, report_deadline, ready_to_report, suspended_via_gui, version_num,
     project_master_url, result_name, slot, scheduler_state, checkpoint_cpu_time, fraction_done,
     current_cpu_time, active_task_state, checkpoint_fraction_done,
     rsc_share,
 };
 
-inline constexpr std::array<std::string_view, 31> keyNames{
+inline constexpr std::array<std::string_view, 32> keyNames{
     "master_url", "project_name", "user_total_credit", "user_expavg_credit", "user_create_time", "rpc_seqno",
     "host_total_credit", "host_expavg_credit", "host_create_time", "exp_avg_cpu", "exp_avg_mod_time",
     "min_rpc_time", "resource_share", "app_name",
-    "name", "exit_status", "state", "wu_name", "report_deadline", "ready_to_report", "version_num",
+    "name", "exit_status", "state", "wu_name", "report_deadline", "ready_to_report", "suspended_via_gui",
+    "version_num",
     "project_master_url", "result_name", "slot", "scheduler_state", "checkpoint_cpu_time", "fraction_done",
     "current_cpu_time", "active_task_state", "checkpoint_fraction_done",
     "rsc_share",
@@ -67,11 +68,11 @@ struct StoredEntry {
 
 // A record being put together: the values of one element, before it is
 // stored. Every record kind has a fixed key set of at most `capacity` keys (a
-// result with its workunit and active-task keys has seventeen), so the draft
+// result with its workunit and active-task keys has eighteen), so the draft
 // lives on the stack.
 class RecordDraft {
 public:
-    static constexpr std::size_t capacity = 17;
+    static constexpr std::size_t capacity = 18;
 
     std::optional<std::string_view> get(Key key) const noexcept {
         for (std::size_t i = 0; i < m_size; ++i)

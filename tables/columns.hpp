@@ -47,8 +47,14 @@ constexpr TableColumn<Row> tableColumn(Column c, Cell (*cell)(const Row&, double
     return {c, cell, sortValue, explanation, tone};
 }
 
-enum class ResultColumn : std::size_t { WUnit, PName, Version, State, Progress, CPUTime, ETR, ETC, Deadline };
-inline constexpr std::size_t resultColumnCount = 9;
+// The first nine are the table's own and always shown; the rest are offered
+// hidden, to be shown from the header's menu.
+enum class ResultColumn : std::size_t {
+    WUnit, PName, Version, State, Progress, CPUTime, ETR, ETC, Deadline,
+    Application, Elapsed, PlanClass, Received,
+};
+inline constexpr std::size_t resultColumnCount = 13;
+inline constexpr std::size_t resultColumnsShown = 9;
 
 // Named after the project record's own keys, which are their identifiers.
 enum class ProjectColumn : std::size_t {
@@ -63,8 +69,9 @@ enum class ProjectColumn : std::size_t {
     min_rpc_time,
     resource_share,
     app_name,
+    status,  // the project's scheduling state in words, after the record's own columns
 };
-inline constexpr std::size_t projectColumnCount = 11;
+inline constexpr std::size_t projectColumnCount = 12;
 
 // Defined with their cells (results_cells.cpp, projects_cells.cpp).
 extern const std::array<TableColumn<resultRow>, resultColumnCount> resultColumns;

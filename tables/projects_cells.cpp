@@ -1,10 +1,12 @@
 #include "tables/projects_cells.hpp"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
 #include "state/numbers.hpp"
 #include "tables/format.hpp"
+#include "tables/project_status.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -56,6 +58,28 @@ constexpr TableColumn<projectRecord> column(Key key, std::string_view title, std
     return tableColumn<projectRecord>({keyName(key), title, tooltip}, cell, sortValue);
 }
 
+// What holds the project back, from its scheduling state; empty where the
+// table has none for it.
+Cell statusCell(const projectRecord& project, double now) {
+    if (!project.status) return Cell::empty();
+    std::string text = projectStatusText(*project.status, now);
+    return text.empty() ? Cell::empty() : Cell::ofText(std::move(text));
+}
+// By how much holds the project back: the number of its phrases, then how
+// long its communication is still deferred.
+SortValue statusSort(const projectRecord& project, double now) {
+    if (!project.status) return SortValue::none();
+    const std::string text = projectStatusText(*project.status, now);
+    if (text.empty()) return SortValue::none();
+    double parts = 1;
+    for (std::size_t at = 0; (at = text.find("\u00b7", at)) != std::string::npos; at += 2) ++parts;
+    const double deferred = readNumber(project.status->min_rpc_time) - now;
+    return SortValue::ofNumber(parts * 1e9 + (deferred > 0 ? std::min(deferred, 1e8) : 0.0));
+}
+std::optional<std::string> statusTip(const projectRecord& project, double now) {
+    if (!project.status) return std::nullopt;
+    return projectStatusTip(*project.status, now, std::nullopt);
+}
 
 }  // namespace
 
@@ -81,6 +105,10 @@ constexpr std::array<TableColumn<projectRecord>, projectColumnCount> projectColu
     column(Key::resource_share, "Share", "The project's resource share", &shareCell, &numberSort<Key::resource_share>),
     column(Key::app_name, "Application", "The first application named in the project's records", &textCell<Key::app_name>,
            &textSort<Key::app_name>),
+    tableColumn<projectRecord>({"status", "Status",
+                                "What holds the project back or is under way, counted from now: suspended, no new "
+                                "tasks, communication deferred, a scheduler request pending, work fetch backed off"},
+                               &statusCell, &statusSort, &statusTip),
 }};
 
 namespace {
@@ -94,7 +122,7 @@ constexpr bool listedInEnumOrder() {
         {host_total_credit, "host_total_credit"},   {host_expavg_credit, "host_expavg_credit"},
         {host_create_time, "host_create_time"},     {exp_avg_mod_time, "exp_avg_mod_time"},
         {min_rpc_time, "min_rpc_time"},     {ProjectColumn::resource_share, "resource_share"},
-        {app_name, "app_name"}};
+        {app_name, "app_name"}, {status, "status"}};
     for (const auto& [column, id] : named)
         if (projectColumns[static_cast<std::size_t>(column)].id != id) return false;
     return std::size(named) == projectColumnCount;

@@ -15,8 +15,8 @@ namespace crunchwatch {
 // 1970); the share has two decimals.
 inline Cell projectCell(const projectRecord& project, ProjectColumn column) { return columnOf(column).cell(project, 0); }
 
-// The column of an identifier, which is the project record's key it shows;
-// nothing for any other identifier.
+// The column of an identifier, which is the project record's key it shows
+// (or "status"); nothing for any other identifier.
 std::optional<ProjectColumn> projectColumnOf(std::string_view columnId);
 // The cell for a column identifier, as the table's data source is asked for
 // it: an empty cell for an identifier outside the table.

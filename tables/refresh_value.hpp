@@ -9,13 +9,18 @@
 
 #include <cstddef>
 #include <memory>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "state/client_lock.hpp"
 #include "state/global_prefs.hpp"
 #include "state/history.hpp"
 #include "state/history_match.hpp"
 #include "state/paths.hpp"
+#include "state/slot_checkpoint.hpp"
 #include "tables/history_table.hpp"
 #include "tables/snapshot.hpp"
 
@@ -47,6 +52,21 @@ struct HistoryValue {
     HistoryTable table;    // every finished task, newest first (when made)
 };
 
+// What the files beside the state file said when it was read: whether a
+// client runs on the folder, the checkpoints of the running tasks that are
+// newer than the state file, and how much of each download is on disk.
+struct Surroundings {
+    ClientLock lock;
+    std::optional<double> stateFileTime;  // the state file's last modification, when read
+    // By the results table's row, ascending.
+    std::vector<std::pair<std::size_t, SlotCheckpoint>> checkpoints;
+    // Per transfer of the snapshot: the size of a download's partial file.
+    std::vector<std::optional<std::uint64_t>> partialSizes;
+
+    bool clientStopped() const noexcept { return lock.running == ClientRunning::no; }
+    const SlotCheckpoint* checkpointOfRow(std::size_t row) const noexcept;
+};
+
 struct RefreshValue {
     StatePath path;     // the state file this refresh was of, with its directory
     ReadStatus status;  // how reading it went
@@ -56,6 +76,7 @@ struct RefreshValue {
     std::shared_ptr<const Snapshot> snapshot;
     std::shared_ptr<const Preferences> prefs;
     std::shared_ptr<const HistoryValue> history;
+    std::shared_ptr<const Surroundings> around;
     std::optional<std::string> dateFormat;  // formatDaty, for every date shown
     double takenAt = 0;                     // when, in seconds since 1970
 

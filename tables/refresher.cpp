@@ -1,9 +1,13 @@
 #include "tables/refresher.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "state/history_match.hpp"
+#include "state/numbers.hpp"
 #include "tables/date_value.hpp"
+#include "tables/results_cells.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -44,13 +48,15 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
       m_snapshot(nothingRead()),
       m_prefs(std::make_shared<const Preferences>()),
       m_historyValue(std::make_shared<const HistoryValue>(History(), HistoryMatch(), HistoryLabels(), true)),
-      m_last(std::make_shared<const RefreshValue>(
-          RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs, m_historyValue, m_dateFormat, 0})) {}
+      m_around(std::make_shared<const Surroundings>()),
+      m_last(std::make_shared<const RefreshValue>(RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs,
+                                                               m_historyValue, m_around, m_dateFormat, 0})) {}
 
 void Refresher::resume(const RefreshValuePtr& last) {
     m_snapshot = last->snapshot;
     m_prefs = last->prefs;
     m_historyValue = last->history;
+    m_around = last->around;
     m_history = last->history->history;
     m_lastReadPath = *last ? last->path.file() : std::string();
     m_last = last;
@@ -74,10 +80,80 @@ RefreshValuePtr Refresher::refreshWithoutFile(const StatePath& path) {
 }
 
 RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
+    surroundingsStep(path);
     preferencesStep(path);
     m_last = std::make_shared<const RefreshValue>(
-        RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue, m_dateFormat, nowSeconds()});
+        RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue, m_around, m_dateFormat, nowSeconds()});
     return m_last;
+}
+
+namespace {
+
+bool runsNow(const resultRow& row) {
+    return readInteger(row.get(Key::state)) == 2 && !row.has(Key::suspended_via_gui) &&
+           readNumber(schedulerState(row)) == 2.0;
+}
+
+bool newerThan(const SlotCheckpoint& c, const FileStat& state) {
+    return c.seconds != state.seconds ? c.seconds > state.seconds : c.nanoseconds > state.nanoseconds;
+}
+
+// A name the client gave one of its files: never a path of its own.
+bool plainFileName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+}  // namespace
+
+// Read with every refresh, whether or not the state file was read: a client
+// that stops leaves its file as it was, and only the lock says so. The
+// checkpoints and partial files are those of the snapshot shown.
+void Refresher::surroundingsStep(const StatePath& path) {
+    auto next = std::make_shared<Surroundings>();
+    next->lock = clientLock(path.rootDir());
+    m_slotDates.clear();
+    const Snapshot& shown = *m_snapshot;
+    const auto state = shown ? statFile(path.file()) : std::nullopt;
+    if (state) next->stateFileTime = static_cast<double>(state->seconds) + state->nanoseconds / 1e9;
+    const ResultTable& rows = shown.rows.main_result_table;
+    for (std::size_t i = 0; state && i < rows.size(); ++i) {
+        const resultRow row = rows[i];
+        const auto slot = row.get(Key::slot);
+        if (!slot || !runsNow(row)) continue;
+        const auto file = slotFilePath(path.rootDir(), *slot);
+        if (!file) continue;
+        m_slotDates.emplace_back(*file, fileDateText(*file));
+        auto checkpoint = readSlotCheckpoint(path.rootDir(), *slot);
+        if (!checkpoint || !newerThan(*checkpoint, *state)) continue;
+        if (checkpoint->project_url != row.get(Key::master_url) || checkpoint->result != row.get(Key::name)) continue;
+        next->checkpoints.emplace_back(i, std::move(*checkpoint));
+    }
+    const ProjectInfo& projects = shown.state.projectInfo;
+    for (const Transfer& t : shown.clientStatus.transfers) {
+        std::optional<std::uint64_t> size;
+        const auto url = t.project < projects.size() ? projects[t.project].values.get(Key::master_url) : std::nullopt;
+        if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name)) {
+            const auto partial =
+                statFile(path.rootDir() + "projects/" + escapedMasterUrl(*url) + "/" + std::string(*t.name));
+            if (partial && partial->regular) size = partial->size;
+        }
+        next->partialSizes.push_back(size);
+    }
+    m_around = std::move(next);
+}
+
+bool Refresher::surroundingsChanged(const StatePath& path) const {
+    if (clientLock(path.rootDir()) != m_around->lock) return true;
+    for (const auto& [file, date] : m_slotDates)
+        if (fileDateText(file) != date) return true;
+    return false;
+}
+
+const SlotCheckpoint* Surroundings::checkpointOfRow(std::size_t row) const noexcept {
+    const auto it = std::lower_bound(checkpoints.begin(), checkpoints.end(), row,
+                                     [](const auto& c, std::size_t r) { return c.first < r; });
+    return it != checkpoints.end() && it->first == row ? &it->second : nullptr;
 }
 
 // The client replaces its state file by writing a new one and renaming it

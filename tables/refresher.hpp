@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "state/file_stat.hpp"
 #include "state/paths.hpp"
@@ -49,6 +51,12 @@ public:
     // preferences and history are taken as this one's own.
     void resume(const RefreshValuePtr& last);
 
+    // Whether what lies beside the state file changed since the last value:
+    // the client's lock, or the checkpoint file of a task shown as running
+    // (one attribute query each). The watchdog's tick asks this when the
+    // state file itself has not changed.
+    bool surroundingsChanged(const StatePath& path) const;
+
     // The last value handed out (an empty one before any).
     const RefreshValuePtr& last() const noexcept { return m_last; }
 
@@ -56,6 +64,7 @@ private:
     RefreshValuePtr finish(const StatePath& path, ReadStatus status);
     Snapshot takeSnapshotWithRetry(const std::string& path);
     void historyStep(const StatePath& path);
+    void surroundingsStep(const StatePath& path);
     void preferencesStep(const StatePath& path);
     bool readPreferencesFile(const StatePath& path, const DateText& stamp);
 
@@ -66,6 +75,8 @@ private:
     std::shared_ptr<const Preferences> m_prefs;
     History m_history;  // read on from refresh to refresh
     std::shared_ptr<const HistoryValue> m_historyValue;
+    std::shared_ptr<const Surroundings> m_around;
+    std::vector<std::pair<std::string, DateText>> m_slotDates;  // the running tasks' checkpoint files, as last seen
     RefreshValuePtr m_last;
 };
 

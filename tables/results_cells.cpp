@@ -1,11 +1,13 @@
 #include "tables/results_cells.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
 #include "state/numbers.hpp"
 #include "tables/duration.hpp"
 #include "tables/format.hpp"
+#include "tables/task_details.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -17,6 +19,12 @@ Cell durationCell(double seconds) {
     return text ? Cell::ofText(std::move(*text), seconds) : Cell::empty();
 }
 
+// A task the user suspended: the client takes it out of memory, so its
+// process state says nothing of it; only the result's own flag does.
+bool suspendedByUser(const resultRow& row) {
+    return row.has(Key::suspended_via_gui) && readInteger(row.get(Key::state)) == 2;
+}
+
 // The client's process states that map onto a scheduler state.
 constexpr int processExecuting = 1;
 constexpr int processSuspended = 9;
@@ -24,6 +32,8 @@ constexpr int processSuspended = 9;
 // The moment the task should finish: the remaining time stretched by the
 // project's share of the processor, counted from now.
 std::optional<double> completionMoment(const resultRow& row, double now) {
+    // Nothing completes while the client is stopped or the user holds the task back.
+    if (row.clientStopped || suspendedByUser(row)) return std::nullopt;
     const auto etr = remainingSeconds(row);
     const auto total = row.get(Key::rsc_share);
     const auto shareText = row.get(Key::resource_share);
@@ -81,6 +91,7 @@ std::optional<std::string_view> schedulerState(const resultRow& row) {
 }
 
 std::optional<FractionDone> fractionDone(const resultRow& row) {
+    if (row.checkpoint && row.checkpoint->fraction_done) return FractionDone{*row.checkpoint->fraction_done, true, true};
     if (const auto live = row.get(Key::fraction_done)) return FractionDone{*live, false};
     if (const auto checkpoint = row.get(Key::checkpoint_fraction_done)) return FractionDone{*checkpoint, true};
     return std::nullopt;
@@ -92,8 +103,14 @@ std::optional<double> remainingSeconds(const resultRow& row) {
     if (!cpuText || !fraction) return std::nullopt;
     const double f = readNumber(fraction->text);
     if (f == 0.0) return std::nullopt;
-    const double cpu = readNumber(cpuText);
-    if (const auto checkpointCpu = row.get(Key::checkpoint_cpu_time); fraction->atCheckpoint && checkpointCpu) {
+    double cpu = readNumber(cpuText);
+    std::optional<std::string_view> checkpointCpu = row.get(Key::checkpoint_cpu_time);
+    if (fraction->inSlot) {
+        // The slot's checkpoint is newer than the state file's processor time.
+        checkpointCpu = row.checkpoint->checkpoint_cpu_time;
+        if (checkpointCpu) cpu = std::max(cpu, readNumber(checkpointCpu));
+    }
+    if (fraction->atCheckpoint && checkpointCpu) {
         // The processor time at the checkpoint over the fraction reached by
         // then is the whole task's estimate; a task already past it has
         // nothing left to run by this measure.
@@ -109,11 +126,13 @@ std::optional<std::string_view> stateText(const resultRow& row) {
     switch (readInteger(state)) {
         case 1: return "Downloading";
         case 2: {
+            if (suspendedByUser(row)) return "Paused";
             const auto scheduler = schedulerState(row);
             if (!scheduler) return "Waiting";
             switch (readInteger(scheduler)) {
                 case 1: return "Paused";
-                case 2: return "running...";
+                // A stopped client's last file still says its tasks execute.
+                case 2: return row.clientStopped ? "Paused" : "running...";
                 default: return scheduler;
             }
         }
@@ -224,10 +243,47 @@ Tone stateTone(const resultRow& row, double) {
     if (*state == "Downloading") return Tone::downloading;
     if (*state == "Finished" || *state == "Sent") return Tone::done;
     if (*state == "Paused") return Tone::paused;
-    return Tone::plain;
+    switch (readInteger(row.get(Key::state))) {
+        case 3:  // a computation error
+        case 6:  // aborted
+        case 7:  // an output file failed to upload
+            return Tone::failed;
+        default: return Tone::plain;
+    }
 }
 
 std::optional<std::string> progressTip(const resultRow& row, double) { return progressExplanation(row); }
+
+Cell applicationCell(const resultRow& row, double) {
+    const auto app = applicationName(row);
+    if (!app) return Cell::empty();
+    const auto version = versionNumber(row);
+    return Cell::ofText(std::string(*app) + (version ? " " + formatFixed(*version, 2) : std::string()));
+}
+SortValue applicationSort(const resultRow& row, double) { return textSort(applicationName(row)); }
+
+Cell elapsedCell(const resultRow& row, double) {
+    const auto seconds = elapsedSeconds(row);
+    return seconds ? durationCell(*seconds) : Cell::empty();
+}
+
+std::optional<std::string_view> planClass(const resultRow& row) {
+    const auto element = resultElement(row);
+    return element ? childValue(*element, "plan_class") : std::nullopt;
+}
+Cell planClassCell(const resultRow& row, double) { return textOrEmpty(planClass(row)); }
+SortValue planClassSort(const resultRow& row, double) { return textSort(planClass(row)); }
+
+std::optional<double> receivedMoment(const resultRow& row) {
+    const auto element = resultElement(row);
+    const auto received = element ? childValue(*element, "received_time") : std::nullopt;
+    return received ? std::optional<double>(readNumber(received)) : std::nullopt;
+}
+Cell receivedCell(const resultRow& row, double) {
+    const auto moment = receivedMoment(row);
+    return moment ? Cell::ofDate(*moment) : Cell::empty();
+}
+SortValue receivedSort(const resultRow& row, double) { return numberSort(receivedMoment(row)); }
 
 // Every result in the client's file is still to be reported (the client
 // drops one once its project has acknowledged the report), so a passed
@@ -275,6 +331,16 @@ constexpr std::array<TableColumn<resultRow>, resultColumnCount> resultColumns{{
                            &completionCell, &completionSort, &latenessTip, &completionTone),
     tableColumn<resultRow>({"Deadline", "Deadline", "When the result must be reported to its project; red once passed"},
                            &deadlineCell, &deadlineSort, &latenessTip, &deadlineTone),
+    tableColumn<resultRow>({"Application", "Application", "The application and its version"}, &applicationCell,
+                           &applicationSort),
+    tableColumn<resultRow>({"Elapsed", "Elapsed time",
+                            "Time the task has run: its final elapsed time once finished, else the elapsed time at "
+                            "its last checkpoint"},
+                           &elapsedCell, &byCellNumber<&elapsedCell>),
+    tableColumn<resultRow>({"PlanClass", "Plan class", "The kind of application version (processor or GPU type)"},
+                           &planClassCell, &planClassSort),
+    tableColumn<resultRow>({"Received", "Received", "When the client received the task"}, &receivedCell,
+                           &receivedSort),
 }};
 
 namespace {
@@ -284,7 +350,8 @@ constexpr bool listedInEnumOrder() {
     using enum ResultColumn;
     constexpr std::pair<ResultColumn, std::string_view> named[] = {
         {WUnit, "WUnit"}, {PName, "PName"}, {Version, "Version"}, {State, "State"},      {Progress, "Progress"},
-        {CPUTime, "CPUTime"}, {ETR, "ETR"}, {ETC, "ETC"},         {Deadline, "Deadline"}};
+        {CPUTime, "CPUTime"}, {ETR, "ETR"}, {ETC, "ETC"},         {Deadline, "Deadline"},
+        {Application, "Application"}, {Elapsed, "Elapsed"}, {PlanClass, "PlanClass"}, {Received, "Received"}};
     for (const auto& [column, id] : named)
         if (resultColumns[static_cast<std::size_t>(column)].id != id) return false;
     return std::size(named) == resultColumnCount;
@@ -315,6 +382,9 @@ std::string stateExplanation(const resultRow& row) {
     const std::int32_t code = readInteger(state);
     std::string text = "Result state " + std::string(*state) + ": " + resultStateMeaning(code);
     if (code != 2) return text;
+    if (suspendedByUser(row)) return "Suspended by user. " + text;
+    if (row.clientStopped && readNumber(schedulerState(row)) == 2.0)
+        text = "Paused: the client is not running (its last file says the task runs). " + text;
     if (const auto stored = row.get(Key::scheduler_state)) {
         switch (readInteger(stored)) {
             case 0: text += "; the client has not scheduled it yet"; break;
@@ -333,6 +403,9 @@ std::string stateExplanation(const resultRow& row) {
 std::optional<std::string> progressExplanation(const resultRow& row) {
     const auto fraction = fractionDone(row);
     if (!fraction) return std::nullopt;
+    if (fraction->inSlot)
+        return "Progress at the task's last checkpoint, from its slot's checkpoint file, which is newer than the "
+               "client's state file";
     if (fraction->atCheckpoint)
         return "Progress at the task's last checkpoint: a current client writes the fraction done into its "
                "state file only when the task checkpoints, so the live figure may be ahead of it";

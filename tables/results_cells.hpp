@@ -24,11 +24,13 @@ namespace crunchwatch {
 // ("2") and suspended (9) as preempted ("1"); otherwise nothing.
 std::optional<std::string_view> schedulerState(const resultRow& row);
 
-// The fraction done the cells read: "fraction_done" when present, else the
-// fraction at the last checkpoint.
+// The fraction done the cells read: the slot's checkpoint when the row has
+// one (it is newer than the state file), else "fraction_done" when present,
+// else the fraction at the last checkpoint.
 struct FractionDone {
     std::string_view text;
     bool atCheckpoint = false;
+    bool inSlot = false;
 };
 std::optional<FractionDone> fractionDone(const resultRow& row);
 
@@ -38,7 +40,9 @@ std::optional<double> remainingSeconds(const resultRow& row);
 
 // The state text of a row: "Downloading", "Waiting", "Paused", "running...",
 // "Finished", "Sent", or the stored state (or scheduler state) text itself,
-// which is a view into the file's text.
+// which is a view into the file's text. A task the user suspended, and one
+// that would run when the client is known to have stopped, is "Paused"; its
+// Completes cell is then empty.
 std::optional<std::string_view> stateText(const resultRow& row);
 
 // The report deadline, in seconds since 1970; nothing when the row has none.

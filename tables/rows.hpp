@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "state/projects.hpp"
+#include "state/slot_checkpoint.hpp"
 
 namespace crunchwatch {
 
@@ -23,8 +24,17 @@ struct resultRow {
     resultRecord result;
     std::string_view rsc_share;
     std::size_t projectIndex = 0;  // where `project` stands in projectInfo
+    // What the files beside the state file add, where the table that shows
+    // the row has them: the task's checkpoint in its slot, newer than the
+    // state file; and whether the client is known to have stopped.
+    const SlotCheckpoint* checkpoint = nullptr;
+    bool clientStopped = false;
+    // The whole normalised text the records lie in, where the table has it:
+    // the elements around the row's values are found in it.
+    std::string_view text;
 
     std::optional<std::string_view> get(Key key) const noexcept;
+    bool has(Key key) const noexcept { return get(key).has_value(); }
     // By the key's name, for a name that comes from outside.
     std::optional<std::string_view> getNamed(std::string_view name) const noexcept {
         const auto key = keyNamed(name);
@@ -60,7 +70,7 @@ public:
         // A project's results are the records after its own, so the records
         // before row i's are its own project's and one for each project
         // before and including it.
-        return {project, Record(m_store->records, i + p + 1), m_rscShare, p};
+        return {project, Record(m_store->records, i + p + 1), m_rscShare, p, nullptr, false, {}};
     }
 
     resultRow at(std::size_t i) const {

@@ -64,6 +64,40 @@ std::string noHistoryText(const RefreshValue& v) {
 
 }  // namespace
 
+resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
+    resultRow row = v.snapshot->rows.main_result_table[i];
+    row.text = v.snapshot->state.file.text.view();
+    const auto& statuses = v.snapshot->clientStatus.projects;
+    if (row.projectIndex < statuses.size()) row.project.status = &statuses[row.projectIndex];
+    // The surroundings speak of the snapshot they were read with: a value
+    // that keeps an older snapshot after a failed read has none for it.
+    if (v.around) {
+        row.clientStopped = v.around->clientStopped();
+        row.checkpoint = v.around->checkpointOfRow(i);
+    }
+    return row;
+}
+
+projectRecord projectRowOf(const RefreshValue& v, std::size_t i) {
+    projectRecord p = v.snapshot->state.projectInfo[i];
+    const auto& statuses = v.snapshot->clientStatus.projects;
+    if (i < statuses.size()) p.status = &statuses[i];
+    return p;
+}
+
+TransferRow transferRowOf(const RefreshValue& v, std::size_t i) {
+    const Snapshot& s = *v.snapshot;
+    const Transfer& t = s.clientStatus.transfers[i];
+    TransferRow row{&t, {}, {}, {}};
+    if (t.project < s.state.projectInfo.size()) {
+        const projectRecord p = s.state.projectInfo[t.project];
+        row.projectName = p.values.get(Key::project_name);
+        row.masterUrl = p.values.get(Key::master_url);
+    }
+    if (v.around && i < v.around->partialSizes.size()) row.partialSize = v.around->partialSizes[i];
+    return row;
+}
+
 std::string noStatisticsText(const RefreshValue& v) {
     const History& h = v.history->history;
     for (const StatisticsFile& f : h.statisticsFiles())
@@ -82,18 +116,19 @@ const TableDefinition<resultRow> resultsTable{
     resultColumns,
     [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
     [](const RefreshValue& v) { return v.snapshot->rows.main_result_table.size(); },
-    [](const RefreshValue& v, std::size_t i) { return v.snapshot->rows.main_result_table[i]; },
+    &resultRowOf,
     static_cast<std::size_t>(ResultColumn::PName),
     static_cast<std::size_t>(ResultColumn::WUnit),
     &projectNames,
     &noResultsText,
+    resultColumnsShown,
 };
 
 const TableDefinition<projectRecord> projectsTable{
     projectColumns,
     [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
     [](const RefreshValue& v) { return v.snapshot->state.projectInfo.size(); },
-    [](const RefreshValue& v, std::size_t i) { return v.snapshot->state.projectInfo[i]; },
+    &projectRowOf,
     static_cast<std::size_t>(ProjectColumn::project_name),
     static_cast<std::size_t>(ProjectColumn::project_name),
     &projectNames,
@@ -109,6 +144,17 @@ const TableDefinition<HistoryTask> historyTable{
     static_cast<std::size_t>(HistoryColumn::nm),
     [](const RefreshValue& v) { return v.history->table.projectLabels(); },
     &noHistoryText,
+};
+
+const TableDefinition<TransferRow> transfersTable{
+    transferColumns,
+    [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
+    [](const RefreshValue& v) { return v.snapshot->clientStatus.transfers.size(); },
+    &transferRowOf,
+    static_cast<std::size_t>(TransferColumn::project),
+    static_cast<std::size_t>(TransferColumn::name),
+    &projectNames,
+    [](const RefreshValue& v) { return nothingReadYet(v) ? std::string() : std::string("No transfers"); },
 };
 
 }  // namespace crunchwatch

@@ -13,6 +13,7 @@
 #include "tables/columns.hpp"
 #include "tables/history_table.hpp"
 #include "tables/refresh_value.hpp"
+#include "tables/transfers_table.hpp"
 
 namespace crunchwatch {
 
@@ -32,11 +33,21 @@ struct TableDefinition {
     std::vector<std::string> (*projects)(const RefreshValue& value);
     // Why there are no rows, in a sentence or two; empty before any read.
     std::string (*emptyText)(const RefreshValue& value);
+    // How many of the first columns are shown unless the user chose
+    // otherwise; the others are offered hidden.
+    std::size_t shownByDefault = columns.size();
 };
 
 extern const TableDefinition<resultRow> resultsTable;
 extern const TableDefinition<projectRecord> projectsTable;
 extern const TableDefinition<HistoryTask> historyTable;
+extern const TableDefinition<TransferRow> transfersTable;
+
+// A row of the results (projects) table as the table shows it: with what
+// the files beside the state file add (with the project's scheduling state).
+resultRow resultRowOf(const RefreshValue& value, std::size_t index);
+projectRecord projectRowOf(const RefreshValue& value, std::size_t index);
+TransferRow transferRowOf(const RefreshValue& value, std::size_t index);
 
 // Why there are no credit statistics to draw (the folder or the files that
 // could not be read, and why); empty when some were read.

@@ -1,0 +1,94 @@
+#pragma once
+// What the state file says about why work does or does not run: each
+// project's scheduling state (its flags, the pending scheduler request and
+// why, how long communication is deferred, the work-fetch backoffs), each
+// file transfer the client keeps trying, and the client's own version and
+// run modes. Values are views into the normalised text, verbatim, like every
+// record's; absent stays absent.
+//
+// A project's values are cut from its own element (from "<project>" to the
+// first "</project>" of its block), so that a result's or a file's element of
+// the same name never speaks for the project. A transfer belongs to the
+// project in whose block its "<file>" lies: the client writes each project's
+// files after the project.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "state/sections.hpp"
+
+namespace crunchwatch {
+
+using MaybeText = std::optional<std::string_view>;
+
+// The flags a project element holds as an empty element ("<ended/>"), in the
+// order they are listed everywhere.
+enum class ProjectFlag : std::uint8_t {
+    suspended_via_gui, dont_request_more_work, detach_when_done, ended, attached_via_acct_mgr,
+    master_url_fetch_pending, scheduler_rpc_in_progress, trickle_up_pending, non_cpu_intensive,
+};
+inline constexpr std::array<std::string_view, 9> projectFlagNames{
+    "suspended_via_gui", "dont_request_more_work", "detach_when_done", "ended", "attached_via_acct_mgr",
+    "master_url_fetch_pending", "scheduler_rpc_in_progress", "trickle_up_pending", "non_cpu_intensive",
+};
+
+// A work-fetch backoff for one kind of processor: until when, and how long the last one was.
+struct Backoff {
+    MaybeText name, time, interval;
+};
+
+// An application's name and its name for people ("<app>").
+struct AppName {
+    MaybeText name, user_friendly_name;
+};
+
+struct ProjectStatus {
+    std::size_t project = 0;  // the block's place, which is its record's in projectInfo
+    std::uint16_t flags = 0;
+    MaybeText sched_rpc_pending, min_rpc_time, next_rpc_time, last_rpc_time, nrpc_failures, master_fetch_failures,
+        njobs_success, njobs_error;
+    std::vector<Backoff> backoffs;  // in file order, by name
+    std::vector<AppName> apps;      // the block's applications, in file order
+
+    bool has(ProjectFlag f) const noexcept { return flags & (1u << static_cast<unsigned>(f)); }
+};
+
+// One "<file>" holding a "<persistent_file_xfer>".
+struct Transfer {
+    std::size_t project = 0;
+    MaybeText name, nbytes, status, is_upload, num_retries, first_request_time, next_request_time, time_so_far,
+        last_bytes_xferred, error_msg;
+    MaybeText bytes_xferred;  // the active "<file_xfer>"'s, while one runs
+
+    bool upload() const noexcept;
+};
+
+struct ClientInfo {
+    MaybeText platform_name, major, minor, release;
+    MaybeText user_run_request, user_run_prev_request, user_gpu_request, user_gpu_prev_request, user_network_request,
+        user_network_prev_request;
+
+    // "7.20.5"; nothing unless all three parts are there.
+    std::optional<std::string> version() const;
+};
+
+struct ClientStatus {
+    std::vector<ProjectStatus> projects;  // one per project block, in file order
+    std::vector<Transfer> transfers;      // in file order
+    ClientInfo client;
+};
+
+ClientStatus readClientStatus(const Sections& sekcje);
+
+// What a run mode's number means: "always", "according to preferences",
+// "never"; nothing for another text.
+std::optional<std::string_view> runModeText(MaybeText mode);
+// Why a scheduler request is pending ("to report completed tasks"); nothing for 0 or an unknown reason.
+std::optional<std::string_view> rpcReasonText(MaybeText reason);
+
+}  // namespace crunchwatch
