@@ -47,6 +47,8 @@ class Project:
     authenticator: str
     tasks: list = field(default_factory=list)
     dont_request_more_work: bool = False
+    # When the project asked to be contacted again (seconds since 1970).
+    next_rpc_time: float = 0
 
 
 def escaped_url(url):
@@ -139,6 +141,7 @@ def _project(directory, app_binary, platform, project):
     <user_total_credit>1234.5</user_total_credit>
     <host_total_credit>234.5</host_total_credit>
     <resource_share>100.000000</resource_share>
+    <next_rpc_time>{project.next_rpc_time:.6f}</next_rpc_time>
 {flags}    <scheduler_url>{scheduler}</scheduler_url>
 </project>
 <app>

@@ -7,9 +7,9 @@ that finishes and waits to be reported, one whose output cannot be sent, and
 in the other project a long task. The client holds its lock on the directory
 (it is started without --allow_multiple_clients). With boinccmd the first
 project is told to fetch no work, the long task is suspended once it has a
-checkpoint, then its whole project; later the network is switched off, the
-first project asked to contact its scheduler (which stays pending), and the
-network switched back on (the contact fails and the project is deferred).
+checkpoint, then its whole project (whose contact with its scheduler, asked
+for by the project, then stays pending); later the first project is asked to
+report (the contact fails and the project is deferred).
 
 After the file shows each situation, crunchwatch-dump's project status,
 transfers, tasks and client facts must agree with what the client reports at
@@ -37,6 +37,8 @@ UPLOAD_URL = "http://upload.crunch.invalid/test_cgi/file_upload_handler"
 # out of memory, and quits at once when asked (a task suspended in memory
 # would keep it waiting a minute).
 LONG = "other_long_0"
+# Runs throughout; the client's last file still says it runs.
+RUNNING = "spin_long_0"
 
 
 def scenario():
@@ -45,8 +47,12 @@ def scenario():
             Task("spin_dl", 10, input_url=DOWNLOAD_URL),
             Task("spin_fail", 5, exit_status=42),
             Task("spin_ok", 5),
-            Task("spin_up", 5, upload_url=UPLOAD_URL)]),
-        Project(OTHER_URL, "Crunch other", "fedcba9876543210", [Task("other_long", 1000)]),
+            Task("spin_up", 5, upload_url=UPLOAD_URL),
+            Task("spin_long", 1000)]),
+        # The project asked to be contacted an hour ago: the contact stays
+        # pending while the project is suspended (or deferred).
+        Project(OTHER_URL, "Crunch other", "fedcba9876543210", [Task("other_long", 1000)],
+                next_rpc_time=time.time() - 3600),
     ]
 
 
@@ -77,6 +83,12 @@ PROJECT_FIELDS = {
     "jobs succeeded": count("njobs_success"),
     "jobs failed": count("njobs_error"),
     "last RPC": lambda status: time.ctime(float(status["last_rpc_time"])),
+}
+# The Status column's phrase for each boinccmd line that says "yes".
+STATUS_PHRASES = {
+    "suspended via GUI": "Suspended by user",
+    "don't request more work": "Won't get new tasks",
+    "scheduler RPC pending": "Scheduler request pending",
 }
 # Each line of boinccmd --get_file_transfers, read off the dump's transfer.
 TRANSFER_FIELDS = {
@@ -116,7 +128,8 @@ class StateFile:
         self.files = [f for f in self._blocks("file") if "num_retries" in f]
         self.transfers = {f["name"]: f for f in self.files}
         self.results = {r["name"]: r for r in self._blocks("result")}
-        self.network_mode = self._top("user_network_request")
+        self.active_tasks = {t["result_name"]: t for t in self._blocks("active_task")}
+        self.gpu_mode = self._top("user_gpu_request")
 
     def _blocks(self, tag):
         blocks = []
@@ -211,17 +224,24 @@ class Comparison:
             url = theirs["master URL"]
             entry, element = mine.get(url, {}), file.projects.get(url, {})
             out += field_differences(name, PROJECT_FIELDS, theirs, entry)
+            status = entry.get("status") or ""
+            out += [f"{name} Status {status!r} for {line}: {theirs.get(line)}" for line, phrase in STATUS_PHRASES.items()
+                    if (phrase in status) != (theirs.get(line) == "yes")]
+            deferred = float(element.get("min_rpc_time", 0)) > time.time()
+            if ("Communication deferred" in status) != deferred:
+                out.append(f"{name} Status {status!r} for min_rpc_time {element.get('min_rpc_time')}")
             out += [f"{name} {key}: crunchwatch {entry.get(key)!r}, the file {element.get(key)!r}"
                     for key in PROJECT_ELEMENTS if entry.get(key) != element.get(key)]
-            if entry.get("flags") != [f for f in FLAGS if f in element]:
-                out.append(f"{name} flags: crunchwatch {entry.get('flags')}, the file {element}")
+            flags = [f for f in FLAGS if f in element]
+            if entry.get("flags") != flags:
+                out.append(f"{name} flags: crunchwatch {entry.get('flags')}, the file {flags}")
             for f in FLAGS:
                 shown = sample(text, "crunchwatch_project_flag", url=url, flag=f) or 0
                 if shown != (f in element):
                     out.append(f"{name} crunchwatch_project_flag{{flag={f}}} {shown}")
-            deferred = sample(text, "crunchwatch_project_deferred_until_seconds", url=url)
-            if float(element["min_rpc_time"]) > time.time() and deferred != float(element["min_rpc_time"]):
-                out.append(f"{name} deferred until {deferred}, min_rpc_time {element['min_rpc_time']}")
+            until = sample(text, "crunchwatch_project_deferred_until_seconds", url=url)
+            if deferred and until != float(element["min_rpc_time"]):
+                out.append(f"{name} deferred until {until}, min_rpc_time {element['min_rpc_time']}")
         return out
 
     def transfer_differences(self, transfers, reported, file, text):
@@ -295,7 +315,7 @@ def run(args, work):
     say("client", version, platform)
     directory = os.path.join(work, "data")
     os.makedirs(directory)
-    client_dir.lay_out_projects(directory, args.app, platform, scenario(), ncpus=4, leave_apps_in_memory=False,
+    client_dir.lay_out_projects(directory, args.app, platform, scenario(), ncpus=5, leave_apps_in_memory=False,
                                 client_version=version, disk_interval=1)
     state_file = os.path.join(directory, "client_state.xml")
     # Without --allow_multiple_clients: the client locks the directory.
@@ -308,6 +328,8 @@ def run(args, work):
     try:
         wait_for("the client's RPC", lambda: "CPU status" in client.cmd("--get_cc_status", check=False))
         client.cmd("--project", MASTER_URL, "nomorework")
+        # A mode other than the default, to tell the words from the numbers.
+        client.cmd("--set_gpu_mode", "never")
         wait_for(f"{LONG} to checkpoint",
                  lambda: float(client.tasks().get(LONG, {}).get("CPU time at last checkpoint", 0)) > 0)
         agree("a running task's checkpoint", lambda: slot_differences(args, client, state_file))
@@ -318,24 +340,23 @@ def run(args, work):
             test, other = f.projects[MASTER_URL], f.projects[OTHER_URL]
             states = {n: f.results[n + "_0"]["state"] for n in ("spin_fail", "spin_ok", "spin_up")}
             return ("suspended_via_gui" in other and "dont_request_more_work" in test
+                    and other["sched_rpc_pending"] != "0" and f.gpu_mode == "3"
                     and "suspended_via_gui" in f.results[LONG] and int(test["nrpc_failures"]) >= 1
                     and states == {"spin_fail": "3", "spin_ok": "5", "spin_up": "4"}
                     and len(f.transfers) == 2 and all(int(t["num_retries"]) >= 1 for t in f.transfers.values()))
-        file_shows("the suspensions, the finished tasks and the stuck transfers", settled)
+        file_shows("the suspensions, the finished tasks, the stuck transfers, the pending contact", settled)
         agree("suspended, failed, finished, stuck", compare.differences)
 
-        # With the network off the requested contact stays pending.
-        client.cmd("--set_network_mode", "never")
-        client.cmd("--project", MASTER_URL, "update")
-        file_shows("the pending scheduler contact",
-                   lambda f: f.network_mode == "3" and f.projects[MASTER_URL]["sched_rpc_pending"] != "0")
-        agree("a scheduler contact pending", compare.differences)
+        # The first project is asked to report; its scheduler cannot be
+        # reached, so it is deferred.
         failures = int(StateFile(state_file).projects[MASTER_URL]["nrpc_failures"])
+        client.cmd("--project", MASTER_URL, "update")
 
-        client.cmd("--set_network_mode", "auto")
-        file_shows("the failed scheduler contact",
-                   lambda f: f.network_mode == "2" and f.projects[MASTER_URL]["sched_rpc_pending"] == "0"
-                   and int(f.projects[MASTER_URL]["nrpc_failures"]) > failures)
+        def deferred(f):
+            test = f.projects[MASTER_URL]
+            return (int(test["nrpc_failures"]) > failures and test["sched_rpc_pending"] == "0"
+                    and float(test["min_rpc_time"]) > time.time())
+        file_shows("the failed scheduler contact", deferred)
         agree("the project deferred", compare.differences)
 
         quitting = time.monotonic()
@@ -348,6 +369,11 @@ def run(args, work):
             raise Failure("the client left no lock file: nothing would tell a stopped client from a running one")
         if (view["client"]["running"], view["client"]["pid"], running) != (False, None, 0):
             raise Failure(f"after the client's exit crunchwatch shows {view['client']}, running metric {running}")
+        # Its last file still says a task runs, which no longer holds.
+        if StateFile(state_file).active_tasks[RUNNING]["active_task_state"] != "1":
+            raise Failure(f"the client's last file no longer says that {RUNNING} runs")
+        if by_result(view)[RUNNING][1]["State"] != "Paused":
+            raise Failure(f"{RUNNING} shows {by_result(view)[RUNNING][1]['State']} with the client gone")
         say("crunchwatch tells that the client no longer runs")
     finally:
         client.stop()
