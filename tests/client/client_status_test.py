@@ -42,12 +42,15 @@ RUNNING = "spin_long_0"
 
 
 def scenario():
+    # The client runs its tasks at idle priority: on a busy machine they get
+    # processor time only when nothing else wants it, so the short ones take
+    # a single step (0.2 s of processor time).
     return [
         Project(MASTER_URL, "Crunch test", "0123456789abcdef", [
-            Task("spin_dl", 10, input_url=DOWNLOAD_URL),
-            Task("spin_fail", 5, exit_status=42),
-            Task("spin_ok", 5),
-            Task("spin_up", 5, upload_url=UPLOAD_URL),
+            Task("spin_dl", 1, input_url=DOWNLOAD_URL),
+            Task("spin_fail", 1, exit_status=42),
+            Task("spin_ok", 1),
+            Task("spin_up", 1, upload_url=UPLOAD_URL),
             Task("spin_long", 1000)]),
         # The project asked to be contacted an hour ago: the contact stays
         # pending while the project is suspended (or deferred).
@@ -225,8 +228,8 @@ class Comparison:
             entry, element = mine.get(url, {}), file.projects.get(url, {})
             out += field_differences(name, PROJECT_FIELDS, theirs, entry)
             status = entry.get("status") or ""
-            out += [f"{name} Status {status!r} for {line}: {theirs.get(line)}" for line, phrase in STATUS_PHRASES.items()
-                    if (phrase in status) != (theirs.get(line) == "yes")]
+            out += [f"{name} Status {status!r} for {line}: {theirs.get(line)}"
+                    for line, phrase in STATUS_PHRASES.items() if (phrase in status) != (theirs.get(line) == "yes")]
             deferred = float(element.get("min_rpc_time", 0)) > time.time()
             if ("Communication deferred" in status) != deferred:
                 out.append(f"{name} Status {status!r} for min_rpc_time {element.get('min_rpc_time')}")
