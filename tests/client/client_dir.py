@@ -65,14 +65,15 @@ def result_name(i):
     return f"spin_wu_{i}_0"
 
 
-def lay_out(directory, app_binary, platform, workunits, steps):
+def lay_out(directory, app_binary, platform, workunits, steps, client_version=None):
     """One project, set to fetch no work, with `workunits` tasks of `steps`
     steps; one processor, and a suspended task stays in memory, so its
     process state reads as suspended rather than as never started."""
     assert escaped_url(MASTER_URL) == ESCAPED_URL
     project = Project(MASTER_URL, "Crunch test", "0123456789abcdef",
                       [Task(f"spin_wu_{i}", steps) for i in range(workunits)], dont_request_more_work=True)
-    lay_out_projects(directory, app_binary, platform, [project], ncpus=1, leave_apps_in_memory=True)
+    lay_out_projects(directory, app_binary, platform, [project], ncpus=1, leave_apps_in_memory=True,
+                     client_version=client_version)
 
 
 def lay_out_projects(directory, app_binary, platform, projects, ncpus, leave_apps_in_memory,
