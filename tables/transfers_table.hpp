@@ -39,5 +39,8 @@ std::string bytesForPeople(double bytes);
 enum class TransferColumn : std::size_t { project, name, direction, size, done, retries, next, first, spent, givesUp, error };
 inline constexpr std::size_t transferColumnCount = 11;
 extern const std::array<TableColumn<TransferRow>, transferColumnCount> transferColumns;
+inline const TableColumn<TransferRow>& columnOf(TransferColumn c) {
+    return transferColumns[static_cast<std::size_t>(c)];
+}
 
 }  // namespace crunchwatch
