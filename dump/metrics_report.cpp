@@ -136,7 +136,8 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
     const ClientLock lock = report.around ? report.around->lock : ClientLock{};
     if (lock.running != ClientRunning::cannotTell)
         w.sample("crunchwatch_client_running", {}, lock.running == ClientRunning::yes ? 1 : 0);
-    w.family("crunchwatch_transfers", MetricType::Gauge, "How many file transfers the client keeps trying, by direction.");
+    w.family("crunchwatch_transfers", MetricType::Gauge,
+             "How many file transfers the client keeps trying, by direction.");
     double uploads = 0, downloads = 0;
     for (const Transfer& t : report.snapshot->clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
     w.sample("crunchwatch_transfers", labelText({{"direction", "upload"}}), uploads);
@@ -147,7 +148,9 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
 // and the flags its element holds.
 void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
     const std::vector<ProjectStatus>& statuses = s.clientStatus.projects;
-    const auto statusOf = [&](const ProjectSeries& p) { return p.project < statuses.size() ? &statuses[p.project] : nullptr; };
+    const auto statusOf = [&](const ProjectSeries& p) {
+        return p.project < statuses.size() ? &statuses[p.project] : nullptr;
+    };
     w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
              "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
     for (const ProjectSeries& p : series.projects)
