@@ -114,6 +114,11 @@ void JsonWriter::null() {
     m_out << "null";
 }
 
+void JsonWriter::boolean(bool v) {
+    beforeValue();
+    m_out << (v ? "true" : "false");
+}
+
 void JsonWriter::integer(long long v) {
     beforeValue();
     m_out << v;

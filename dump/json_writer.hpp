@@ -27,6 +27,7 @@ public:
     void string(std::string_view s);
     void optionalString(const std::optional<std::string_view>& s);
     void null();
+    void boolean(bool v);
     void integer(long long v);
     // Shortest text that reads back as the same double; null when not finite.
     void number(double v);

@@ -41,11 +41,33 @@ struct TaskSeries {
     TaskFigures figures;
 };
 
+struct TransferSeries {
+    std::string labels;  // project="…",url="…",file="…",direction="…"
+    const Transfer* transfer = nullptr;
+};
+
 // The report's figures, gathered once, so that each family is written whole.
 struct Series {
     std::vector<ProjectSeries> projects;
     std::vector<TaskSeries> tasks;
+    std::vector<TransferSeries> transfers;
 };
+
+std::string_view directionOf(const Transfer& t) { return t.upload() ? "upload" : "download"; }
+
+// Each transfer of a project that has series, once per file and direction.
+void gatherTransfers(Series& series, const Snapshot& s, const std::vector<std::size_t>& seriesOfProject) {
+    const std::vector<Transfer>& transfers = s.clientStatus.transfers;
+    series.transfers.reserve(transfers.size());  // `seen` holds views of the labels
+    std::unordered_set<std::string_view> seen;
+    for (const Transfer& t : transfers) {
+        if (t.project >= seriesOfProject.size() || seriesOfProject[t.project] == SIZE_MAX || !t.name) continue;
+        std::string labels = series.projects[seriesOfProject[t.project]].labels + ',' +
+                             labelText({{"file", *t.name}, {"direction", directionOf(t)}});
+        if (seen.count(labels)) continue;
+        seen.insert(series.transfers.emplace_back(TransferSeries{std::move(labels), &t}).labels);
+    }
+}
 
 Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
     const ProjectInfo& info = s.state.projectInfo;
@@ -79,6 +101,7 @@ Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
         if (seen.count(labels)) continue;
         seen.insert(series.tasks.emplace_back(TaskSeries{std::move(labels), taskFigures(row, o.now)}).labels);
     }
+    if (o.perTask) gatherTransfers(series, s, seriesOfProject);
     return series;
 }
 
@@ -102,6 +125,44 @@ void writeHostFamilies(ExpositionWriter& w, const Snapshot& s) {
         double total = 0;
         for (const projectRecord& p : s.state.projectInfo) total += creditOf(p, kind.column).value_or(0.0);
         w.sample("crunchwatch_credit", labelText({{"kind", kind.label}}), total);
+    }
+}
+
+// Whether a client runs on the folder (no sample when nothing can tell), and
+// how many transfers it keeps trying each way.
+void writeClientFamilies(ExpositionWriter& w, const Report& report) {
+    w.family("crunchwatch_client_running", MetricType::Gauge,
+             "Whether a BOINC client holds the lock of its data directory (1) or not (0).");
+    const ClientLock lock = report.around ? report.around->lock : ClientLock{};
+    if (lock.running != ClientRunning::cannotTell)
+        w.sample("crunchwatch_client_running", {}, lock.running == ClientRunning::yes ? 1 : 0);
+    w.family("crunchwatch_transfers", MetricType::Gauge,
+             "How many file transfers the client keeps trying, by direction.");
+    double uploads = 0, downloads = 0;
+    for (const Transfer& t : report.snapshot->clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
+    w.sample("crunchwatch_transfers", labelText({{"direction", "upload"}}), uploads);
+    w.sample("crunchwatch_transfers", labelText({{"direction", "download"}}), downloads);
+}
+
+// What holds a project back: until when the client defers talking to it,
+// and the flags its element holds.
+void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
+    const std::vector<ProjectStatus>& statuses = s.clientStatus.projects;
+    const auto statusOf = [&](const ProjectSeries& p) {
+        return p.project < statuses.size() ? &statuses[p.project] : nullptr;
+    };
+    w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
+             "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
+    for (const ProjectSeries& p : series.projects)
+        if (const ProjectStatus* status = statusOf(p); status && status->min_rpc_time)
+            w.sample("crunchwatch_project_deferred_until_seconds", p.labels, readNumber(status->min_rpc_time));
+    w.family("crunchwatch_project_flag", MetricType::Gauge,
+             "1 for each flag set in a project's state, such as suspended_via_gui, dont_request_more_work or ended.");
+    for (const ProjectSeries& p : series.projects) {
+        const ProjectStatus* status = statusOf(p);
+        for (std::size_t f = 0; status && f < projectFlagNames.size(); ++f)
+            if (status->has(static_cast<ProjectFlag>(f)))
+                w.sample("crunchwatch_project_flag", p.labels, 1, labelText({{"flag", projectFlagNames[f]}}));
     }
 }
 
@@ -163,6 +224,11 @@ void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
         for (const TaskSeries& t : series.tasks)
             if (const auto v = family.value(t.figures)) w.sample(family.name, t.labels, *v);
     }
+    w.family("crunchwatch_transfer_retries", MetricType::Gauge,
+             "How often a file transfer failed and was tried again.");
+    for (const TransferSeries& t : series.transfers)
+        if (t.transfer->num_retries)
+            w.sample("crunchwatch_transfer_retries", t.labels, readNumber(t.transfer->num_retries));
 }
 
 // What the client's own history files say per project: its newest day of
@@ -218,7 +284,9 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     const Snapshot& snapshot = *report->snapshot;
     const Series series = gatherSeries(snapshot, options);
     writeHostFamilies(w, snapshot);
+    writeClientFamilies(w, *report);
     writeProjectFamilies(w, snapshot, series);
+    writeProjectStatusFamilies(w, snapshot, series);
     writeHistoryFamilies(w, *report, series);
     if (options.perTask) writeTaskFamilies(w, series);
 }

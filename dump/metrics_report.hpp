@@ -9,14 +9,20 @@
 //   crunchwatch_state_file_modified_seconds{path}    gauge, seconds since 1970
 //   crunchwatch_projects                             gauge
 //   crunchwatch_credit{kind}                         gauge, summed over the projects
+//   crunchwatch_client_running                       gauge, 1 or 0; none when nothing tells
+//   crunchwatch_transfers{direction}                 gauge, upload and download, zeros too
 //   crunchwatch_project_credit{project,url,kind}     gauge
 //   crunchwatch_project_resource_share{project,url}  gauge
 //   crunchwatch_project_resource_share_ratio{project,url}  gauge, 0..1
 //   crunchwatch_tasks{project,url,state}             gauge, every state, zeros too
+//   crunchwatch_project_deferred_until_seconds{project,url}  gauge, min_rpc_time
+//   crunchwatch_project_flag{project,url,flag}       gauge, 1 per flag set
+//   crunchwatch_project_statistics_*, _finished_tasks_*  where the client keeps history files
 // and per task ({project,url,task}), only when asked for:
 //   crunchwatch_task_progress_ratio, _cpu_seconds, _remaining_seconds,
 //   _deadline_timestamp_seconds, _completion_timestamp_seconds,
 //   _deadline_at_risk (1 when the expected completion lies after the deadline)
+//   with crunchwatch_transfer_retries{project,url,file,direction} per transfer.
 // `kind` is user_total, user_average, host_total or host_average.
 
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "dump/history_report.hpp"
 #include "dump/json_writer.hpp"
+#include "dump/status_report.hpp"
 #include "dump/text_table.hpp"
 #include "tables/format.hpp"
 #include "tables/refresher.hpp"
@@ -116,6 +117,7 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     json.optionalString(viewOf(report.prefs->values.disk_interval));
     json.endObject();
     writeHistoryJson(json, report);
+    writeStatusJson(json, report, o);
     json.endObject();
     out << '\n';
 }
@@ -125,11 +127,15 @@ void writeTextReport(std::ostream& out, const Report& report, const ReportOption
     const GlobalPrefsValues& prefs = report.prefs->values;
     const TextTable results = textTableOf(resultsTable, report, o);
     const TextTable projects = textTableOf(projectsTable, report, o);
+    const TextTable transfers = textTableOf(transfersTable, report, o);
 
-    out << "State file: " << validUtf8(o.stateFileAsGiven) << "\n\nResults\n\n";
+    out << "State file: " << validUtf8(o.stateFileAsGiven) << '\n' << clientLine(report) << "\n\nResults\n\n";
     printTextTable(out, results, o.width);
     out << "\nProjects\n\n";
     printTextTable(out, projects, o.width);
+    out << "\nTransfers\n\n";
+    if (transfers.rows.empty()) out << transfersTable.emptyText(report) << '\n';
+    else printTextTable(out, transfers, o.width);
     out << "\nNumber of projects: " << s.numberOfProjects << '\n'
         << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
         << "CPU scheduling period (minutes): " << validUtf8(prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'

@@ -19,6 +19,10 @@
 #include "tables/date_value.hpp"
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
+#include "status_reference.hpp"
+#include "tables/project_status.hpp"
+#include "tables/table_definition.hpp"
+#include "tables/task_details.hpp"
 #include "text_references.hpp"
 
 using namespace crunchwatch;
@@ -105,7 +109,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(report.numberOfProjects == report.state.projectInfo.size(), "the counter is not the number of projects");
     require(report.numberOfProjects > 0 || report.totalCredit == 0.0, "a file without projects counts credit");
 
-    for (const resultRow& row : rows.main_result_table) {
+    fuzz::requireSameStatus(report.clientStatus, s);
+    require(report.clientStatus.projects.size() == report.state.projectInfo.size(),
+            "a project without its scheduling state");
+    for (std::size_t i = 0; i < rows.main_result_table.size(); ++i) {
+        // As the table shows the row: the extra columns and the details read
+        // the elements around its values.
+        const resultRow row = resultRowOf(*refreshed, i);
+        (void)taskDetails(row, p.now, p.dateFormat);
         for (const auto& c : resultColumns) {
             requireCell(c.cell(row, p.now), p.dateFormat);
             (void)c.sortValue(row, p.now);
@@ -120,7 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(row.getNamed(key) == value, "a row's entry differs from its value");
         });
     }
-    for (const projectRecord& project : report.state.projectInfo)
-        for (const auto& c : projectColumns) requireCell(c.cell(project, 0), p.dateFormat);
+    for (std::size_t i = 0; i < report.state.projectInfo.size(); ++i) {
+        const projectRecord project = projectRowOf(*refreshed, i);
+        for (const auto& c : projectColumns) requireCell(c.cell(project, p.now), p.dateFormat);
+        (void)projectStatusTip(*project.status, p.now, p.dateFormat);
+    }
+    for (std::size_t i = 0; i < transfersTable.size(*refreshed); ++i) {
+        const TransferRow t = transferRowOf(*refreshed, i);
+        for (const auto& c : transferColumns) {
+            requireCell(c.cell(t, p.now), p.dateFormat);
+            (void)c.sortValue(t, p.now);
+            if (c.explanation) (void)c.explanation(t, p.now);
+            if (c.tone) (void)c.tone(t, p.now);
+        }
+    }
     return 0;
 }

@@ -93,10 +93,16 @@ Tone errorTone(const Row& r, double) { return r.transfer->error_msg ? Tone::fail
 
 }  // namespace
 
+BytesDoneSource bytesDoneSource(const TransferRow& r) {
+    if (r.transfer->bytes_xferred) return {r.transfer->bytes_xferred, std::nullopt};
+    if (!r.transfer->upload() && r.partialSize) return {std::nullopt, r.partialSize};
+    return {r.transfer->last_bytes_xferred, std::nullopt};
+}
+
 std::optional<double> bytesDone(const TransferRow& r) {
-    if (r.transfer->bytes_xferred) return readNumber(r.transfer->bytes_xferred);
-    if (!r.transfer->upload() && r.partialSize) return static_cast<double>(*r.partialSize);
-    return numberOf(r.transfer->last_bytes_xferred);
+    const BytesDoneSource source = bytesDoneSource(r);
+    if (source.partialSize) return static_cast<double>(*source.partialSize);
+    return numberOf(source.text);
 }
 
 std::optional<double> giveUpMoment(const TransferRow& r) {

@@ -27,6 +27,13 @@ inline constexpr double transferGiveUpSeconds = 90.0 * 86400.0;
 // Bytes done: the active transfer's count while one runs, else for a
 // download the partial file's size on disk, else the count of the last try.
 std::optional<double> bytesDone(const TransferRow& row);
+// Where that figure comes from: the file's own text, or the partial file's
+// size; neither when nothing tells (the dump reports the text verbatim).
+struct BytesDoneSource {
+    MaybeText text;
+    std::optional<std::uint64_t> partialSize;
+};
+BytesDoneSource bytesDoneSource(const TransferRow& row);
 // When the client gives up: the first try plus 90 days; nothing without a first try.
 std::optional<double> giveUpMoment(const TransferRow& row);
 // "retry in 00:12:05" while the next try lies ahead; "active" while the
@@ -39,5 +46,8 @@ std::string bytesForPeople(double bytes);
 enum class TransferColumn : std::size_t { project, name, direction, size, done, retries, next, first, spent, givesUp, error };
 inline constexpr std::size_t transferColumnCount = 11;
 extern const std::array<TableColumn<TransferRow>, transferColumnCount> transferColumns;
+inline const TableColumn<TransferRow>& columnOf(TransferColumn c) {
+    return transferColumns[static_cast<std::size_t>(c)];
+}
 
 }  // namespace crunchwatch

@@ -1,6 +1,11 @@
 #pragma once
 // Small helpers shared by the tests: temporary files and the real-data guard.
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -38,6 +43,46 @@ public:
 
 private:
     std::string m_path;
+};
+
+// A child process that holds a POSIX write lock on `path` (created if need
+// be) as a running client holds its lockfile's, until the object goes: the
+// child is killed by its process id and waited for in every outcome.
+class LockHolder final {
+public:
+    explicit LockHolder(const std::string& path) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only async-signal-safe calls in the child of a threaded process.
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char ok = '0';
+        m_locked = m_pid > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        ::close(ready[0]);
+    }
+    ~LockHolder() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    bool locked() const { return m_locked; }
+    pid_t pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_locked = false;
 };
 
 // Dates are shown in the local time zone: a test of this kind runs in UTC

@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <csignal>
+#include <optional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -114,7 +117,19 @@ TEST(DumpExe, ExampleAsJson) {
              "{\"state_file\":\"" + example + "\",\"records\":[{\"master_url\":\"http://einstein.phys.uwm.edu/\"",
              std::string("\"number_of_projects\":4,\"total_credit\":"),
              std::string("\"global_prefs\":{\"cpu_scheduling_period_minutes\":\"60.000000\","
-                         "\"disk_interval\":\"60.000000\"},\"statistics\":[],\"history\":[]}\n"),
+                         "\"disk_interval\":\"60.000000\"},\"statistics\":[],\"history\":[],"
+                         "\"client\":{\"running\":null,\"pid\":null,\"version\":\"8.2.6\","
+                         "\"platform\":\"x86_64-pc-linux-gnu\",\"run_mode\":\"2\",\"gpu_mode\":\"2\","
+                         "\"network_mode\":\"2\"},\"project_status\":[{\"project_name\":\"Einstein@Home\","),
+             // Rosetta@home's scheduler asked for an hour's silence; its status counts it down.
+             std::string("\"min_rpc_time\":\"1796153474.120388\",\"resource_share\":\"50.00\","
+                         "\"app_name\":\"rosetta\",\"status\":\"Communication deferred 00:57:54 \xC2\xB7 No CPU tasks "
+                         "asked for 00:57:54\"}"),
+             // A download under way: its active transfer's count.
+             std::string("{\"project_name\":\"Einstein@Home\",\"master_url\":\"http://einstein.phys.uwm.edu/\","
+                         "\"name\":\"LATeah4037L03.dat\",\"upload\":false,\"nbytes\":\"4509712.000000\","
+                         "\"bytes_done\":\"1318912.000000\",\"num_retries\":\"0\","),
+             std::string("\"slot_progress\":[]}\n"),
              std::string("\"rsc_share\":\"275.000000\""),
              std::string("\"State\":\"running...\""),
              std::string("\"Progress\":\"checking...\""),
@@ -181,14 +196,25 @@ TEST(DumpExe, ExactShapeOfASmallState) {
         "\"projects\":[{\"project_name\":\"A \\\"q\\\"\",\"user_total_credit\":\"10.5\",\"user_expavg_credit\":null,"
         "\"user_create_time\":\"1970-01-01 00:00:00\",\"host_total_credit\":null,\"host_expavg_credit\":null,"
         "\"host_create_time\":\"1970-01-01 00:00:00\",\"exp_avg_mod_time\":\"1970-01-01 00:00:00\","
-        "\"min_rpc_time\":null,\"resource_share\":\"100.00\",\"app_name\":\"app\"},"
+        "\"min_rpc_time\":null,\"resource_share\":\"100.00\",\"app_name\":\"app\",\"status\":null},"
         "{\"project_name\":null,\"user_total_credit\":null,\"user_expavg_credit\":null,"
         "\"user_create_time\":\"1970-01-01 00:00:00\",\"host_total_credit\":null,\"host_expavg_credit\":null,"
         "\"host_create_time\":\"1970-01-01 00:00:00\",\"exp_avg_mod_time\":\"1970-01-01 00:00:00\","
-        "\"min_rpc_time\":null,\"resource_share\":\"0.00\",\"app_name\":null}],"
+        "\"min_rpc_time\":null,\"resource_share\":\"0.00\",\"app_name\":null,\"status\":null}],"
         "\"number_of_projects\":2,\"total_credit\":10.5,"
         "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":\"60\"},"
-        "\"statistics\":[],\"history\":[]}\n";
+        "\"statistics\":[],\"history\":[],"
+        "\"client\":{\"running\":null,\"pid\":null,\"version\":null,\"platform\":null,\"run_mode\":null,"
+        "\"gpu_mode\":null,\"network_mode\":null},"
+        "\"project_status\":[{\"project_name\":\"A \\\"q\\\"\",\"master_url\":\"http://a/\",\"flags\":[],"
+        "\"sched_rpc_pending\":null,\"min_rpc_time\":null,\"next_rpc_time\":null,\"last_rpc_time\":null,"
+        "\"nrpc_failures\":null,\"master_fetch_failures\":null,\"backoffs\":[],\"njobs_success\":null,"
+        "\"njobs_error\":null,\"status\":null},"
+        "{\"project_name\":null,\"master_url\":\"http://b/\",\"flags\":[],"
+        "\"sched_rpc_pending\":null,\"min_rpc_time\":null,\"next_rpc_time\":null,\"last_rpc_time\":null,"
+        "\"nrpc_failures\":null,\"master_fetch_failures\":null,\"backoffs\":[],\"njobs_success\":null,"
+        "\"njobs_error\":null,\"status\":null}],"
+        "\"transfers\":[],\"slot_progress\":[]}\n";
     EXPECT_EQ(r.out, expected);
 }
 
@@ -211,8 +237,10 @@ TEST(DumpExe, ExactShapeOfTheHistory) {
     const Outcome r = dump({"--json", path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::size_t at = r.out.find(",\"statistics\":");
+    const std::size_t end = r.out.find(",\"client\":");
     ASSERT_NE(at, std::string::npos) << r.out;
-    EXPECT_EQ(r.out.substr(at),
+    ASSERT_NE(end, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(at, end - at),
               ",\"statistics\":[{\"file\":\"statistics_Z.xml\",\"master_url\":null,\"project_name\":null,\"days\":[{"
               "\"day\":\"\xEF\xBF\xBD\",\"user_total_credit\":null,\"user_expavg_credit\":null,\"host_total_credit\":null,"
               "\"host_expavg_credit\":null}]},"
@@ -223,7 +251,7 @@ TEST(DumpExe, ExactShapeOfTheHistory) {
               "{\"time\":\"1581252044\",\"ue\":\"5362.1\",\"ct\":\"19643.12\",\"fe\":\"4.3e13\",\"nm\":\"T_0\","
               "\"et\":\"5922.5\",\"es\":\"0\"},"
               "{\"time\":\"7\",\"ue\":null,\"ct\":null,\"fe\":null,\"nm\":\"\\\"q\\\"\",\"et\":null,\"es\":\"1\"}]},"
-              "{\"file\":\"job_log_b.txt\",\"project_name\":null,\"skipped_lines\":0,\"tasks\":[]}]}\n");
+              "{\"file\":\"job_log_b.txt\",\"project_name\":null,\"skipped_lines\":0,\"tasks\":[]}]");
 
     const Outcome text = dump({"--date-format", iso, path});
     EXPECT_NE(text.out.find("Statistics\n\nProject           Days  Newest day           User credit  Host credit\n"),
@@ -241,9 +269,14 @@ TEST(DumpExe, StateWithoutProjects) {
         EXPECT_NE(r.out.find("\"records\":[],\"rows\":[],\"results\":[],\"projects\":[],"
                              "\"number_of_projects\":0,\"total_credit\":0,"
                              "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":null},"
-                             "\"statistics\":[],\"history\":[]}\n"),
+                             "\"statistics\":[],\"history\":[],\"client\":{\"running\":null,\"pid\":null,"
+                             "\"version\":null,\"platform\":null,\"run_mode\":null,\"gpu_mode\":null,"
+                             "\"network_mode\":null},\"project_status\":[],\"transfers\":[],\"slot_progress\":[]}\n"),
                   std::string::npos)
             << r.out;
+        const Outcome text = dump({dir.path().string()});
+        EXPECT_NE(text.out.find("\nClient: cannot tell\n\nResults\n"), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find("\nTransfers\n\nNo transfers\n\nNumber of projects: 0\n"), std::string::npos) << text.out;
     }
 }
 
@@ -388,13 +421,14 @@ def reject(name):
 with open(sys.argv[1], encoding="utf-8") as f:
     d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
-                   "total_credit", "global_prefs", "statistics", "history"], list(d)
+                   "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
+                   "transfers", "slot_progress"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
 assert len(d["rows"]) == len(d["results"]) == sum(len(p["result"]) for p in d["records"])
 assert all(len(r) == 9 and all(text(v) for v in r.values()) for r in d["results"])
-assert all(len(p) == 11 and all(text(v) for v in p.values()) for p in d["projects"])
+assert all(len(p) == 12 and all(text(v) for v in p.values()) for p in d["projects"])
 assert d["number_of_projects"] == len(d["records"]) == len(d["projects"])
 assert isinstance(d["total_credit"], (int, float))
 assert all(isinstance(v, str) for r in d["rows"] for v in r.values())
@@ -404,6 +438,22 @@ assert all(list(s) == ["file", "master_url", "project_name", "days"] and text(s[
 assert all(list(h) == ["file", "project_name", "skipped_lines", "tasks"] and isinstance(h["skipped_lines"], int)
            and all(list(t) == ["time", "ue", "ct", "fe", "nm", "et", "es"] and all(text(v) for v in t.values())
                    for t in h["tasks"]) for h in d["history"])
+c = d["client"]
+assert list(c) == ["running", "pid", "version", "platform", "run_mode", "gpu_mode", "network_mode"]
+assert c["running"] in (True, False, None) and (c["pid"] is None or isinstance(c["pid"], int))
+assert all(text(v) for k, v in c.items() if k not in ("running", "pid"))
+flags = ["suspended_via_gui", "dont_request_more_work", "detach_when_done", "ended", "attached_via_acct_mgr",
+         "master_url_fetch_pending", "scheduler_rpc_in_progress", "trickle_up_pending", "non_cpu_intensive"]
+assert len(d["project_status"]) == len(d["records"])
+for p, record, cells in zip(d["project_status"], d["records"], d["projects"]):
+    assert len(p) == 13 and p["master_url"] == record.get("master_url") and p["status"] == cells["status"]
+    assert p["flags"] == [f for f in flags if f in p["flags"]]
+    assert all(list(b) == ["name", "time", "interval"] and all(text(v) for v in b.values()) for b in p["backoffs"])
+    assert all(text(v) for k, v in p.items() if k not in ("flags", "backoffs"))
+assert all(len(t) == 11 and isinstance(t["upload"], bool) and all(text(v) for k, v in t.items() if k != "upload")
+           for t in d["transfers"])
+assert all(list(s) == ["result", "project_url", "fraction_done", "checkpoint_cpu_time", "checkpoint_elapsed_time"]
+           and all(text(v) for v in s.values()) for s in d["slot_progress"])
 )PY";
 
 bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }
@@ -435,6 +485,194 @@ TEST(DumpExe, RealClientFilesAreValidJson) {
         ++checked;
     }
     if (checked == 0) GTEST_SKIP() << "no client_state.xml among the real client files";
+}
+
+// ------------------------------------------------------------ why nothing runs
+
+// Project A is suspended and takes no new work, its scheduler asked for an
+// hour's silence, its CPU work fetch backs off and a request is pending;
+// its files: a download under way (a <file_xfer>), an upload between tries
+// that failed, and a download whose partial file lies on disk. Project B
+// has nothing to say and a task running in slot 0, whose checkpoint came
+// after the state file was written. The client's own values close the file.
+constexpr std::string_view whyState =
+    "<client_state>\n<project>\n<master_url>http://a.org/x/</master_url>\n<project_name>A</project_name>\n"
+    "<suspended_via_gui/>\n<dont_request_more_work/>\n<sched_rpc_pending>2</sched_rpc_pending>\n"
+    "<min_rpc_time>1000003600.5</min_rpc_time>\n<nrpc_failures>3</nrpc_failures>\n"
+    "<rsc_backoff_time>\n<name>CPU</name>\n<value>1000000600</value>\n</rsc_backoff_time>\n"
+    "<rsc_backoff_interval>\n<name>CPU</name>\n<value>600</value>\n</rsc_backoff_interval>\n</project>\n"
+    "<file>\n<name>in.dat</name>\n<nbytes>1000</nbytes>\n<persistent_file_xfer>\n<num_retries>0</num_retries>\n"
+    "<first_request_time>999999000</first_request_time>\n<next_request_time>999999000</next_request_time>\n"
+    "<time_so_far>12.5</time_so_far>\n<last_bytes_xferred>100</last_bytes_xferred>\n<is_upload>0</is_upload>\n"
+    "</persistent_file_xfer>\n<file_xfer>\n<bytes_xferred>250.000000</bytes_xferred>\n</file_xfer>\n</file>\n"
+    "<file>\n<name>out.dat</name>\n<nbytes>2000</nbytes>\n<persistent_file_xfer>\n<num_retries>7</num_retries>\n"
+    "<first_request_time>999990000</first_request_time>\n<next_request_time>1000000300</next_request_time>\n"
+    "<last_bytes_xferred>0</last_bytes_xferred>\n<is_upload>1</is_upload>\n</persistent_file_xfer>\n"
+    "<error_msg>connect() failed</error_msg>\n</file>\n"
+    "<file>\n<name>partial.dat</name>\n<nbytes>4096</nbytes>\n<persistent_file_xfer>\n<num_retries>1</num_retries>\n"
+    "<last_bytes_xferred>5</last_bytes_xferred>\n<is_upload>0</is_upload>\n</persistent_file_xfer>\n</file>\n"
+    "<project>\n<master_url>http://b/</master_url>\n<project_name>B</project_name>\n</project>\n"
+    "<workunit>\n<name>wu1</name>\n</workunit>\n<result>\n<name>r1</name>\n<state>2</state>\n<wu_name>wu1</wu_name>\n"
+    "</result>\n<active_task_set>\n<active_task>\n<project_master_url>http://b/</project_master_url>\n"
+    "<result_name>r1</result_name>\n<slot>0</slot>\n<scheduler_state>2</scheduler_state>\n"
+    "<fraction_done>0.1</fraction_done>\n</active_task>\n</active_task_set>\n"
+    "<platform_name>x86_64-pc-linux-gnu</platform_name>\n<core_client_major_version>7</core_client_major_version>\n"
+    "<core_client_minor_version>20</core_client_minor_version>\n<core_client_release>5</core_client_release>\n"
+    "<user_run_request>2</user_run_request>\n<user_gpu_request>3</user_gpu_request>\n"
+    "<user_network_request>1</user_network_request>\n</client_state>\n";
+
+// The state above in `dir`, with the partial download (1234 bytes) and the
+// slot's checkpoint, written ten seconds after the state file.
+std::string writeWhyState(const TempDir& dir) {
+    const std::string path = dir.write("client_state.xml", whyState);
+    fs::create_directories(dir.path() / "projects" / "a.org_x");
+    dir.write("projects/a.org_x/partial.dat", std::string(1234, 'x'));
+    fs::create_directories(dir.path() / "slots" / "0");
+    const std::string slot = dir.write(
+        "slots/0/boinc_task_state.xml",
+        "<active_task>\n<project_master_url>http://b/</project_master_url>\n<result_name>r1</result_name>\n"
+        "<checkpoint_cpu_time>60.5</checkpoint_cpu_time>\n<checkpoint_elapsed_time>65</checkpoint_elapsed_time>\n"
+        "<fraction_done>0.2</fraction_done>\n</active_task>\n");
+    fs::last_write_time(slot, fs::last_write_time(path) + std::chrono::seconds(10));
+    return path;
+}
+
+TEST(DumpExe, WhyNothingRuns) {
+    const TempDir dir;
+    const std::string path = writeWhyState(dir);
+    const Outcome r = dump({"--json", "--now", "1000000000", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::size_t at = r.out.find(",\"project_status\":");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_EQ(
+        r.out.substr(at),
+        ",\"project_status\":[{\"project_name\":\"A\",\"master_url\":\"http://a.org/x/\","
+        "\"flags\":[\"suspended_via_gui\",\"dont_request_more_work\"],\"sched_rpc_pending\":\"2\","
+        "\"min_rpc_time\":\"1000003600.5\",\"next_rpc_time\":null,\"last_rpc_time\":null,\"nrpc_failures\":\"3\","
+        "\"master_fetch_failures\":null,\"backoffs\":[{\"name\":\"CPU\",\"time\":\"1000000600\",\"interval\":\"600\"}],"
+        "\"njobs_success\":null,\"njobs_error\":null,\"status\":\"Suspended by user \xC2\xB7 Won't get new tasks \xC2\xB7 "
+        "Communication deferred 01:00:00 \xC2\xB7 Scheduler request pending: to report completed tasks \xC2\xB7 "
+        "No CPU tasks asked for 00:10:00\"},"
+        "{\"project_name\":\"B\",\"master_url\":\"http://b/\",\"flags\":[],\"sched_rpc_pending\":null,"
+        "\"min_rpc_time\":null,\"next_rpc_time\":null,\"last_rpc_time\":null,\"nrpc_failures\":null,"
+        "\"master_fetch_failures\":null,\"backoffs\":[],\"njobs_success\":null,\"njobs_error\":null,\"status\":null}],"
+        "\"transfers\":[{\"project_name\":\"A\",\"master_url\":\"http://a.org/x/\",\"name\":\"in.dat\",\"upload\":false,"
+        "\"nbytes\":\"1000\",\"bytes_done\":\"250.000000\",\"num_retries\":\"0\",\"first_request_time\":\"999999000\","
+        "\"next_request_time\":\"999999000\",\"time_so_far\":\"12.5\",\"error_msg\":null},"
+        "{\"project_name\":\"A\",\"master_url\":\"http://a.org/x/\",\"name\":\"out.dat\",\"upload\":true,"
+        "\"nbytes\":\"2000\",\"bytes_done\":\"0\",\"num_retries\":\"7\",\"first_request_time\":\"999990000\","
+        "\"next_request_time\":\"1000000300\",\"time_so_far\":null,\"error_msg\":\"connect() failed\"},"
+        "{\"project_name\":\"A\",\"master_url\":\"http://a.org/x/\",\"name\":\"partial.dat\",\"upload\":false,"
+        "\"nbytes\":\"4096\",\"bytes_done\":\"1234\",\"num_retries\":\"1\",\"first_request_time\":null,"
+        "\"next_request_time\":null,\"time_so_far\":null,\"error_msg\":null}],"
+        "\"slot_progress\":[{\"result\":\"r1\",\"project_url\":\"http://b/\",\"fraction_done\":\"0.2\","
+        "\"checkpoint_cpu_time\":\"60.5\",\"checkpoint_elapsed_time\":\"65\"}]}\n");
+    EXPECT_NE(r.out.find(",\"client\":{\"running\":null,\"pid\":null,\"version\":\"7.20.5\","
+                         "\"platform\":\"x86_64-pc-linux-gnu\",\"run_mode\":\"2\",\"gpu_mode\":\"3\","
+                         "\"network_mode\":\"1\"},"),
+              std::string::npos) << r.out;
+
+    const Outcome text = dump({"--now", "1000000000", path});
+    for (const char* fragment : {"\nClient: 7.20.5, cannot tell\n", "\nTransfers\n\nProject  File",
+                                 "\nA        partial.dat  Download   4.00 KiB  1.21 KiB (30.1%)  1"})
+        EXPECT_NE(text.out.find(fragment), std::string::npos) << fragment << "\n" << text.out;
+
+    const Outcome metrics = dump({"--prometheus-tasks", "--now", "1000000000", path});
+    ASSERT_EQ(metrics.exitCode, 0) << metrics.err;
+    const std::string a = "{project=\"A\",url=\"http://a.org/x/\"";
+    for (const std::string& line : std::vector<std::string>{
+             "\ncrunchwatch_transfers{direction=\"upload\"} 1\ncrunchwatch_transfers{direction=\"download\"} 2\n",
+             "\ncrunchwatch_project_deferred_until_seconds" + a + "} 1000003600.5\n# ",
+             "\ncrunchwatch_project_flag" + a + ",flag=\"suspended_via_gui\"} 1\ncrunchwatch_project_flag" + a +
+                 ",flag=\"dont_request_more_work\"} 1\n# ",
+             "\ncrunchwatch_transfer_retries" + a + ",file=\"in.dat\",direction=\"download\"} 0\n" +
+                 "crunchwatch_transfer_retries" + a + ",file=\"out.dat\",direction=\"upload\"} 7\n" +
+                 "crunchwatch_transfer_retries" + a + ",file=\"partial.dat\",direction=\"download\"} 1\n",
+         })
+        EXPECT_NE(metrics.out.find(line), std::string::npos) << line << "\n" << metrics.out;
+    EXPECT_EQ(metrics.out.find("\ncrunchwatch_client_running "), std::string::npos) << "no lockfile: nothing tells";
+    EXPECT_EQ(dump({"--prometheus", path}).out.find("crunchwatch_transfer_retries"), std::string::npos)
+        << "per transfer only when asked for";
+}
+
+// A process holding a write lock on the client's lockfile, as a running
+// client does, until it is killed by its pid when the object goes, whatever
+// the test's outcome.
+class LockHolder final {
+public:
+    explicit LockHolder(const std::string& lockfile) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only calls that are safe after a fork, until the end.
+            ::close(ready[0]);
+            const int fd = ::open(lockfile.c_str(), O_RDWR | O_CREAT, 0644);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            const char taken = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+            [[maybe_unused]] const auto written = ::write(ready[1], &taken, 1);
+            for (;;) ::pause();
+        }
+        ::close(ready[1]);
+        char taken = 'n';
+        while (m_pid > 0 && ::read(ready[0], &taken, 1) < 0 && errno == EINTR) {
+        }
+        ::close(ready[0]);
+        m_locked = taken == 'y';
+    }
+    ~LockHolder() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    bool locked() const { return m_locked; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_locked = false;
+};
+
+// The client runs while its lock is held; a lockfile nobody holds is a
+// stopped client; without one (or without a state file's version) nothing
+// can be told.
+TEST(DumpExe, WhetherTheClientRuns) {
+    enum class Lock { held, free, none };
+    for (const Lock lock : {Lock::held, Lock::free, Lock::none}) {
+        const TempDir dir;
+        const std::string path = writeWhyState(dir);
+        const std::string lockfile = (dir.path() / "lockfile").string();
+        std::optional<LockHolder> holder;
+        if (lock == Lock::held) {
+            holder.emplace(lockfile);
+            ASSERT_TRUE(holder->locked()) << "the child could not take the lock";
+        } else if (lock == Lock::free) {
+            dir.write("lockfile", "");
+        }
+        const std::string pid = holder ? std::to_string(holder->pid()) : "";
+        const std::string running = lock == Lock::held ? "true" : lock == Lock::free ? "false" : "null";
+        const std::string client = "\"client\":{\"running\":" + running +
+                                   ",\"pid\":" + (holder ? pid : "null") + ",\"version\":\"7.20.5\",";
+        const std::string line = lock == Lock::held   ? "Client: 7.20.5, running (process " + pid + ")\n"
+                                 : lock == Lock::free ? "Client: 7.20.5, not running\n"
+                                                      : "Client: 7.20.5, cannot tell\n";
+        const std::string sample = lock == Lock::held   ? "\ncrunchwatch_client_running 1\n"
+                                   : lock == Lock::free ? "\ncrunchwatch_client_running 0\n"
+                                                        : "";
+        SCOPED_TRACE(running);
+        EXPECT_NE(dump({"--json", path}).out.find(client), std::string::npos) << client;
+        EXPECT_NE(dump({path}).out.find(line), std::string::npos) << line;
+        const std::string metrics = dump({"--prometheus", path}).out;
+        EXPECT_NE(metrics.find("# TYPE crunchwatch_client_running gauge\n" + sample.substr(sample.empty() ? 0 : 1)),
+                  std::string::npos) << metrics;
+        EXPECT_EQ(metrics.find("\ncrunchwatch_client_running ") != std::string::npos, !sample.empty()) << metrics;
+    }
 }
 
 // ------------------------------------------------------------ metrics

@@ -59,6 +59,12 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         "# TYPE crunchwatch_credit gauge\n"
         "crunchwatch_credit{kind=\"user_total\"} 10.5\ncrunchwatch_credit{kind=\"user_average\"} 0\n"
         "crunchwatch_credit{kind=\"host_total\"} +Inf\ncrunchwatch_credit{kind=\"host_average\"} 0\n"
+        // Made from text alone: no lock to ask, so no sample.
+        "# HELP crunchwatch_client_running Whether a BOINC client holds the lock of its data directory (1) or not (0).\n"
+        "# TYPE crunchwatch_client_running gauge\n"
+        "# HELP crunchwatch_transfers How many file transfers the client keeps trying, by direction.\n"
+        "# TYPE crunchwatch_transfers gauge\n"
+        "crunchwatch_transfers{direction=\"upload\"} 0\ncrunchwatch_transfers{direction=\"download\"} 0\n"
         "# HELP crunchwatch_project_credit A project's credit of the user's account and of this host: total and recent average.\n"
         "# TYPE crunchwatch_project_credit gauge\n"
         "crunchwatch_project_credit{" + A + ",kind=\"user_total\"} 10.5\n"
@@ -77,7 +83,13 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         "crunchwatch_tasks{" + A + ",state=\"downloading\"} 1\ncrunchwatch_tasks{" + B + ",state=\"downloading\"} 0\n"
         "crunchwatch_tasks{" + A + ",state=\"finished\"} 0\ncrunchwatch_tasks{" + B + ",state=\"finished\"} 0\n"
         "crunchwatch_tasks{" + A + ",state=\"sent\"} 1\ncrunchwatch_tasks{" + B + ",state=\"sent\"} 0\n"
-        "crunchwatch_tasks{" + A + ",state=\"other\"} 0\ncrunchwatch_tasks{" + B + ",state=\"other\"} 0\n";
+        "crunchwatch_tasks{" + A + ",state=\"other\"} 0\ncrunchwatch_tasks{" + B + ",state=\"other\"} 0\n"
+        "# HELP crunchwatch_project_deferred_until_seconds Until when the client defers communicating with a project "
+        "(its min_rpc_time), in seconds since 1970.\n"
+        "# TYPE crunchwatch_project_deferred_until_seconds gauge\n"
+        "# HELP crunchwatch_project_flag 1 for each flag set in a project's state, such as suspended_via_gui, "
+        "dont_request_more_work or ended.\n"
+        "# TYPE crunchwatch_project_flag gauge\n";
     EXPECT_EQ(report(&s, false), hostAndProjects);
 
     // 3600 s for a quarter: 10800 s to go, all of the processor's share, from 0.
@@ -102,7 +114,9 @@ TEST(MetricsReport, ExactReportOfASmallState) {
                   "crunchwatch_task_completion_timestamp_seconds{" + r1 + "} 10800\n"
                   "# HELP crunchwatch_task_deadline_at_risk 1 when a task's expected completion lies after its deadline, else 0.\n"
                   "# TYPE crunchwatch_task_deadline_at_risk gauge\n"
-                  "crunchwatch_task_deadline_at_risk{" + r1 + "} 1\n");
+                  "crunchwatch_task_deadline_at_risk{" + r1 + "} 1\n"
+                  "# HELP crunchwatch_transfer_retries How often a file transfer failed and was tried again.\n"
+                  "# TYPE crunchwatch_transfer_retries gauge\n");
 }
 
 TEST(MetricsReport, UnreadableStateFileGivesOnlyItsTwoFamilies) {
@@ -113,7 +127,8 @@ TEST(MetricsReport, UnreadableStateFileGivesOnlyItsTwoFamilies) {
 
 // Prometheus refuses a series repeated in one scrape: a project with the
 // labels of an earlier one, names that only differ by invalid UTF-8, and a
-// task named twice in a project are reported once, the first in file order.
+// task or a transfer named twice in a project are reported once, the first
+// in file order.
 TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
     const Report s = snapshotOf(
         "<project>\n<master_url>http://a/</master_url>\n<project_name>P\xFF</project_name>\n"
@@ -122,9 +137,14 @@ TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
         "<result>\n<name>r1</name>\n<state>4</state>\n<report_deadline>6</report_deadline>\n</result>\n"
         "<result>\n<wu_name>w</wu_name>\n<state>4</state>\n<report_deadline>7</report_deadline>\n</result>\n"
         "<result>\n<state>4</state>\n<report_deadline>8</report_deadline>\n</result>\n"
+        "<file>\n<name>f</name>\n<persistent_file_xfer>\n<num_retries>2</num_retries>\n</persistent_file_xfer>\n</file>\n"
+        "<file>\n<name>f</name>\n<persistent_file_xfer>\n<num_retries>3</num_retries>\n</persistent_file_xfer>\n</file>\n"
+        "<file>\n<name>f</name>\n<persistent_file_xfer>\n<is_upload>1</is_upload>\n<num_retries>4</num_retries>\n"
+        "</persistent_file_xfer>\n</file>\n"
         "<project>\n<master_url>http://a/</master_url>\n<project_name>P\xFE</project_name>\n"
         "<resource_share>2</resource_share>\n</project>\n"
-        "<result>\n<name>r9</name>\n<state>4</state>\n</result>\n");
+        "<result>\n<name>r9</name>\n<state>4</state>\n</result>\n"
+        "<file>\n<name>g9</name>\n<persistent_file_xfer>\n<num_retries>1</num_retries>\n</persistent_file_xfer>\n</file>\n");
     const std::string out = report(&s, true);
     EXPECT_NE(out.find("crunchwatch_projects 2\n"), std::string::npos);
     const auto count = [&](std::string_view what) {
@@ -141,6 +161,11 @@ TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
     EXPECT_NE(out.find("task=\"r1\"} 5\n"), std::string::npos) << out;
     EXPECT_NE(out.find("task=\"w\"} 7\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("r9"), std::string::npos) << out;
+    // A file named twice in one direction, the first; every transfer counts.
+    EXPECT_EQ(count("crunchwatch_transfer_retries{"), 2u) << out;
+    EXPECT_NE(out.find("file=\"f\",direction=\"download\"} 2\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("file=\"f\",direction=\"upload\"} 4\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("crunchwatch_transfers{direction=\"download\"} 3\n"), std::string::npos) << out;
 }
 
 }  // namespace

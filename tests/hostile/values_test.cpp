@@ -3,8 +3,11 @@
 // user date formats that are empty, huge, or nothing but conversions. Every
 // cell of both tables must come out sound (or empty), never undefined.
 
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,9 +21,13 @@
 #include "tables/columns.hpp"
 #include "tables/date_value.hpp"
 #include "tables/projects_cells.hpp"
+#include "tables/project_status.hpp"
 #include "tables/results_cells.hpp"
+#include "tables/table_definition.hpp"
+#include "tables/task_details.hpp"
 
 #include "state_text.hpp"
+#include "test_support.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -280,6 +287,81 @@ TEST_F(HostileValues, DateFormatsOfAnyShape) {
         while (cut.size() + euro.size() <= maxDateTextLength) cut += euro;
         return cut;
     }());
+}
+
+}  // namespace
+}  // namespace crunchwatch
+
+namespace crunchwatch {
+namespace {
+
+// Every value the scheduling state, the transfers and a task's details read,
+// holding the same hostile number at once; and the running task's slot
+// checkpoint file of 64 MB, newer than the state file, which is not read.
+// Every cell, status text, tooltip and detail is made (values stay verbatim,
+// whatever their bytes: the reports make them valid UTF-8), a countdown is
+// hours:minutes:seconds or says it is beyond them, and both reports stay
+// valid.
+TEST_F(HostileValues, EveryValueOfWhyNothingRunsIsSound) {
+    using test::el;
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "slots/0");
+    const auto slotFile = dir.path() / "slots/0/boinc_task_state.xml";
+    std::ofstream(slotFile) << "<active_task><project_master_url>http://a/</project_master_url>"
+                            << "<result_name>r</result_name>" << std::string(64u << 20, ' ')
+                            << "<fraction_done>0.9</fraction_done></active_task>";
+    std::filesystem::last_write_time(slotFile, std::filesystem::file_time_type::clock::now() + std::chrono::hours(1));
+    const auto countdownShaped = [](const std::string& text, std::string_view after) {
+        const std::size_t at = text.find(after);
+        if (at == std::string::npos) return true;
+        const std::string rest = text.substr(at + after.size(), text.find(" \u00b7", at) - at - after.size());
+        return rest == "more than 9999 hours" || isDuration(rest);
+    };
+    for (const std::string& n : hostileNumbers) {
+        SCOPED_TRACE(n.substr(0, 40));
+        const auto v = [&](const char* name) { return el(name, n); };
+        const std::string xfer = "<persistent_file_xfer>" + v("num_retries") + v("first_request_time") +
+                                 v("next_request_time") + v("time_so_far") + v("last_bytes_xferred") +
+                                 v("is_upload") + "</persistent_file_xfer>";
+        const std::string text = test::stateFile(
+            test::project("http://a/", v("sched_rpc_pending") + v("min_rpc_time") + v("next_rpc_time") +
+                                           v("last_rpc_time") + v("nrpc_failures") + v("njobs_error") +
+                                           "<rsc_backoff_time><name>CPU</name>" + v("value") +
+                                           "</rsc_backoff_time>") +
+                "<file>" + el("name", "f") + v("nbytes") + xfer + "<file_xfer>" + v("bytes_xferred") +
+                "</file_xfer></file><file>" + el("name", "g") + v("nbytes") + xfer + "</file>" +
+                test::workunit("wu", "app", v("rsc_fpops_est")) +
+                test::result("r", "wu", el("state", "2") + v("received_time") + v("final_elapsed_time") +
+                                            v("exit_status")),
+            test::task("http://a/", "r",
+                       el("slot", "0") + el("active_task_state", "1") + v("checkpoint_elapsed_time") +
+                           v("working_set_size") + v("swap_size") + v("checkpoint_fraction_done") +
+                           v("current_cpu_time")));
+        const StatePath path(dir.write("client_state.xml", text));
+        const RefreshValuePtr value = Refresher().refresh(path);
+        ASSERT_TRUE(*value);
+        EXPECT_TRUE(value->around->checkpoints.empty()) << "a 64 MB checkpoint file is not read";
+        const resultRow row = resultRowOf(*value, 0);
+        for (const auto& c : resultColumns) (void)cellText(c.cell(row, now), std::nullopt);
+        EXPECT_FALSE(detailsText(taskDetails(row, now, std::nullopt)).empty());
+        const projectRecord project = projectRowOf(*value, 0);
+        const std::string status = projectStatusText(*project.status, now);
+        EXPECT_TRUE(countdownShaped(status, "Communication deferred ")) << status;
+        EXPECT_TRUE(countdownShaped(status, "tasks asked for ")) << status;
+        EXPECT_FALSE(projectStatusTip(*project.status, now, std::nullopt).empty());
+        for (std::size_t i = 0; i < transfersTable.size(*value); ++i) {
+            const TransferRow t = transferRowOf(*value, i);
+            for (const auto& c : transferColumns)
+                if (const auto cell = cellText(c.cell(t, now), std::nullopt); cell && c.id == "next_request_time")
+                    EXPECT_TRUE(*cell == "active" || countdownShaped(*cell, "retry in ")) << *cell;
+        }
+        std::ostringstream json, table;
+        const ReportOptions options{"f", now, std::nullopt, 100};
+        writeJsonReport(json, *value, options);
+        writeTextReport(table, *value, options);
+        EXPECT_TRUE(isValidUtf8(json.str()));
+        EXPECT_TRUE(isValidUtf8(table.str()));
+    }
 }
 
 }  // namespace

@@ -86,6 +86,20 @@ def check_exporter(url, view):
                 assert value("crunchwatch_task_deadline_timestamp_seconds", **t) == float(r["report_deadline"])
             checked_tasks += 1
     assert checked_tasks == len(view["results"]) > 0
+    uploads = sum(1 for t in view["transfers"] if t["upload"])
+    assert value("crunchwatch_transfers", direction="upload") == uploads
+    assert value("crunchwatch_transfers", direction="download") == len(view["transfers"]) - uploads
+    labels = lambda s: {"project": s["project_name"] or s["master_url"] or "", "url": s["master_url"] or ""}
+    for status in view["project_status"]:
+        if status["min_rpc_time"] is not None:
+            assert value("crunchwatch_project_deferred_until_seconds", **labels(status)) == float(status["min_rpc_time"])
+        for flag in status["flags"]:
+            assert value("crunchwatch_project_flag", flag=flag, **labels(status)) == 1
+    for t in view["transfers"]:
+        if t["num_retries"] is not None:
+            direction = "upload" if t["upload"] else "download"
+            assert value("crunchwatch_transfer_retries", file=t["name"], direction=direction, **labels(t)) \
+                == float(t["num_retries"])
     print("node_exporter: %d crunchwatch series, %d tasks agree with the JSON view"
           % (sum(1 for name, _ in got if name.startswith("crunchwatch_")), checked_tasks))
 

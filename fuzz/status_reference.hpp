@@ -1,0 +1,123 @@
+#pragma once
+// The scheduling state, transfers and client values of a state file, read
+// the plain way from their rules, for the state target to check the real
+// reading against: blocks split at every "<project>", values cut with
+// std::string_view::find, elements walked one after another.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_support.hpp"
+#include "state/client_status.hpp"
+
+namespace crunchwatch::fuzz {
+
+using Found = std::optional<std::string_view>;
+
+// What lies between the first "<name>" and the first "</name>" after it (or the end); nothing when empty.
+inline Found referenceValue(std::string_view text, std::string_view name) {
+    const std::string open = "<" + std::string(name) + ">", close = "</" + std::string(name) + ">";
+    const std::size_t start = text.find(open);
+    if (start == std::string_view::npos) return std::nullopt;
+    const std::size_t from = start + open.size();
+    const std::size_t end = text.find(close, from);
+    const std::string_view v = text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
+    return v.empty() ? std::nullopt : Found(v);
+}
+
+// Each element from its start tag up to the next end tag (or the end), the
+// next looked for from that end tag.
+inline std::vector<std::string_view> referenceElements(std::string_view text, std::string_view open,
+                                                       std::string_view close) {
+    std::vector<std::string_view> out;
+    for (std::size_t pos = 0;;) {
+        const std::size_t start = text.find(open, pos);
+        if (start == std::string_view::npos) return out;
+        std::size_t end = text.find(close, start + open.size());
+        if (end == std::string_view::npos) end = text.size();
+        out.push_back(text.substr(start, end - start));
+        if (end == text.size()) return out;
+        pos = end;
+    }
+}
+
+inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
+    std::vector<std::string_view> blocks;
+    if (s.project)
+        for (std::size_t at = 0; at != std::string_view::npos;) {
+            const std::size_t next = s.project->find("<project>", at + 1);
+            blocks.push_back(s.project->substr(at, next == std::string_view::npos ? next : next - at));
+            at = next;
+        }
+    require(real.projects.size() == blocks.size(), "another number of project statuses");
+    std::size_t transfer = 0;
+    for (std::size_t p = 0; p < blocks.size(); ++p) {
+        const ProjectStatus& r = real.projects[p];
+        const std::string_view element = blocks[p].substr(0, blocks[p].find("</project>"));
+        for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
+            require(r.has(static_cast<ProjectFlag>(f)) ==
+                        (element.find("<" + std::string(projectFlagNames[f]) + "/>") != std::string_view::npos),
+                    "a project flag differs");
+        const std::pair<Found, const char*> values[] = {
+            {r.sched_rpc_pending, "sched_rpc_pending"}, {r.min_rpc_time, "min_rpc_time"},
+            {r.next_rpc_time, "next_rpc_time"},         {r.last_rpc_time, "last_rpc_time"},
+            {r.nrpc_failures, "nrpc_failures"},         {r.master_fetch_failures, "master_fetch_failures"},
+            {r.njobs_success, "njobs_success"},         {r.njobs_error, "njobs_error"},
+        };
+        for (const auto& [value, name] : values)
+            require(value == referenceValue(element, name), "a project status value differs");
+        // One backoff per name in order of first sight, times before
+        // intervals; the last of each kind for a name wins.
+        std::vector<Backoff> backoffs;
+        for (const bool isTime : {true, false})
+            for (const std::string_view b : referenceElements(element, isTime ? "<rsc_backoff_time>" : "<rsc_backoff_interval>",
+                                                              isTime ? "</rsc_backoff_time>" : "</rsc_backoff_interval>")) {
+                const std::string_view inner = b.substr(isTime ? 18 : 22);
+                const Found name = referenceValue(inner, "name");
+                Backoff* known = nullptr;
+                for (Backoff& k : backoffs)
+                    if (k.name == name) known = &k;
+                if (!known) known = &backoffs.emplace_back(Backoff{name, {}, {}});
+                (isTime ? known->time : known->interval) = referenceValue(inner, "value");
+            }
+        require(backoffs.size() == r.backoffs.size(), "another number of backoffs");
+        for (std::size_t i = 0; i < backoffs.size(); ++i)
+            require(backoffs[i].name == r.backoffs[i].name && backoffs[i].time == r.backoffs[i].time &&
+                        backoffs[i].interval == r.backoffs[i].interval,
+                    "a backoff differs");
+        const auto apps = referenceElements(blocks[p], "<app>", "</app>");
+        require(apps.size() == r.apps.size(), "another number of applications");
+        for (std::size_t i = 0; i < apps.size(); ++i)
+            require(r.apps[i].name == referenceValue(apps[i], "name") &&
+                        r.apps[i].user_friendly_name == referenceValue(apps[i], "user_friendly_name"),
+                    "an application's names differ");
+        for (const std::string_view file : referenceElements(blocks[p], "<file>", "</file>")) {
+            const std::size_t x = file.find("<persistent_file_xfer>");
+            if (x == std::string_view::npos) continue;
+            require(transfer < real.transfers.size(), "a transfer is missing");
+            const Transfer& t = real.transfers[transfer++];
+            const std::string_view own = file.substr(0, x);
+            std::string_view xfer = file.substr(x);
+            xfer = xfer.substr(0, xfer.find("</persistent_file_xfer>"));
+            const std::size_t active = file.find("<file_xfer>");
+            const std::string_view activeXfer =
+                active == std::string_view::npos ? std::string_view() : file.substr(active).substr(0, file.substr(active).find("</file_xfer>"));
+            require(t.project == p && t.name == referenceValue(own, "name") && t.nbytes == referenceValue(own, "nbytes") &&
+                        t.error_msg == referenceValue(file, "error_msg") &&
+                        t.num_retries == referenceValue(xfer, "num_retries") &&
+                        t.next_request_time == referenceValue(xfer, "next_request_time") &&
+                        t.is_upload == referenceValue(xfer, "is_upload") &&
+                        t.bytes_xferred == (active == std::string_view::npos ? std::nullopt
+                                                                              : referenceValue(activeXfer, "bytes_xferred")),
+                    "a transfer differs");
+        }
+    }
+    require(transfer == real.transfers.size(), "a transfer too many");
+    require(real.client.user_run_request == referenceValue(s.platform_name, "user_run_request") &&
+                real.client.major == referenceValue(s.platform_name, "core_client_major_version"),
+            "the client's values differ");
+}
+
+}  // namespace crunchwatch::fuzz
