@@ -111,12 +111,15 @@ def lay_out_projects(directory, app_binary, platform, projects, ncpus, leave_app
 """)
     # A failed transfer would make the client probe a site on the Internet to
     # tell a broken network from a broken server; there is no network here.
+    # The client would run its tasks at idle priority, where a machine busy
+    # building leaves them no processor time at all; at its own they share.
     with open(os.path.join(directory, "cc_config.xml"), "w") as f:
         f.write(f"""<cc_config>
     <options>
         <ncpus>{ncpus}</ncpus>
         <no_gpus>1</no_gpus>
         <dont_contact_ref_site>1</dont_contact_ref_site>
+        <no_priority_change>1</no_priority_change>
     </options>
 </cc_config>
 """)

@@ -42,9 +42,8 @@ RUNNING = "spin_long_0"
 
 
 def scenario():
-    # The client runs its tasks at idle priority: on a busy machine they get
-    # processor time only when nothing else wants it, so the short ones take
-    # a single step (0.2 s of processor time).
+    # The short tasks take a single step (0.2 s of processor time), so that
+    # they are done soon on a busy machine too.
     return [
         Project(MASTER_URL, "Crunch test", "0123456789abcdef", [
             Task("spin_dl", 1, input_url=DOWNLOAD_URL),
