@@ -330,13 +330,18 @@ def run(args, work):
     try:
         wait_for("the client's RPC", lambda: "CPU status" in client.cmd("--get_cc_status", check=False))
         client.cmd("--project", MASTER_URL, "nomorework")
-        # A mode other than the default, to tell the words from the numbers.
-        client.cmd("--set_gpu_mode", "never")
         wait_for(f"{LONG} to checkpoint",
                  lambda: float(client.tasks().get(LONG, {}).get("CPU time at last checkpoint", 0)) > 0)
         agree("a running task's checkpoint", lambda: slot_differences(args, client, state_file))
         client.cmd("--task", OTHER_URL, LONG, "suspend")
         client.cmd("--project", OTHER_URL, "suspend")
+        # The pending contact is set in the client's memory only, which
+        # writes its file on the next event: a change of mode is one (and a
+        # mode other than the default tells the words from the numbers).
+        wait_for("the other project's pending contact",
+                 lambda: client.listing("--get_project_status").get("Crunch other", {}).get(
+                     "scheduler RPC pending") == "yes")
+        client.cmd("--set_gpu_mode", "never")
 
         def settled(f):
             test, other = f.projects[MASTER_URL], f.projects[OTHER_URL]
@@ -366,6 +371,8 @@ def run(args, work):
         client.process.wait(timeout=90)
         say(f"the client exited {time.monotonic() - quitting:.1f} s after it was asked to quit")
         view = dump(args.dump, state_file)
+        if not view:
+            raise Failure("the dump could not read the client's last file")
         running = sample(metrics(args.dump, state_file), "crunchwatch_client_running")
         if not os.path.exists(os.path.join(directory, "lockfile")):
             raise Failure("the client left no lock file: nothing would tell a stopped client from a running one")
