@@ -75,8 +75,10 @@ QString clientStateText(const RefreshValue& value) {
         }
         case ClientRunning::cannotTell: break;
     }
-    return (QStringList{clientNamed(value.snapshot->clientStatus.client)} + modes(*value.snapshot) +
-            QStringList{tr("whether it runs cannot be told (no lock file: started with --allow_multiple_clients?)")})
+    // Said before the modes, which may be cut short in a narrow window.
+    return (QStringList{clientNamed(value.snapshot->clientStatus.client),
+                        tr("whether it runs cannot be told (no lock file)")} +
+            modes(*value.snapshot))
         .join(separator);
 }
 

@@ -6,7 +6,7 @@
 // be stopped, since when, and nothing more: what its last file says it
 // would do is not happening. Where no lock can be asked (a client started
 // with --allow_multiple_clients makes none), the version and the modes are
-// given, and that whether it runs cannot be told. Computing suspended (run
+// given, and that whether it runs cannot be told (the tip says why). Computing suspended (run
 // mode "never", or every started task's process suspended) is said in words.
 // Empty before any file was read.
 

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -49,6 +50,25 @@ QLineEdit* makeCounter(QWidget* parent) {
     field->setAlignment(Qt::AlignRight);
     return field;
 }
+
+// A label that draws its text cut short, with an ellipsis, when it has less
+// room than the text needs, and asks only for a little room at least.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override {
+        return {fontMetrics().averageCharWidth() * 16, QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&painter, room, static_cast<int>(alignment()), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
 
 // Redraws one column's visible cells (the data are not touched).
 void repaintColumn(QTableView* view, int column) {
@@ -123,8 +143,11 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_details = new TaskDetailsPanel(m_results, this);
     addDockWidget(Qt::RightDockWidgetArea, m_details);
     m_details->hide();
-    m_clientState = new QLabel(this);
-    m_clientState->setObjectName(QStringLiteral("clientState"));
+    // How the last refresh went on the left, the client's state on the right;
+    // where both do not fit, the client's is cut short (its tooltip holds it).
+    m_refreshNote = new QLabel(this);
+    m_clientState = new ElidingLabel(this);
+    statusBar()->addWidget(m_refreshNote);
     statusBar()->addPermanentWidget(m_clientState);
     for (QTableView* view : {m_results, m_projectsView, m_transfers->table()}) offerColumns(view);
 
@@ -147,7 +170,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, this, &MainWindow::showClientState);
     connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
     connect(&c, &mainController::stillReading, this, [this](const QString& path) {
-        statusBar()->showMessage(tr("Reading %1: the disk has not answered yet. Open can choose another file.").arg(path));
+        m_refreshNote->setText(tr("Reading %1: the disk has not answered yet. Open can choose another file.").arg(path));
     });
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
@@ -247,21 +270,22 @@ void MainWindow::showRefresh(bool ok) {
         note->setNote(QString());
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
         const int results = m_controller->numberOfRowsInTableView();
-        statusBar()->showMessage(tr("Updated at %1: %n result(s)", nullptr, results)
+        m_refreshNote->setText(tr("Updated at %1: %n result(s)", nullptr, results)
                                      .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     } else {
         const QString failed = m_controller->lastFailedPath();
         m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
         note->setNote(unreadableHelp(failed, m_controller->lastFailure()));
-        statusBar()->showMessage(m_hasShownAFile
+        m_refreshNote->setText(m_hasShownAFile
                                      ? tr("The state file could not be read; showing the last one that could.")
                                      : tr("The state file could not be read."));
     }
 }
 
 void MainWindow::showClientState(const RefreshValuePtr& value) {
-    m_clientState->setText(value ? clientStateText(*value) : QString());
-    m_clientState->setToolTip(value ? clientStateTip(*value) : QString());
+    const QString text = value ? clientStateText(*value) : QString();
+    m_clientState->setText(text);
+    m_clientState->setToolTip(text.isEmpty() ? QString() : text + QStringLiteral("\n\n") + clientStateTip(*value));
 }
 
 void MainWindow::repaintCountdowns() {

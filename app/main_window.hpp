@@ -82,6 +82,7 @@ private:
     StatisticsView* m_statistics;
     HistoryView* m_history;
     TaskDetailsPanel* m_details;
+    QLabel* m_refreshNote;  // how the last refresh went
     QLabel* m_clientState;
 };
 
