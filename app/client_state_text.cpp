@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include "state/element_walk.hpp"
 #include "state/numbers.hpp"
+#include "state/scan.hpp"
 #include "tables/date_value.hpp"
 
 namespace crunchwatch {
@@ -16,20 +18,21 @@ constexpr std::int32_t runModeNever = 3;
 constexpr std::int32_t processExecuting = 1;
 constexpr std::int32_t processSuspended = 9;
 
-// Nothing computes though the mode allows it: every task that has a process
-// holds it suspended (the preferences' "while the computer is in use", on
-// batteries, a time of day), and none executes. Stops at the first task that
-// executes, which a computing client's file usually lists early.
+// Nothing computes though the mode allows it: every started task holds its
+// process suspended (the preferences' "while the computer is in use", on
+// batteries, a time of day) and none executes. Read from the file's task
+// list, which holds the started tasks only: a file of many results that never
+// started costs no more.
 bool everyStartedTaskSuspended(const Snapshot& snapshot) {
-    bool suspended = false;
-    for (const resultRow row : snapshot.rows.main_result_table) {
-        const auto process = row.get(Key::active_task_state);
-        if (!process) continue;
-        const std::int32_t code = readInteger(process);
-        if (code == processExecuting) return false;
+    const auto tasks = snapshot.state.file.sekcje.active_task_set;
+    if (!tasks) return false;
+    bool suspended = false, executing = false;
+    forEachBlock(*tasks, "<active_task>", [&](std::string_view task) {
+        const std::int32_t code = readInteger(wytnij(task, "<active_task_state>", "</active_task_state>"));
         suspended = suspended || code == processSuspended;
-    }
-    return suspended;
+        executing = executing || code == processExecuting;
+    });
+    return suspended && !executing;
 }
 
 // "computing: always", "computing suspended (run mode: never)", ...
