@@ -271,14 +271,14 @@ void MainWindow::showRefresh(bool ok) {
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
         const int results = m_controller->numberOfRowsInTableView();
         m_refreshNote->setText(tr("Updated at %1: %n result(s)", nullptr, results)
-                                     .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
+                                   .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     } else {
         const QString failed = m_controller->lastFailedPath();
         m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
         note->setNote(unreadableHelp(failed, m_controller->lastFailure()));
         m_refreshNote->setText(m_hasShownAFile
-                                     ? tr("The state file could not be read; showing the last one that could.")
-                                     : tr("The state file could not be read."));
+                                   ? tr("The state file could not be read; showing the last one that could.")
+                                   : tr("The state file could not be read."));
     }
 }
 

@@ -121,11 +121,12 @@ void TaskDetailsPanel::followRow(int proxyRow) {
     const resultRow row = value->snapshot->rows.main_result_table[m_lastRow];
     m_name = text(row.get(Key::name));
     m_url = text(row.project.values.get(Key::master_url));
+    m_hasTask = true;
     render();
 }
 
 void TaskDetailsPanel::refreshFrom(const RefreshValuePtr& value) {
-    if (!value || m_name.empty()) return;
+    if (!value || !m_hasTask) return;
     m_value = value;
     m_stale = !isVisible();
     if (!m_stale) render();
@@ -133,7 +134,7 @@ void TaskDetailsPanel::refreshFrom(const RefreshValuePtr& value) {
 
 void TaskDetailsPanel::showEvent(QShowEvent* event) {
     QDockWidget::showEvent(event);
-    if (m_stale && m_value && !m_name.empty()) render();
+    if (m_stale && m_hasTask) render();
 }
 
 void TaskDetailsPanel::render() {

@@ -49,6 +49,7 @@ private:
     QTextBrowser* m_text;
     QPushButton* m_copy;
     RefreshValuePtr m_value;
+    bool m_hasTask = false;     // whether a task was chosen
     std::string m_url, m_name;  // the task shown: its project's master URL and its name
     std::size_t m_lastRow = 0;  // where it was last found, looked at first
     bool m_stale = false;       // a value came while the panel was closed
