@@ -1,8 +1,14 @@
 #include "app/autosave.hpp"
 
+#include <algorithm>
 #include <functional>
+#include <optional>
+#include <vector>
 
+#include <QBitArray>
 #include <QCoreApplication>
+#include <QDataStream>
+#include <QHash>
 #include <QEvent>
 #include <QHeaderView>
 #include <QTimer>
@@ -67,11 +73,62 @@ private:
     SettledSave* m_settled;
 };
 
+// Where a column stands and how wide it is before a saved layout is restored.
+struct FirstRun {
+    int visual = 0;
+    int width = 0;
+};
+
+// How many columns a saved header state holds. The toolkit writes its
+// header's state as a version marker (0xff) and version (0), then the
+// orientation, the sort order and column, whether the sort is shown, the
+// visual and logical orders, the hidden sections and their sizes, the total
+// length, and the number of sections: the layout every version of it reads.
+// Asked only of a state the header has just restored.
+std::optional<int> savedSectionCount(const QByteArray& state) {
+    QDataStream in(state);
+    in.setVersion(QDataStream::Qt_5_0);
+    int marker = 0, version = 0, orientation = 0, order = 0, sortSection = 0, length = 0, sections = 0;
+    bool sortShown = false;
+    QList<int> visual, logical;
+    QBitArray hidden;
+    QHash<int, int> hiddenSizes;
+    in >> marker >> version >> orientation >> order >> sortSection >> sortShown >> visual >> logical >> hidden >>
+        hiddenSizes >> length >> sections;
+    if (in.status() != QDataStream::Ok || marker != 0xff || version != 0 || sections < 0) return std::nullopt;
+    return sections;
+}
+
+// The toolkit gives the columns a saved state does not know its default
+// width, shown, after the others. They take the place and width they have on
+// a first run instead, and those the table offers hidden start hidden.
+void startNewColumns(QHeaderView* header, int known, int shownByDefault, const std::vector<FirstRun>& firstRun) {
+    for (int c = known; c < header->count(); ++c) {
+        const FirstRun& first = firstRun[static_cast<std::size_t>(c)];
+        header->moveSection(header->visualIndex(c), first.visual);
+        header->resizeSection(c, first.width);
+        if (c >= shownByDefault) header->hideSection(c);
+    }
+}
+
 }  // namespace
 
-void autosaveHeader(QHeaderView* header, Settings& settings, const QString& name) {
+void saveLayoutSoon(QHeaderView* header) {
+    for (QObject* child : header->children())
+        if (auto* settled = dynamic_cast<SettledSave*>(child)) settled->later();
+}
+
+void autosaveHeader(QHeaderView* header, Settings& settings, const QString& name, int shownByDefault) {
+    const int count = header->count();
+    if (shownByDefault < 0) shownByDefault = count;
+    std::vector<FirstRun> firstRun;
+    for (int c = 0; c < count; ++c) firstRun.push_back({header->visualIndex(c), header->sectionSize(c)});
+    for (int c = shownByDefault; c < count; ++c) header->hideSection(c);
     const QByteArray saved = settings.autosaved(name);
-    if (!saved.isEmpty()) header->restoreState(saved);
+    if (!saved.isEmpty() && header->restoreState(saved)) {
+        const int known = savedSectionCount(saved).value_or(count);
+        if (known < count) startNewColumns(header, known, shownByDefault, firstRun);
+    }
     QWidget* window = header->window() != header ? header->window() : nullptr;
     auto* settled =
         new SettledSave(header, window, [header, &settings, name] { settings.autosave(name, header->saveState()); });

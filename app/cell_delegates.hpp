@@ -31,7 +31,8 @@ public:
 // A tone's colour, chosen mid-tone so that it reads on light and dark
 // backgrounds alike; an invalid colour for a plain cell.
 QColor toneColour(Tone tone);
-// Whether a tone is a mark beside the text rather than the text's colour.
+// Whether a tone is a mark beside the text rather than the text's colour
+// (in a column of marks, the results' State, every tone is a mark).
 constexpr bool isMark(Tone tone) {
     return tone == Tone::running || tone == Tone::downloading || tone == Tone::done || tone == Tone::paused;
 }

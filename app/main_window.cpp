@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -19,7 +20,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/autosave.hpp"
 #include "app/cell_delegates.hpp"
+#include "app/client_state_text.hpp"
 #include "app/filter_bar.hpp"
 #include "app/history_view.hpp"
 #include "app/main_controller.hpp"
@@ -29,6 +32,8 @@
 #include "app/table_model.hpp"
 #include "app/table_note.hpp"
 #include "app/table_view.hpp"
+#include "app/task_details_panel.hpp"
+#include "app/transfers_view.hpp"
 #include "app/unreadable_reason.hpp"
 #include "state/vector_level.hpp"
 
@@ -44,6 +49,35 @@ QLineEdit* makeCounter(QWidget* parent) {
     field->setReadOnly(true);
     field->setAlignment(Qt::AlignRight);
     return field;
+}
+
+// A label that draws its text cut short, with an ellipsis, when it has less
+// room than the text needs, and asks only for a little room at least.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+    QSize minimumSizeHint() const override {
+        return {fontMetrics().averageCharWidth() * 16, QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&painter, room, static_cast<int>(alignment()), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
+
+// Redraws one column's visible cells (the data are not touched).
+void repaintColumn(QTableView* view, int column) {
+    QHeaderView* header = view->horizontalHeader();
+    if (header->isSectionHidden(column)) return;
+    const int x = header->sectionViewportPosition(column);
+    const int width = header->sectionSize(column);
+    if (x + width < 0 || x > view->viewport()->width()) return;
+    view->viewport()->update(QRect(x, 0, width, view->viewport()->height()));
 }
 
 }  // namespace
@@ -75,11 +109,13 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     top->addWidget(m_watch);
     layout->addLayout(top);
 
-    // Today's tables in the first tab; the history the client keeps beside
-    // its state file in the other two.
+    // Today's tables in the first two tabs; the history the client keeps
+    // beside its state file in the other two.
     m_tabs = new QTabWidget(central);
     m_tabs->setDocumentMode(true);
     m_tabs->addTab(buildTasksTab(m_tabs), tr("Tasks"));
+    m_transfers = new TransfersView(m_tabs);
+    m_tabs->addTab(m_transfers, tr("Transfers"));
     m_statistics = new StatisticsView(m_tabs);
     m_tabs->addTab(m_statistics, tr("Statistics"));
     m_history = new HistoryView(m_tabs);
@@ -104,6 +140,17 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     layout->addLayout(bottom);
     setCentralWidget(central);
 
+    m_details = new TaskDetailsPanel(m_results, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_details);
+    m_details->hide();
+    // How the last refresh went on the left, the client's state on the right;
+    // where both do not fit, the client's is cut short (its tooltip holds it).
+    m_refreshNote = new QLabel(this);
+    m_clientState = new ElidingLabel(this);
+    statusBar()->addWidget(m_refreshNote);
+    statusBar()->addPermanentWidget(m_clientState);
+    for (QTableView* view : {m_results, m_projectsView, m_transfers->table()}) offerColumns(view);
+
     // Connect the controller's outlets, and every view to the values it makes.
     mainController& c = *m_controller;
     c.clientStatePath = m_path;
@@ -118,9 +165,12 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, m_projects, &projectTable::przeladujTabelke);
     connect(&c, &mainController::valueChanged, m_statistics, &StatisticsView::show);
     connect(&c, &mainController::valueChanged, m_history, &HistoryView::show);
+    connect(&c, &mainController::valueChanged, m_transfers, &TransfersView::show);
+    connect(&c, &mainController::valueChanged, m_details, &TaskDetailsPanel::refreshFrom);
+    connect(&c, &mainController::valueChanged, this, &MainWindow::showClientState);
     connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
     connect(&c, &mainController::stillReading, this, [this](const QString& path) {
-        statusBar()->showMessage(tr("Reading %1: the disk has not answered yet. Open can choose another file.").arg(path));
+        m_refreshNote->setText(tr("Reading %1: the disk has not answered yet. Open can choose another file.").arg(path));
     });
 
     connect(m_open, &QPushButton::clicked, &c, &mainController::Open);
@@ -133,10 +183,10 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     if (const QScreen* here = screen()) size = size.boundedTo(here->availableSize() * 9 / 10);
     resize(size);
 
-    // "Completes" is counted from the moment a cell is drawn: redraw it every
-    // second (the visible cells only; the data are not touched).
+    // "Completes", a project's deferral and a transfer's next try are counted
+    // from the moment a cell is drawn: redraw them every second.
     m_clock->setInterval(1000);
-    connect(m_clock, &QTimer::timeout, this, &MainWindow::repaintCompletionColumn);
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::repaintCountdowns);
 }
 
 MainWindow::~MainWindow() = default;
@@ -156,19 +206,27 @@ QWidget* MainWindow::buildTasksTab(QWidget* parent) {
     layout->addWidget(splitter, 1);
     m_results->setItemDelegateForColumn(indexOf(ResultColumn::Progress), new ProgressDelegate(m_results));
     setInitialWidths(m_results, {"h1_0412.35_O3aC01Cl1In0__O", "World Community Grid", "Version", "MM Downloading",
-                                 "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02"});
+                                 "Progress 100.00%", "CPU time", "Remaining", "12/09/26 04:27:02", "12/09/26 04:27:02",
+                                 "Gravitational Wave search O3 1.07", "Elapsed time", "avx2_opencl_nvidia",
+                                 "12/09/26 04:27:02"});
     setInitialWidths(m_projectsView, {"World Community Grid", "2345678.901234", "User average", "12/09/26 04:27:02",
                                       "2345678.901234", "Host average", "12/09/26 04:27:02", "12/09/26 04:27:02",
-                                      "1796153474.120388", "100.00", "milkyway_nbody"});
+                                      "1796153474.120388", "100.00", "milkyway_nbody",
+                                      "Suspended by user · Communication deferred 00:00:00"});
+    // What holds a project back is read beside its name, in sight however
+    // narrow the window.
+    m_projectsView->horizontalHeader()->moveSection(indexOf(ProjectColumn::status), 1);
     return tab;
 }
 
 TableNote* MainWindow::resultsNote() const { return noteOf(m_results); }
 
 void MainWindow::start(const std::optional<QString>& pathForThisRun) {
+    autosaveHeader(m_transfers->table()->horizontalHeader(), m_controller->settings(), Settings::transfersTableLayout);
     m_controller->applicationDidFinishLaunching(pathForThisRun);
     applyHeaderSort(m_results);
     applyHeaderSort(m_projectsView);
+    applyHeaderSort(m_transfers->table());
     m_clock->start();
 }
 
@@ -185,6 +243,8 @@ void MainWindow::buildMenus() {
         QApplication::quit();
     });
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->addAction(m_details->toggleViewAction());
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About crunchwatch"), this, [this] {
         const auto level = vectorLevelName(vectorLevel());
@@ -210,26 +270,28 @@ void MainWindow::showRefresh(bool ok) {
         note->setNote(QString());
         setWindowTitle(tr("%1 — crunchwatch").arg(path));
         const int results = m_controller->numberOfRowsInTableView();
-        statusBar()->showMessage(tr("Updated at %1: %n result(s)", nullptr, results)
-                                     .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
+        m_refreshNote->setText(tr("Updated at %1: %n result(s)", nullptr, results)
+                                   .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat)));
     } else {
         const QString failed = m_controller->lastFailedPath();
         m_path->setToolTip(unreadableReason(failed, m_controller->lastFailure()));
         note->setNote(unreadableHelp(failed, m_controller->lastFailure()));
-        statusBar()->showMessage(m_hasShownAFile
-                                     ? tr("The state file could not be read; showing the last one that could.")
-                                     : tr("The state file could not be read."));
+        m_refreshNote->setText(m_hasShownAFile
+                                   ? tr("The state file could not be read; showing the last one that could.")
+                                   : tr("The state file could not be read."));
     }
 }
 
-void MainWindow::repaintCompletionColumn() {
-    const int column = indexOf(ResultColumn::ETC);
-    QHeaderView* header = m_results->horizontalHeader();
-    if (header->isSectionHidden(column)) return;
-    const int x = header->sectionViewportPosition(column);
-    const int width = header->sectionSize(column);
-    if (x + width < 0 || x > m_results->viewport()->width()) return;
-    m_results->viewport()->update(QRect(x, 0, width, m_results->viewport()->height()));
+void MainWindow::showClientState(const RefreshValuePtr& value) {
+    const QString text = value ? clientStateText(*value) : QString();
+    m_clientState->setText(text);
+    m_clientState->setToolTip(text.isEmpty() ? QString() : text + QStringLiteral("\n\n") + clientStateTip(*value));
+}
+
+void MainWindow::repaintCountdowns() {
+    repaintColumn(m_results, indexOf(ResultColumn::ETC));
+    repaintColumn(m_projectsView, indexOf(ProjectColumn::status));
+    repaintColumn(m_transfers->table(), static_cast<int>(TransferColumn::next));
 }
 
 }  // namespace crunchwatch

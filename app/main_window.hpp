@@ -1,8 +1,10 @@
 #pragma once
 // The one window: the state file's path with Open, Update and the watchdog's
-// check box; three tabs (the tasks, with the results table over the projects
-// table; the statistics; the history); the counters and the preferences
-// below; a status bar that says when the last refresh succeeded.
+// check box; four tabs (the tasks, with the results table over the projects
+// table; the file transfers; the statistics; the history); the counters and
+// the preferences below; the task details panel beside them when opened; a
+// status bar that says when the last refresh succeeded and, on its right,
+// the client's state in words.
 
 #include <optional>
 
@@ -23,6 +25,8 @@ namespace crunchwatch {
 class HistoryView;
 class Settings;
 class StatisticsView;
+class TaskDetailsPanel;
+class TransfersView;
 class mainController;
 class projectTable;
 class TableNote;
@@ -46,16 +50,21 @@ public:
     TableNote* resultsNote() const;
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
-    // The tabs: the tasks (results and projects), statistics and history.
+    // The tabs: the tasks (results and projects), transfers, statistics and history.
     QTabWidget* tabs() const { return m_tabs; }
+    TransfersView* transfersView() const { return m_transfers; }
     StatisticsView* statisticsView() const { return m_statistics; }
     HistoryView* historyView() const { return m_history; }
+    TaskDetailsPanel* detailsPanel() const { return m_details; }
+    // The status bar's account of the client: running, stopped, or which cannot be told.
+    QLabel* clientStateLabel() const { return m_clientState; }
 
 private:
     QWidget* buildTasksTab(QWidget* parent);
     void buildMenus();
     void showRefresh(bool ok);
-    void repaintCompletionColumn();
+    void showClientState(const crunchwatch::RefreshValuePtr& value);
+    void repaintCountdowns();
 
     mainController* m_controller;
     projectTable* m_projects;
@@ -69,8 +78,12 @@ private:
     QTimer* m_clock;
     bool m_hasShownAFile = false;  // whether the tables hold a file's data
     QTabWidget* m_tabs;
+    TransfersView* m_transfers;
     StatisticsView* m_statistics;
     HistoryView* m_history;
+    TaskDetailsPanel* m_details;
+    QLabel* m_refreshNote;  // how the last refresh went
+    QLabel* m_clientState;
 };
 
 }  // namespace crunchwatch

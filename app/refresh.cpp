@@ -20,7 +20,7 @@ mainController::mainController(Settings& settings, QObject* parent)
     : QObject(parent),
       m_settings(settings),
       m_value(Refresher().last()),
-      m_resultsModel(new ColumnTableModel<resultRow>(resultsTable, this)),
+      m_resultsModel(new ColumnTableModel<resultRow>(resultsTable, this, indexOf(ResultColumn::State))),
       m_slowReading(new QTimer(this)) {
     connect(this, &mainController::valueChanged, m_resultsModel, &TableModel::show);
     m_slowReading->setSingleShot(true);

@@ -31,6 +31,11 @@ RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
             refresh = true;
             // The file the field stood for is back under its name: read it.
             named = named || out.reading.has_value();
+        } else if (!refresh && refresher.surroundingsChanged(path)) {
+            // A client that stops leaves its file as it was, and a running
+            // task's checkpoint lands in its slot without the state file
+            // being rewritten: only the lock or the slot tells.
+            refresh = true;
         }
     }
     if (!refresh) return out;

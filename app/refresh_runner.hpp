@@ -25,7 +25,8 @@ struct RefreshJob {
     // Start-up's: the first date reading and the preferences, then a refresh.
     bool startUp = false;
     // The watchdog's: the file's date read and compared with `stamp`; a
-    // refresh only when they differ.
+    // refresh only when they differ, or, when they do not, when the client's
+    // lock or a running task's checkpoint file changed.
     bool tick = false;
     // Update's and Open's: a refresh in any case.
     bool refresh = false;

@@ -39,12 +39,13 @@ public:
     std::optional<QString> shortTimeDateFormat() const;
 
     // Layout autosave, under "autosave/" and these names: the window's
-    // geometry and the two tables' header states. "maniWindow" is spelled
-    // as it has always been stored in users' settings: do not correct it,
-    // or every user's window loses its place.
+    // geometry and the tables' header states. "maniWindow" is spelled as it
+    // has always been stored in users' settings: do not correct it, or every
+    // user's window loses its place.
     static inline const QString mainWindowLayout = QStringLiteral("maniWindow");
     static inline const QString resultsTableLayout = QStringLiteral("mainTable");
     static inline const QString projectsTableLayout = QStringLiteral("projectTable");
+    static inline const QString transfersTableLayout = QStringLiteral("transfersTable");
     QByteArray autosaved(const QString& name) const;
     void autosave(const QString& name, const QByteArray& state);
 

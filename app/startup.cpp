@@ -11,6 +11,7 @@
 #include "app/main_controller.hpp"
 #include "app/project_table.hpp"
 #include "app/state_path.hpp"
+#include "tables/table_definition.hpp"
 
 namespace crunchwatch {
 
@@ -29,7 +30,8 @@ void mainController::applicationDidFinishLaunching(const std::optional<QString>&
     if (const auto format = m_settings.shortTimeDateFormat()) formatDaty = format->toStdString();
 
     autosaveWindow(mainWindow, m_settings, Settings::mainWindowLayout);
-    autosaveHeader(mainTable->horizontalHeader(), m_settings, Settings::resultsTableLayout);
+    autosaveHeader(mainTable->horizontalHeader(), m_settings, Settings::resultsTableLayout,
+                   static_cast<int>(resultsTable.shownByDefault));
     projectTableOutlet->uruchomAutoSave();
 
     m_path = StatePath((pathForThisRun ? *pathForThisRun : resolveStatePath(m_settings)).toStdString());

@@ -45,24 +45,26 @@ bool TableModel::sortsBefore(int column, bool descending, int a, int b) const {
 // Given a colour as the decoration, the view would paint a new picture of it
 // for every cell, each kept in the program-wide picture cache under a key of
 // its own: memory that grew with every repaint. One icon per tone, made once,
-// is drawn from one cached picture.
-QVariant toneDecoration(Tone tone) {
+// is drawn from one cached picture. The plain tone's is transparent: it
+// keeps the room of a mark, so the texts beside marks and beside none start
+// at the same place.
+QVariant toneDecoration(Tone tone, bool marksColumn) {
     static QHash<int, QIcon> marks;
     const QColor colour = toneColour(tone);
-    if (!colour.isValid() || !isMark(tone)) return {};
+    if (!marksColumn && (!colour.isValid() || !isMark(tone))) return {};
     auto mark = marks.find(static_cast<int>(tone));
     if (mark == marks.end()) {
         const int side = QApplication::style()->pixelMetric(QStyle::PM_SmallIconSize);
         QPixmap swatch(side, side);
-        swatch.fill(colour);
+        swatch.fill(colour.isValid() ? colour : QColor(Qt::transparent));
         mark = marks.insert(static_cast<int>(tone), QIcon(swatch));
     }
     return *mark;
 }
 
-QVariant toneForeground(Tone tone) {
+QVariant toneForeground(Tone tone, bool marksColumn) {
     const QColor colour = toneColour(tone);
-    return colour.isValid() && !isMark(tone) ? QVariant(colour) : QVariant();
+    return colour.isValid() && !marksColumn && !isMark(tone) ? QVariant(colour) : QVariant();
 }
 
 template <class Row>
@@ -79,8 +81,12 @@ QVariant ColumnTableModel<Row>::data(const QModelIndex& index, int role) const {
             const auto value = column.cell(row, nowSeconds()).value;
             return value ? QVariant(*value) : QVariant();
         }
-        case Qt::DecorationRole: return column.tone ? toneDecoration(column.tone(row, nowSeconds())) : QVariant();
-        case Qt::ForegroundRole: return column.tone ? toneForeground(column.tone(row, nowSeconds())) : QVariant();
+        case Qt::DecorationRole:
+            return column.tone ? toneDecoration(column.tone(row, nowSeconds()), index.column() == m_marksColumn)
+                               : QVariant();
+        case Qt::ForegroundRole:
+            return column.tone ? toneForeground(column.tone(row, nowSeconds()), index.column() == m_marksColumn)
+                               : QVariant();
         case Qt::ToolTipRole: {
             if (!column.explanation) return {};
             const auto text = column.explanation(row, nowSeconds());
@@ -102,5 +108,6 @@ QVariant ColumnTableModel<Row>::headerData(int section, Qt::Orientation orientat
 template class ColumnTableModel<resultRow>;
 template class ColumnTableModel<projectRecord>;
 template class ColumnTableModel<HistoryTask>;
+template class ColumnTableModel<TransferRow>;
 
 }  // namespace crunchwatch

@@ -64,15 +64,21 @@ private:
     mutable std::vector<TextRanks> m_textRanks;                 // by column, kept across resets
 };
 
-// The marks beside a task's state, made once per tone and reused.
-QVariant toneDecoration(Tone tone);
-// The colour of a cell's text for its tone, or nothing.
-QVariant toneForeground(Tone tone);
+// The mark beside a cell's text for its tone: a coloured square, made once
+// per tone and reused. In a column of marks every cell has one, a blank one
+// for a plain tone, so that the texts line up; elsewhere only the tones of a
+// task's state are marks.
+QVariant toneDecoration(Tone tone, bool marksColumn = false);
+// The colour of a cell's text for its tone, or nothing (a mark instead).
+QVariant toneForeground(Tone tone, bool marksColumn = false);
 
 template <class Row>
 class ColumnTableModel final : public TableModel {
 public:
-    ColumnTableModel(const TableDefinition<Row>& table, QObject* parent) : TableModel(parent), m_table(table) {}
+    // `marksColumn`: the column whose every tone is drawn as a mark (the
+    // results' State), if any.
+    ColumnTableModel(const TableDefinition<Row>& table, QObject* parent, int marksColumn = -1)
+        : TableModel(parent), m_table(table), m_marksColumn(marksColumn) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() || !m_value ? 0 : static_cast<int>(m_table.size(*m_value));
@@ -108,11 +114,13 @@ private:
     }
 
     const TableDefinition<Row>& m_table;
+    int m_marksColumn;
 };
 
-// The three tables' models are made in table_model.cpp.
+// The tables' models are made in table_model.cpp.
 extern template class ColumnTableModel<resultRow>;
 extern template class ColumnTableModel<projectRecord>;
 extern template class ColumnTableModel<HistoryTask>;
+extern template class ColumnTableModel<TransferRow>;
 
 }  // namespace crunchwatch

@@ -8,8 +8,10 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QTableView>
 
+#include "app/autosave.hpp"
 #include "app/cell_delegates.hpp"
 #include "app/sorting.hpp"
 #include "app/table_model.hpp"
@@ -66,6 +68,36 @@ void setInitialWidths(QTableView* view, std::initializer_list<const char*> sampl
     int column = 0;
     for (const char* sample : samples)
         view->horizontalHeader()->resizeSection(column++, metrics.horizontalAdvance(QString::fromUtf8(sample)) + 24);
+}
+
+QMenu* columnsMenu(QTableView* view, QWidget* parent) {
+    QHeaderView* header = view->horizontalHeader();
+    const QAbstractItemModel* model = view->model();
+    auto* menu = new QMenu(parent);
+    menu->setToolTipsVisible(true);
+    const int shown = header->count() - header->hiddenSectionCount();
+    for (int column = 0; column < header->count(); ++column) {
+        QAction* action = menu->addAction(model->headerData(column, Qt::Horizontal).toString());
+        action->setToolTip(model->headerData(column, Qt::Horizontal, Qt::ToolTipRole).toString());
+        action->setCheckable(true);
+        action->setChecked(!header->isSectionHidden(column));
+        action->setEnabled(header->isSectionHidden(column) || shown > 1);
+        QObject::connect(action, &QAction::toggled, header, [header, column](bool on) {
+            header->setSectionHidden(column, !on);
+            saveLayoutSoon(header);
+        });
+    }
+    return menu;
+}
+
+void offerColumns(QTableView* view) {
+    QHeaderView* header = view->horizontalHeader();
+    header->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(header, &QHeaderView::customContextMenuRequested, view, [view, header](const QPoint& at) {
+        QMenu* menu = columnsMenu(view, view);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(header->viewport()->mapToGlobal(at));
+    });
 }
 
 QString selectedRowsText(const QTableView* view) {

@@ -1,6 +1,8 @@
 // The file watchdog: every 2 seconds, one attribute query of the state file
-// (on the worker); a refresh only when its date text differs from the last
-// one stamped.
+// (on the worker); a refresh when its date text differs from the last one
+// stamped. When it does not, the client's lock and the running tasks'
+// checkpoint files are asked about (one query each): a client that stopped
+// and a checkpoint written leave the state file as it was.
 
 #include <QCheckBox>
 #include <QTimer>

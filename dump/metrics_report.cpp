@@ -147,10 +147,7 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
 // What holds a project back: until when the client defers talking to it,
 // and the flags its element holds.
 void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
-    const std::vector<ProjectStatus>& statuses = s.clientStatus.projects;
-    const auto statusOf = [&](const ProjectSeries& p) {
-        return p.project < statuses.size() ? &statuses[p.project] : nullptr;
-    };
+    const auto statusOf = [&](const ProjectSeries& p) { return &s.clientStatus.of(p.project); };
     w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
              "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
     for (const ProjectSeries& p : series.projects)

@@ -51,12 +51,12 @@ void writeProjectStatus(JsonWriter& json, const Report& report, double now) {
     const Snapshot& s = *report.snapshot;
     json.key("project_status");
     json.beginArray();
-    for (const ProjectStatus& p : s.clientStatus.projects) {
-        const std::optional<projectRecord> record =
-            p.project < s.state.projectInfo.size() ? std::optional(s.state.projectInfo[p.project]) : std::nullopt;
+    for (std::size_t i = 0; i < s.state.projectInfo.size(); ++i) {
+        const ProjectStatus& p = s.clientStatus.of(i);
+        const projectRecord record = s.state.projectInfo[i];
         json.beginObject();
-        member(json, "project_name", record ? record->values.get(Key::project_name) : std::nullopt);
-        member(json, "master_url", record ? record->values.get(Key::master_url) : std::nullopt);
+        member(json, "project_name", record.values.get(Key::project_name));
+        member(json, "master_url", record.values.get(Key::master_url));
         json.key("flags");
         json.beginArray();
         for (std::size_t f = 0; f < projectFlagNames.size(); ++f)

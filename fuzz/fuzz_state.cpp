@@ -110,8 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(report.numberOfProjects > 0 || report.totalCredit == 0.0, "a file without projects counts credit");
 
     fuzz::requireSameStatus(report.clientStatus, s);
-    require(report.clientStatus.projects.size() == report.state.projectInfo.size(),
-            "a project without its scheduling state");
     for (std::size_t i = 0; i < rows.main_result_table.size(); ++i) {
         // As the table shows the row: the extra columns and the details read
         // the elements around its values.

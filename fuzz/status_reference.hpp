@@ -51,10 +51,13 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
             blocks.push_back(s.project->substr(at, next == std::string_view::npos ? next : next - at));
             at = next;
         }
-    require(real.projects.size() == blocks.size(), "another number of project statuses");
+    for (std::size_t i = 0; i < real.projects.size(); ++i)
+        require(!real.projects[i].empty() && real.projects[i].project < blocks.size() &&
+                    (i == 0 || real.projects[i - 1].project < real.projects[i].project),
+                "a stored status is empty or out of order");
     std::size_t transfer = 0;
     for (std::size_t p = 0; p < blocks.size(); ++p) {
-        const ProjectStatus& r = real.projects[p];
+        const ProjectStatus& r = real.of(p);
         const std::string_view element = blocks[p].substr(0, blocks[p].find("</project>"));
         for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
             require(r.has(static_cast<ProjectFlag>(f)) ==

@@ -120,6 +120,18 @@ void readBlockElements(std::string_view block, ProjectStatus& status, std::vecto
 
 }  // namespace
 
+bool ProjectStatus::empty() const noexcept {
+    return flags == 0 && !sched_rpc_pending && !min_rpc_time && !next_rpc_time && !last_rpc_time && !nrpc_failures &&
+           !master_fetch_failures && !njobs_success && !njobs_error && backoffs.empty() && apps.empty();
+}
+
+const ProjectStatus& ClientStatus::of(std::size_t project) const noexcept {
+    static const ProjectStatus none;
+    const auto it = std::lower_bound(projects.begin(), projects.end(), project,
+                                     [](const ProjectStatus& s, std::size_t p) { return s.project < p; });
+    return it != projects.end() && it->project == project ? *it : none;
+}
+
 bool Transfer::upload() const noexcept { return readInteger(is_upload) != 0; }
 
 std::optional<std::string> ClientInfo::version() const {
@@ -132,7 +144,9 @@ ClientStatus readClientStatus(const Sections& sekcje) {
     if (sekcje.project) {
         std::size_t index = 0;
         forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) {
-            readBlockElements(block, status.projects.emplace_back(projectStatusOf(block, index)), status.transfers);
+            ProjectStatus project = projectStatusOf(block, index);
+            readBlockElements(block, project, status.transfers);
+            if (!project.empty()) status.projects.push_back(std::move(project));
             ++index;
         });
     }

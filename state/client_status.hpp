@@ -56,6 +56,7 @@ struct ProjectStatus {
     std::vector<AppName> apps;      // the block's applications, in file order
 
     bool has(ProjectFlag f) const noexcept { return flags & (1u << static_cast<unsigned>(f)); }
+    bool empty() const noexcept;  // no flag, value, backoff or application
 };
 
 // One "<file>" holding a "<persistent_file_xfer>".
@@ -78,9 +79,15 @@ struct ClientInfo {
 };
 
 struct ClientStatus {
-    std::vector<ProjectStatus> projects;  // one per project block, in file order
+    // The projects whose element or block holds any of these values, in
+    // file order: a file of very many empty projects costs nothing here.
+    std::vector<ProjectStatus> projects;
     std::vector<Transfer> transfers;      // in file order
     ClientInfo client;
+
+    // The status of the project at that place in projectInfo; an empty one
+    // (whose `project` means nothing) when it holds none of the values.
+    const ProjectStatus& of(std::size_t project) const noexcept;
 };
 
 ClientStatus readClientStatus(const Sections& sekcje);

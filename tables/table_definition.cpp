@@ -67,8 +67,7 @@ std::string noHistoryText(const RefreshValue& v) {
 resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
     resultRow row = v.snapshot->rows.main_result_table[i];
     row.text = v.snapshot->state.file.text.view();
-    const auto& statuses = v.snapshot->clientStatus.projects;
-    if (row.projectIndex < statuses.size()) row.project.status = &statuses[row.projectIndex];
+    row.project.status = &v.snapshot->clientStatus.of(row.projectIndex);
     // The surroundings speak of the snapshot they were read with: a value
     // that keeps an older snapshot after a failed read has none for it.
     if (v.around) {
@@ -80,8 +79,7 @@ resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
 
 projectRecord projectRowOf(const RefreshValue& v, std::size_t i) {
     projectRecord p = v.snapshot->state.projectInfo[i];
-    const auto& statuses = v.snapshot->clientStatus.projects;
-    if (i < statuses.size()) p.status = &statuses[i];
+    p.status = &v.snapshot->clientStatus.of(i);
     return p;
 }
 

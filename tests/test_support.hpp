@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -47,7 +48,8 @@ private:
 
 // A child process that holds a POSIX write lock on `path` (created if need
 // be) as a running client holds its lockfile's, until the object goes: the
-// child is killed by its process id and waited for in every outcome.
+// child is killed by its process id and waited for, whatever the test's
+// outcome.
 class LockHolder final {
 public:
     explicit LockHolder(const std::string& path) {
@@ -55,30 +57,34 @@ public:
         if (::pipe(ready) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
-            // Only async-signal-safe calls in the child of a threaded process.
+            // Only calls that are safe after a fork, until the end.
+            ::close(ready[0]);
             const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0644);
             struct flock lock {};
             lock.l_type = F_WRLCK;
             lock.l_whence = SEEK_SET;
-            const char ok = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? '1' : '0';
-            (void)!::write(ready[1], &ok, 1);
+            const char taken = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
+            [[maybe_unused]] const auto written = ::write(ready[1], &taken, 1);
             for (;;) ::pause();
         }
         ::close(ready[1]);
-        char ok = '0';
-        m_locked = m_pid > 0 && ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        char taken = 'n';
+        while (m_pid > 0 && ::read(ready[0], &taken, 1) < 0 && errno == EINTR) {
+        }
         ::close(ready[0]);
+        m_locked = taken == 'y';
     }
     ~LockHolder() {
         if (m_pid <= 0) return;
         ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
+        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
     }
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;
 
-    bool locked() const { return m_locked; }
     pid_t pid() const { return m_pid; }
+    bool locked() const { return m_locked; }
 
 private:
     pid_t m_pid = -1;

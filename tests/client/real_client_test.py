@@ -196,8 +196,8 @@ def run(args, work):
         if cells["CPUTime"] != hms(float(record["current_cpu_time"])):
             raise Failure(f"{running}: CPU time {cells['CPUTime']} for {record['current_cpu_time']}")
         left = max(0.0, float(record["checkpoint_cpu_time"]) / fraction - float(record["current_cpu_time"]))
-        # A task the user holds back completes at no foreseeable moment.
-        if cells["ETR"] != hms(left) or cells["ETC"] is not None:
+        # Held back by the user, it completes nowhere until resumed.
+        if cells["ETR"] != hms(left) or cells["ETC"]:
             raise Failure(f"{running}: Remaining {cells['ETR']}, Completes {cells['ETC']}; expected {hms(left)}")
         waiting = [n for n in names if rows[n][1]["State"] == "Waiting"]
         if len(waiting) != 1 or rows[waiting[0]][1]["Progress"] is not None:

@@ -595,50 +595,6 @@ TEST(DumpExe, WhyNothingRuns) {
         << "per transfer only when asked for";
 }
 
-// A process holding a write lock on the client's lockfile, as a running
-// client does, until it is killed by its pid when the object goes, whatever
-// the test's outcome.
-class LockHolder final {
-public:
-    explicit LockHolder(const std::string& lockfile) {
-        int ready[2];
-        if (::pipe(ready) != 0) return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            // Only calls that are safe after a fork, until the end.
-            ::close(ready[0]);
-            const int fd = ::open(lockfile.c_str(), O_RDWR | O_CREAT, 0644);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            const char taken = fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 'y' : 'n';
-            [[maybe_unused]] const auto written = ::write(ready[1], &taken, 1);
-            for (;;) ::pause();
-        }
-        ::close(ready[1]);
-        char taken = 'n';
-        while (m_pid > 0 && ::read(ready[0], &taken, 1) < 0 && errno == EINTR) {
-        }
-        ::close(ready[0]);
-        m_locked = taken == 'y';
-    }
-    ~LockHolder() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGKILL);
-        while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-    LockHolder(const LockHolder&) = delete;
-    LockHolder& operator=(const LockHolder&) = delete;
-
-    pid_t pid() const { return m_pid; }
-    bool locked() const { return m_locked; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_locked = false;
-};
-
 // The client runs while its lock is held; a lockfile nobody holds is a
 // stopped client; without one (or without a state file's version) nothing
 // can be told.
@@ -648,7 +604,7 @@ TEST(DumpExe, WhetherTheClientRuns) {
         const TempDir dir;
         const std::string path = writeWhyState(dir);
         const std::string lockfile = (dir.path() / "lockfile").string();
-        std::optional<LockHolder> holder;
+        std::optional<test::LockHolder> holder;
         if (lock == Lock::held) {
             holder.emplace(lockfile);
             ASSERT_TRUE(holder->locked()) << "the child could not take the lock";

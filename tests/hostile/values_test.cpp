@@ -351,9 +351,12 @@ TEST_F(HostileValues, EveryValueOfWhyNothingRunsIsSound) {
         EXPECT_FALSE(projectStatusTip(*project.status, now, std::nullopt).empty());
         for (std::size_t i = 0; i < transfersTable.size(*value); ++i) {
             const TransferRow t = transferRowOf(*value, i);
-            for (const auto& c : transferColumns)
-                if (const auto cell = cellText(c.cell(t, now), std::nullopt); cell && c.id == "next_request_time")
+            for (const auto& c : transferColumns) {
+                const auto cell = cellText(c.cell(t, now), std::nullopt);
+                if (cell && c.id == "next_request_time") {
                     EXPECT_TRUE(*cell == "active" || countdownShaped(*cell, "retry in ")) << *cell;
+                }
+            }
         }
         std::ostringstream json, table;
         const ReportOptions options{"f", now, std::nullopt, 100};

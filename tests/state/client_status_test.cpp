@@ -42,8 +42,8 @@ TEST(ClientStatus, ProjectValuesComeFromItsOwnElementOnly) {
             test::project("http://b/") + test::result("r2", "w", "<suspended_via_gui/><ended/>"));
     std::string keep;
     const ClientStatus s = statusOf(text, keep);
-    ASSERT_EQ(s.projects.size(), 2u);
-    const ProjectStatus& a = s.projects[0];
+    ASSERT_EQ(s.projects.size(), 1u) << "only projects that hold something";
+    const ProjectStatus& a = s.of(0);
     for (std::size_t f = 0; f < projectFlagNames.size(); ++f) EXPECT_TRUE(a.has(static_cast<ProjectFlag>(f))) << f;
     EXPECT_EQ(a.sched_rpc_pending, Opt("2"));
     EXPECT_EQ(a.min_rpc_time, Opt("1796829597.47"));
@@ -57,8 +57,7 @@ TEST(ClientStatus, ProjectValuesComeFromItsOwnElementOnly) {
     EXPECT_EQ(a.backoffs[1].interval, Opt("60"));
     ASSERT_EQ(a.apps.size(), 1u);
     EXPECT_EQ(a.apps[0].user_friendly_name, Opt("Spin"));
-    EXPECT_EQ(s.projects[1].flags, 0);
-    EXPECT_EQ(s.projects[1].project, 1u);
+    EXPECT_TRUE(s.of(1).empty());
 }
 
 TEST(ClientStatus, TransfersAndTheClientsOwnValues) {
@@ -102,8 +101,8 @@ TEST(ClientStatus, RealClientFileWithDownloadsAndABackoff) {
     ASSERT_TRUE(state);
     const ClientStatus s = readClientStatus(state->file.sekcje);
     ASSERT_EQ(s.projects.size(), state->projectInfo.size());
-    EXPECT_EQ(s.projects[0].backoffs.size(), 1u);
-    EXPECT_EQ(s.projects[0].backoffs[0].interval, Opt("600.000000"));
+    EXPECT_EQ(s.of(0).backoffs.size(), 1u);
+    EXPECT_EQ(s.of(0).backoffs[0].interval, Opt("600.000000"));
     EXPECT_EQ(s.transfers.size(), 4u);
     for (const Transfer& t : s.transfers) EXPECT_FALSE(t.upload());
     EXPECT_EQ(s.transfers[0].bytes_xferred, Opt("159684.000000"));

@@ -1,20 +1,25 @@
 // Pictures of the window for the README: the window on a state file, one tab
 // chosen, in the Fusion style with a light or a dark palette, saved as PNG
-// once the first refresh has been drawn. Run under xvfb-run (or offscreen).
+// once the first refresh has been drawn. With DETAILS_ROW, the task details
+// panel is opened on that row of the results table. Run under xvfb-run (or
+// offscreen).
 //
-//   crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT]
+//   crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT] [DETAILS_ROW]
 
 #include <cstdio>
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QPalette>
 #include <QStyleFactory>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "app/task_details_panel.hpp"
 
 namespace {
 
@@ -42,7 +47,8 @@ QPalette darkPalette() {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT] "
+                             "[DETAILS_ROW]\n");
         return 2;
     }
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -61,6 +67,14 @@ int main(int argc, char** argv) {
     window.show();
     window.start(QString::fromLocal8Bit(argv[1]));
     const QString out = QString::fromLocal8Bit(argv[2]);
+    if (argc > 6) {
+        const int row = QString::fromLocal8Bit(argv[6]).toInt();
+        QTimer::singleShot(1000, &app, [&window, row] {
+            QTableView* results = window.resultsView();
+            results->setCurrentIndex(results->model()->index(row, 0));
+            window.detailsPanel()->openOnCurrentRow();
+        });
+    }
     QTimer::singleShot(1500, &app, [&] {
         const bool saved = window.grab().save(out);
         QApplication::exit(saved ? 0 : 1);
