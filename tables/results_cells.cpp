@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "state/client_status.hpp"
 #include "state/numbers.hpp"
 #include "tables/duration.hpp"
 #include "tables/format.hpp"
@@ -32,8 +33,11 @@ constexpr int processSuspended = 9;
 // The moment the task should finish: the remaining time stretched by the
 // project's share of the processor, counted from now.
 std::optional<double> completionMoment(const resultRow& row, double now) {
-    // Nothing completes while the client is stopped or the user holds the task back.
-    if (row.clientStopped || suspendedByUser(row)) return std::nullopt;
+    // Nothing completes while the client is stopped or the user holds the
+    // task, or its whole project, back.
+    if (row.clientStopped || suspendedByUser(row) ||
+        (row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui)))
+        return std::nullopt;
     const auto etr = remainingSeconds(row);
     const auto total = row.get(Key::rsc_share);
     const auto shareText = row.get(Key::resource_share);

@@ -4,18 +4,13 @@
 // as a running one. Against a real lock held by a child process, the watchdog
 // refreshes when only the lock changed.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QTest>
 
 #include "app/client_state_text.hpp"
 #include "app/table_model.hpp"
 #include "app_test_support.hpp"
+#include "lock_holder.hpp"
 #include "tables/refresher.hpp"
 
 using namespace crunchwatch;
@@ -47,53 +42,6 @@ std::string clientValues(const char* run, const char* network, const char* gpu =
            el("core_client_release", "5") + el("user_run_request", run) + el("user_network_request", network) +
            (gpu ? el("user_gpu_request", gpu) : std::string());
 }
-
-// A client's lock on DIR/lockfile, held by a child process for as long as
-// this lives; the child is killed by its process number whatever happens.
-class HeldLock final {
-public:
-    explicit HeldLock(const QString& dir) {
-        const QByteArray path = (dir + QStringLiteral("/lockfile")).toLocal8Bit();
-        int ready[2];
-        if (::pipe(ready) != 0) return;
-        const pid_t parent = ::getpid();
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            // Only calls that are safe after a fork of a threaded process.
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (::getppid() != parent) ::_exit(1);
-            ::close(ready[0]);
-            const int fd = ::open(path.constData(), O_RDWR | O_CREAT, 0644);
-            struct flock whole {};
-            whole.l_type = F_WRLCK;
-            whole.l_whence = SEEK_SET;
-            if (fd < 0 || ::fcntl(fd, F_SETLK, &whole) != 0) ::_exit(1);
-            const char byte = 1;
-            if (::write(ready[1], &byte, 1) != 1) ::_exit(1);
-            for (;;) ::pause();
-        }
-        ::close(ready[1]);
-        char byte = 0;
-        m_held = m_pid > 0 && ::read(ready[0], &byte, 1) == 1;
-        ::close(ready[0]);
-    }
-    ~HeldLock() { release(); }
-    HeldLock(const HeldLock&) = delete;
-    HeldLock& operator=(const HeldLock&) = delete;
-
-    void release() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    bool held() const { return m_held; }
-    pid_t pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    bool m_held = false;
-};
 
 const QString running = QStringLiteral("Client 7.20.5 running (process 1234)");
 const QString cannotTell = QStringLiteral("whether it runs cannot be told (no lock file)");
@@ -165,8 +113,8 @@ private slots:
 
         const int before = h.c().refreshCount();
         {
-            HeldLock lock(box.path(QString()));
-            QVERIFY(lock.held());
+            test::LockHolder lock(box.path(QStringLiteral("lockfile")).toStdString());
+            QVERIFY(lock.locked());
             const QString expected =
                 QStringLiteral("Client 7.20.5 running (process %1) · computing: according to preferences · network: "
                                "always")
