@@ -97,7 +97,7 @@ def job_log_tasks(path):
 
 def check_history(args, probe, directory, state_file):
     job_log = os.path.join(directory, f"job_log_{client_dir.ESCAPED_URL}.txt")
-    logged = wait_for("a finished task in the job log", lambda: job_log_tasks(job_log), timeout=90)
+    logged = wait_for("a finished task in the job log", lambda: job_log_tasks(job_log), timeout=150)
     say("the client logged:", logged)
 
     def shown():
