@@ -72,7 +72,7 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
         for (const auto& [value, name] : values)
             require(value == referenceValue(element, name), "a project status value differs");
         // One backoff per name in order of first sight, times before
-        // intervals; the last of each kind for a name wins.
+        // intervals, at most 16 names; the last of each kind for a name wins.
         std::vector<Backoff> backoffs;
         for (const bool isTime : {true, false})
             for (const std::string_view b : referenceElements(element, isTime ? "<rsc_backoff_time>" : "<rsc_backoff_interval>",
@@ -82,6 +82,7 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
                 Backoff* known = nullptr;
                 for (Backoff& k : backoffs)
                     if (k.name == name) known = &k;
+                if (!known && backoffs.size() == 16) continue;
                 if (!known) known = &backoffs.emplace_back(Backoff{name, {}, {}});
                 (isTime ? known->time : known->interval) = referenceValue(inner, "value");
             }
@@ -108,9 +109,12 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
             const std::string_view activeXfer =
                 active == std::string_view::npos ? std::string_view() : file.substr(active).substr(0, file.substr(active).find("</file_xfer>"));
             require(t.project == p && t.name == referenceValue(own, "name") && t.nbytes == referenceValue(own, "nbytes") &&
-                        t.error_msg == referenceValue(file, "error_msg") &&
+                        t.status == referenceValue(own, "status") && t.error_msg == referenceValue(file, "error_msg") &&
                         t.num_retries == referenceValue(xfer, "num_retries") &&
+                        t.first_request_time == referenceValue(xfer, "first_request_time") &&
                         t.next_request_time == referenceValue(xfer, "next_request_time") &&
+                        t.time_so_far == referenceValue(xfer, "time_so_far") &&
+                        t.last_bytes_xferred == referenceValue(xfer, "last_bytes_xferred") &&
                         t.is_upload == referenceValue(xfer, "is_upload") &&
                         t.bytes_xferred == (active == std::string_view::npos ? std::nullopt
                                                                               : referenceValue(activeXfer, "bytes_xferred")),
@@ -118,9 +122,24 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
         }
     }
     require(transfer == real.transfers.size(), "a transfer too many");
-    require(real.client.user_run_request == referenceValue(s.platform_name, "user_run_request") &&
-                real.client.major == referenceValue(s.platform_name, "core_client_major_version"),
-            "the client's values differ");
+    // The client's values: after its task list; in a file without projects,
+    // after its host's values.
+    const std::string_view tail = s.project || !s.host_info ? s.platform_name : *s.host_info;
+    const ClientInfo& c = real.client;
+    const std::pair<Found, const char*> client[] = {
+        {c.platform_name, "platform_name"},
+        {c.major, "core_client_major_version"},
+        {c.minor, "core_client_minor_version"},
+        {c.release, "core_client_release"},
+        {c.user_run_request, "user_run_request"},
+        {c.user_run_prev_request, "user_run_prev_request"},
+        {c.user_gpu_request, "user_gpu_request"},
+        {c.user_gpu_prev_request, "user_gpu_prev_request"},
+        {c.user_network_request, "user_network_request"},
+        {c.user_network_prev_request, "user_network_prev_request"},
+    };
+    for (const auto& [value, name] : client)
+        require(value == referenceValue(tail, name), "a value of the client's differs");
 }
 
 }  // namespace crunchwatch::fuzz

@@ -39,6 +39,11 @@ std::string_view projectElement(std::string_view block) {
     return end == std::string_view::npos ? block : block.substr(0, end);
 }
 
+// A client keeps one backoff per kind of processor (CPU and a few GPU
+// makers); names beyond these many are not kept, so that a file of very many
+// costs no more than its length.
+constexpr std::size_t mostBackoffs = 16;
+
 std::vector<Backoff> backoffsOf(std::string_view element) {
     std::vector<Backoff> out;
     const auto add = [&](std::string_view open, std::string_view close, bool isTime) {
@@ -54,6 +59,7 @@ std::vector<Backoff> backoffsOf(std::string_view element) {
             Backoff* slot = nullptr;
             for (Backoff& b : out)
                 if (b.name == name) slot = &b;
+            if (!slot && out.size() == mostBackoffs) continue;
             if (!slot) slot = &out.emplace_back(Backoff{name, {}, {}});
             (isTime ? slot->time : slot->interval) = value;
         }
@@ -150,8 +156,11 @@ ClientStatus readClientStatus(const Sections& sekcje) {
             ++index;
         });
     }
-    // The client's own values follow its task list, at the file's end.
-    const std::string_view tail = sekcje.platform_name;
+    // The client's own values follow its task list, at the file's end; a
+    // file without projects (a client attached to none yet) has no task
+    // list either, and they lie after its host's values.
+    const std::string_view tail =
+        sekcje.project || !sekcje.host_info ? sekcje.platform_name : *sekcje.host_info;
     ClientInfo& c = status.client;
     c.platform_name = cutTag(tail, "platform_name");
     c.major = cutTag(tail, "core_client_major_version");

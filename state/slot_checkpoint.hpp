@@ -5,7 +5,9 @@
 // write that one.
 //
 // The slot is a plain number (anything else would lead out of the slots
-// folder); the file must be a regular file of at most 64 KiB (the client's
+// folder); no symbolic link is followed on the way (an application writes
+// into its own slot, and a link there could lead to one of the client's
+// secrets); the file must be a regular file of at most 64 KiB (the client's
 // is under one); values are the file's verbatim text, after the same
 // normalisation as the state file's.
 

@@ -80,8 +80,7 @@ std::string projectStatusText(const ProjectStatus& s, double now) {
     }
     for (const Backoff& b : s.backoffs)
         if (const auto left = untilMoment(b.time, now))
-            join(text, "No " + (b.name ? std::string(*b.name) : std::string("processor")) +
-                           " tasks asked for " + *left);
+            join(text, (b.name ? std::string(*b.name) : std::string("processor")) + " work fetch backed off " + *left);
     return text;
 }
 

@@ -1,7 +1,10 @@
 #include "tables/refresher.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
+#include <unordered_map>
 #include <thread>
 
 #include "state/history_match.hpp"
@@ -59,6 +62,7 @@ void Refresher::resume(const RefreshValuePtr& last) {
     m_around = last->around;
     m_history = last->history->history;
     m_lastReadPath = *last ? last->path.file() : std::string();
+    m_aroundPath = StatePath(m_lastReadPath);
     m_last = last;
 }
 
@@ -98,7 +102,11 @@ bool newerThan(const SlotCheckpoint& c, const FileStat& state) {
     return c.seconds != state.seconds ? c.seconds > state.seconds : c.nanoseconds > state.nanoseconds;
 }
 
-// A name the client gave one of its files: never a path of its own.
+// The most slot files read, and partial downloads looked at, in a refresh:
+// more than any machine runs tasks at once or fetches files.
+constexpr std::size_t mostSlotsRead = 4096;
+
+// A name the client gave one of its files or folders: never a path of its own.
 bool plainFileName(std::string_view name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
            name.find('\0') == std::string_view::npos;
@@ -108,35 +116,54 @@ bool plainFileName(std::string_view name) {
 
 // Read with every refresh, whether or not the state file was read: a client
 // that stops leaves its file as it was, and only the lock says so. The
-// checkpoints and partial files are those of the snapshot shown.
+// checkpoints and partial files are those of the snapshot shown, in the
+// folder it was read from.
 void Refresher::surroundingsStep(const StatePath& path) {
+    const StatePath shownPath = m_lastReadPath.empty() ? path : StatePath(m_lastReadPath);
+    const std::string& root = shownPath.rootDir();
     auto next = std::make_shared<Surroundings>();
-    next->lock = clientLock(path.rootDir());
+    next->lock = clientLock(root);
+    m_aroundPath = shownPath;
     m_slotDates.clear();
     const Snapshot& shown = *m_snapshot;
-    const auto state = shown ? statFile(path.file()) : std::nullopt;
+    const auto state = shown ? statFile(shownPath.file()) : std::nullopt;
     if (state) next->stateFileTime = static_cast<double>(state->seconds) + state->nanoseconds / 1e9;
+    // A slot holds one task: each slot's file is read once, and only so many
+    // as a big machine has slots.
+    std::unordered_map<std::string_view, std::optional<SlotCheckpoint>> slots;
     const ResultTable& rows = shown.rows.main_result_table;
     for (std::size_t i = 0; state && i < rows.size(); ++i) {
         const resultRow row = rows[i];
         const auto slot = row.get(Key::slot);
         if (!slot || !runsNow(row)) continue;
-        const auto file = slotFilePath(path.rootDir(), *slot);
-        if (!file) continue;
-        m_slotDates.emplace_back(*file, fileDateText(*file));
-        auto checkpoint = readSlotCheckpoint(path.rootDir(), *slot);
-        if (!checkpoint || !newerThan(*checkpoint, *state)) continue;
-        if (checkpoint->project_url != row.get(Key::master_url) || checkpoint->result != row.get(Key::name)) continue;
-        next->checkpoints.emplace_back(i, std::move(*checkpoint));
+        auto known = slots.find(*slot);
+        if (known == slots.end()) {
+            const auto file = slotFilePath(root, *slot);
+            if (!file || slots.size() == mostSlotsRead) continue;
+            m_slotDates.emplace_back(*file, fileDateText(*file));
+            auto checkpoint = readSlotCheckpoint(root, *slot);
+            if (checkpoint && !newerThan(*checkpoint, *state)) checkpoint.reset();
+            known = slots.emplace(*slot, std::move(checkpoint)).first;
+        }
+        const auto& checkpoint = known->second;
+        if (!checkpoint || checkpoint->project_url != row.get(Key::master_url) ||
+            checkpoint->result != row.get(Key::name))
+            continue;
+        next->checkpoints.emplace_back(i, *checkpoint);
     }
     const ProjectInfo& projects = shown.state.projectInfo;
+    std::size_t looked = 0;
     for (const Transfer& t : shown.clientStatus.transfers) {
         std::optional<std::uint64_t> size;
         const auto url = t.project < projects.size() ? projects[t.project].values.get(Key::master_url) : std::nullopt;
-        if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name)) {
-            const auto partial =
-                statFile(path.rootDir() + "projects/" + escapedMasterUrl(*url) + "/" + std::string(*t.name));
-            if (partial && partial->regular) size = partial->size;
+        if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name) && looked < mostSlotsRead) {
+            const std::string folder = escapedMasterUrl(*url);
+            ++looked;
+            // Only a regular file in the project's own folder: never a link.
+            struct stat partial {};
+            const std::string file = root + "projects/" + folder + "/" + std::string(*t.name);
+            if (plainFileName(folder) && ::lstat(file.c_str(), &partial) == 0 && S_ISREG(partial.st_mode))
+                size = static_cast<std::uint64_t>(partial.st_size);
         }
         next->partialSizes.push_back(size);
     }
@@ -144,7 +171,8 @@ void Refresher::surroundingsStep(const StatePath& path) {
 }
 
 bool Refresher::surroundingsChanged(const StatePath& path) const {
-    if (clientLock(path.rootDir()) != m_around->lock) return true;
+    const StatePath& shownPath = m_lastReadPath.empty() ? path : m_aroundPath;
+    if (clientLock(shownPath.rootDir()) != m_around->lock) return true;
     for (const auto& [file, date] : m_slotDates)
         if (fileDateText(file) != date) return true;
     return false;

@@ -76,6 +76,7 @@ private:
     History m_history;  // read on from refresh to refresh
     std::shared_ptr<const HistoryValue> m_historyValue;
     std::shared_ptr<const Surroundings> m_around;
+    StatePath m_aroundPath;  // the state file whose folder m_around describes
     std::vector<std::pair<std::string, DateText>> m_slotDates;  // the running tasks' checkpoint files, as last seen
     RefreshValuePtr m_last;
 };

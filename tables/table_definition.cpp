@@ -68,8 +68,8 @@ resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
     resultRow row = v.snapshot->rows.main_result_table[i];
     row.text = v.snapshot->state.file.text.view();
     row.project.status = &v.snapshot->clientStatus.of(row.projectIndex);
-    // The surroundings speak of the snapshot they were read with: a value
-    // that keeps an older snapshot after a failed read has none for it.
+    // The surroundings are read with every refresh for the snapshot shown,
+    // in the folder it was read from.
     if (v.around) {
         row.clientStopped = v.around->clientStopped();
         row.checkpoint = v.around->checkpointOfRow(i);

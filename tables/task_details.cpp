@@ -16,16 +16,22 @@ bool within(std::string_view text, std::string_view part) {
 }
 
 // The element that holds `inside`: from the last `open` before it to the
-// first `close` after it (or the text's end).
+// first `close` after it, but never past the next element's `open` or a
+// `stop` (a block's start): an element left unclosed ends there, and finding
+// its end costs no more than its own length.
 std::optional<std::string_view> enclosing(std::string_view text, std::optional<std::string_view> inside,
-                                          std::string_view open, std::string_view close) {
+                                          std::string_view open, std::string_view close, std::string_view stop) {
     if (!inside || !within(text, *inside)) return std::nullopt;
     const std::size_t at = static_cast<std::size_t>(inside->data() - text.data());
     const std::size_t start = text.rfind(open, at);
     if (start == std::string_view::npos) return std::nullopt;
-    std::size_t end = findFrom(text, close, at + inside->size());
-    end = end == std::string_view::npos ? text.size() : end + close.size();
-    return text.substr(start, end - start);
+    const std::size_t from = at + inside->size();
+    // Each search looks only as far as the nearest bound found so far.
+    std::size_t bound = findFrom(text, open, from);
+    if (bound == std::string_view::npos) bound = text.size();
+    if (const std::size_t s = findFrom(text.substr(0, bound), stop, from); s != std::string_view::npos) bound = s;
+    const std::size_t end = findFrom(text.substr(0, bound), close, from);
+    return text.substr(start, (end == std::string_view::npos ? bound : end + close.size()) - start);
 }
 
 // Each top-level child of an element, as (name, value): a flag's value is
@@ -100,11 +106,12 @@ std::optional<std::string_view> childValue(std::string_view element, std::string
 }
 
 std::optional<std::string_view> resultElement(const resultRow& row) {
-    return enclosing(row.text, row.result.get(Key::name), "<result>", "</result>");
+    return enclosing(row.text, row.result.get(Key::name), "<result>", "</result>", "<project>");
 }
 
 std::optional<std::string_view> activeTaskElement(const resultRow& row) {
-    return enclosing(row.text, row.result.get(Key::result_name), "<active_task>", "</active_task>");
+    return enclosing(row.text, row.result.get(Key::result_name), "<active_task>", "</active_task>",
+                     "</active_task_set>");
 }
 
 std::optional<std::string_view> workunitElement(const resultRow& row) {
@@ -157,8 +164,11 @@ std::optional<std::string> exitStatusMeaning(std::int32_t code) {
         case 201: return "a GPU it needs is missing";
         case 202: return "aborted by the project";
         case 203: return "aborted by the user";
-        case 204: return "the application is no longer available";
+        case 204: return "it ended for a reason the client does not know";
+        case 205: return "it ran out of memory";
         case 206: return "the application could not start";
+        case 207: return "it had no sub-tasks to run";
+        case 208: return "a sub-task failed";
         default: return code < 0 ? "an error of the client (" + std::to_string(code) + ")"
                                  : "the application's own exit code: it failed";
     }

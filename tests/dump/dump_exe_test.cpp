@@ -123,8 +123,8 @@ TEST(DumpExe, ExampleAsJson) {
                          "\"network_mode\":\"2\"},\"project_status\":[{\"project_name\":\"Einstein@Home\","),
              // Rosetta@home's scheduler asked for an hour's silence; its status counts it down.
              std::string("\"min_rpc_time\":\"1796153474.120388\",\"resource_share\":\"50.00\","
-                         "\"app_name\":\"rosetta\",\"status\":\"Communication deferred 00:57:54 \xC2\xB7 No CPU tasks "
-                         "asked for 00:57:54\"}"),
+                         "\"app_name\":\"rosetta\",\"status\":\"Communication deferred 00:57:54 \xC2\xB7 CPU work fetch "
+                         "backed off 00:57:54\"}"),
              // A download under way: its active transfer's count.
              std::string("{\"project_name\":\"Einstein@Home\",\"master_url\":\"http://einstein.phys.uwm.edu/\","
                          "\"name\":\"LATeah4037L03.dat\",\"upload\":false,\"nbytes\":\"4509712.000000\","
@@ -552,7 +552,7 @@ TEST(DumpExe, WhyNothingRuns) {
         "\"master_fetch_failures\":null,\"backoffs\":[{\"name\":\"CPU\",\"time\":\"1000000600\",\"interval\":\"600\"}],"
         "\"njobs_success\":null,\"njobs_error\":null,\"status\":\"Suspended by user \xC2\xB7 Won't get new tasks \xC2\xB7 "
         "Communication deferred 01:00:00 \xC2\xB7 Scheduler request pending: to report completed tasks \xC2\xB7 "
-        "No CPU tasks asked for 00:10:00\"},"
+        "CPU work fetch backed off 00:10:00\"},"
         "{\"project_name\":\"B\",\"master_url\":\"http://b/\",\"flags\":[],\"sched_rpc_pending\":null,"
         "\"min_rpc_time\":null,\"next_rpc_time\":null,\"last_rpc_time\":null,\"nrpc_failures\":null,"
         "\"master_fetch_failures\":null,\"backoffs\":[],\"njobs_success\":null,\"njobs_error\":null,\"status\":null}],"

@@ -347,7 +347,7 @@ TEST_F(HostileValues, EveryValueOfWhyNothingRunsIsSound) {
         const projectRecord project = projectRowOf(*value, 0);
         const std::string status = projectStatusText(*project.status, now);
         EXPECT_TRUE(countdownShaped(status, "Communication deferred ")) << status;
-        EXPECT_TRUE(countdownShaped(status, "tasks asked for ")) << status;
+        EXPECT_TRUE(countdownShaped(status, "work fetch backed off ")) << status;
         EXPECT_FALSE(projectStatusTip(*project.status, now, std::nullopt).empty());
         for (std::size_t i = 0; i < transfersTable.size(*value); ++i) {
             const TransferRow t = transferRowOf(*value, i);

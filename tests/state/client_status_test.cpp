@@ -107,6 +107,11 @@ TEST(ClientStatus, RealClientFileWithDownloadsAndABackoff) {
     for (const Transfer& t : s.transfers) EXPECT_FALSE(t.upload());
     EXPECT_EQ(s.transfers[0].bytes_xferred, Opt("159684.000000"));
     EXPECT_EQ(s.client.version(), "7.2.42");
+    // A client attached to no project yet still says who it is.
+    const auto fresh = loadClientState((test::realDataDir() / "juppiega-cuda/client_state.xml").string());
+    ASSERT_TRUE(fresh);
+    EXPECT_TRUE(fresh->projectInfo.empty());
+    EXPECT_TRUE(readClientStatus(fresh->file.sekcje).client.version());
 }
 
 // The lock as a running client holds it, and everything else that may lie
@@ -158,6 +163,13 @@ TEST(SlotCheckpoint, ReadsTheSlotsFileAndNothingOutsideTheSlots) {
     std::filesystem::create_directories(dir.path() / "slots/5");
     dir.write("slots/5/boinc_task_state.xml", "<fraction_done>0.5</fraction_done>");
     EXPECT_FALSE(readSlotCheckpoint(root, "5")) << "names no result";
+    // An application may leave links in its slot: none is followed.
+    std::filesystem::create_directories(dir.path() / "slots/6");
+    std::filesystem::create_symlink(dir.path() / "slots/3/boinc_task_state.xml",
+                                    dir.path() / "slots/6/boinc_task_state.xml");
+    std::filesystem::create_directory_symlink(dir.path() / "slots/3", dir.path() / "slots/7");
+    EXPECT_FALSE(readSlotCheckpoint(root, "6"));
+    EXPECT_FALSE(readSlotCheckpoint(root, "7"));
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(ProjectStatusText, EveryFlagReasonAndCountdown) {
         {el("sched_rpc_pending", "7"), "Scheduler request pending: requested by project"},
         {el("sched_rpc_pending", "9"), "Scheduler request pending"},
         {"<rsc_backoff_time><name>CPU</name><value>1800000600</value></rsc_backoff_time>",
-         "No CPU tasks asked for 00:10:00"},
+         "CPU work fetch backed off 00:10:00"},
         {"<suspended_via_gui/><dont_request_more_work/>" + el("min_rpc_time", in5025) + el("sched_rpc_pending", "2"),
          "Suspended by user \u00b7 Won't get new tasks \u00b7 Communication deferred 01:23:45 \u00b7 Scheduler "
          "request pending: to report completed tasks"},
