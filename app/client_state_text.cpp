@@ -85,8 +85,32 @@ QString clientStateText(const RefreshValue& value) {
         .join(separator);
 }
 
-QString clientStateTip(const RefreshValue& value) {
-    if (nothingRead(value)) return {};
+namespace {
+
+// Each mode the file holds, with the one before it (what a temporary change
+// of mode returns to): "computing: 3 (never), before: 2 (according to preferences)".
+QString modeLines(const ClientInfo& c) {
+    const auto said = [](MaybeText mode) {
+        const auto words = runModeText(mode);
+        return qText(*mode) + (words ? QStringLiteral(" (") + qText(*words) + QLatin1Char(')') : QString());
+    };
+    const struct {
+        const char* name;
+        MaybeText now, before;
+    } modes[] = {{"computing", c.user_run_request, c.user_run_prev_request},
+                 {"GPU", c.user_gpu_request, c.user_gpu_prev_request},
+                 {"network", c.user_network_request, c.user_network_prev_request}};
+    QString lines;
+    for (const auto& m : modes) {
+        if (!m.now) continue;
+        lines += QLatin1Char('\n') + tr(m.name) + QStringLiteral(": ") + said(m.now);
+        if (m.before) lines += tr(", before: ") + said(m.before);
+    }
+    if (c.platform_name) lines += QLatin1Char('\n') + tr("platform: ") + qText(*c.platform_name);
+    return lines;
+}
+
+QString lockLine(const RefreshValue& value) {
     const QString lockfile = QString::fromStdString(value.path.rootDir()) + QStringLiteral("lockfile");
     switch (value.around->lock.running) {
         case ClientRunning::yes:
@@ -100,6 +124,13 @@ QString clientStateTip(const RefreshValue& value) {
     return tr("%1 is missing (or is not a plain file): a client started with --allow_multiple_clients takes no lock, "
               "so whether one runs cannot be told. The version and the modes are those of the state file.")
         .arg(lockfile);
+}
+
+}  // namespace
+
+QString clientStateTip(const RefreshValue& value) {
+    if (nothingRead(value)) return {};
+    return lockLine(value) + modeLines(value.snapshot->clientStatus.client);
 }
 
 }  // namespace crunchwatch

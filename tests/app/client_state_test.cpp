@@ -40,7 +40,7 @@ std::string clientValues(const char* run, const char* network, const char* gpu =
     using test::el;
     return el("core_client_major_version", "7") + el("core_client_minor_version", "20") +
            el("core_client_release", "5") + el("user_run_request", run) + el("user_network_request", network) +
-           (gpu ? el("user_gpu_request", gpu) : std::string());
+           (gpu ? el("user_gpu_request", gpu) : std::string()) + el("user_run_prev_request", "2");
 }
 
 const QString running = QStringLiteral("Client 7.20.5 running (process 1234)");
@@ -89,6 +89,9 @@ private slots:
         around->stateFileTime = 1796904000;  // noon on 2026-12-10 (UTC), that day in any time zone
         value.around = around;
         QCOMPARE(clientStateText(value), expected);
+        // The tooltip gives each mode's number with the one it returns to.
+        QVERIFY(clientStateTip(value).contains(QStringLiteral("\nnetwork: 1 (always)")));
+        QVERIFY(clientStateTip(value).contains(QStringLiteral(", before: 2 (according to preferences)")));
     }
 
     // The state file is never rewritten: only the lock changes, and the
