@@ -37,7 +37,7 @@ bool everyStartedTaskSuspended(const Snapshot& snapshot) {
 
 // "computing: always", "computing suspended (run mode: never)", ...
 QStringList modes(const Snapshot& snapshot) {
-    const ClientInfo& client = snapshot.clientStatus.client;
+    const ClientInfo& client = snapshot.state.clientStatus.client;
     QStringList parts;
     const auto computing = runModeText(client.user_run_request);
     if (client.user_run_request && readInteger(client.user_run_request) == runModeNever)
@@ -72,14 +72,14 @@ QString clientStateText(const RefreshValue& value) {
                          : tr("No client running on this folder");
         }
         case ClientRunning::yes: {
-            QString running = clientNamed(value.snapshot->clientStatus.client) + tr(" running");
+            QString running = clientNamed(value.snapshot->state.clientStatus.client) + tr(" running");
             if (around.lock.pid) running += tr(" (process %1)").arg(*around.lock.pid);
             return (QStringList{running} + modes(*value.snapshot)).join(separator);
         }
         case ClientRunning::cannotTell: break;
     }
     // Said before the modes, which may be cut short in a narrow window.
-    return (QStringList{clientNamed(value.snapshot->clientStatus.client),
+    return (QStringList{clientNamed(value.snapshot->state.clientStatus.client),
                         tr("whether it runs cannot be told (no lock file)")} +
             modes(*value.snapshot))
         .join(separator);
@@ -130,7 +130,7 @@ QString lockLine(const RefreshValue& value) {
 
 QString clientStateTip(const RefreshValue& value) {
     if (nothingRead(value)) return {};
-    return lockLine(value) + modeLines(value.snapshot->clientStatus.client);
+    return lockLine(value) + modeLines(value.snapshot->state.clientStatus.client);
 }
 
 }  // namespace crunchwatch

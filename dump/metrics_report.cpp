@@ -57,7 +57,7 @@ std::string_view directionOf(const Transfer& t) { return t.upload() ? "upload" :
 
 // Each transfer of a project that has series, once per file and direction.
 void gatherTransfers(Series& series, const Snapshot& s, const std::vector<std::size_t>& seriesOfProject) {
-    const std::vector<Transfer>& transfers = s.clientStatus.transfers;
+    const std::vector<Transfer>& transfers = s.state.clientStatus.transfers;
     series.transfers.reserve(transfers.size());  // `seen` holds views of the labels
     std::unordered_set<std::string_view> seen;
     for (const Transfer& t : transfers) {
@@ -139,7 +139,7 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
     w.family("crunchwatch_transfers", MetricType::Gauge,
              "How many file transfers the client keeps trying, by direction.");
     double uploads = 0, downloads = 0;
-    for (const Transfer& t : report.snapshot->clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
+    for (const Transfer& t : report.snapshot->state.clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
     w.sample("crunchwatch_transfers", labelText({{"direction", "upload"}}), uploads);
     w.sample("crunchwatch_transfers", labelText({{"direction", "download"}}), downloads);
 }
@@ -147,7 +147,7 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
 // What holds a project back: until when the client defers talking to it,
 // and the flags its element holds.
 void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
-    const auto statusOf = [&](const ProjectSeries& p) { return &s.clientStatus.of(p.project); };
+    const auto statusOf = [&](const ProjectSeries& p) { return &s.state.clientStatus.of(p.project); };
     w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
              "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
     for (const ProjectSeries& p : series.projects)

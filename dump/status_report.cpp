@@ -28,7 +28,7 @@ void member(JsonWriter& json, std::string_view key, MaybeText value) {
 ClientLock lockOf(const Report& report) { return report.around ? report.around->lock : ClientLock{}; }
 
 void writeClient(JsonWriter& json, const Report& report) {
-    const ClientInfo& c = report.snapshot->clientStatus.client;
+    const ClientInfo& c = report.snapshot->state.clientStatus.client;
     const ClientLock lock = lockOf(report);
     json.key("client");
     json.beginObject();
@@ -52,7 +52,7 @@ void writeProjectStatus(JsonWriter& json, const Report& report, double now) {
     json.key("project_status");
     json.beginArray();
     for (std::size_t i = 0; i < s.state.projectInfo.size(); ++i) {
-        const ProjectStatus& p = s.clientStatus.of(i);
+        const ProjectStatus& p = s.state.clientStatus.of(i);
         const projectRecord record = s.state.projectInfo[i];
         json.beginObject();
         member(json, "project_name", record.values.get(Key::project_name));
@@ -141,7 +141,7 @@ void writeStatusJson(JsonWriter& json, const Report& report, const ReportOptions
 std::string clientLine(const Report& report) {
     const ClientLock lock = lockOf(report);
     std::string line = "Client: ";
-    if (const auto version = report.snapshot->clientStatus.client.version()) line += validUtf8(*version) + ", ";
+    if (const auto version = report.snapshot->state.clientStatus.client.version()) line += validUtf8(*version) + ", ";
     switch (lock.running) {
         case ClientRunning::yes:
             line += "running";

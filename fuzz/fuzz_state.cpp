@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(report.numberOfProjects == report.state.projectInfo.size(), "the counter is not the number of projects");
     require(report.numberOfProjects > 0 || report.totalCredit == 0.0, "a file without projects counts credit");
 
-    fuzz::requireSameStatus(report.clientStatus, s);
+    fuzz::requireSameStatus(report.state.clientStatus, s);
     for (std::size_t i = 0; i < rows.main_result_table.size(); ++i) {
         // As the table shows the row: the extra columns and the details read
         // the elements around its values.

@@ -87,41 +87,24 @@ ProjectStatus projectStatusOf(std::string_view block, std::size_t index) {
     return s;
 }
 
-// The block's applications and its transfers, in one pass over it.
-void readBlockElements(std::string_view block, ProjectStatus& status, std::vector<Transfer>& out) {
-    const std::size_t project = status.project;
-    const auto onApp = [&](std::string_view app) {
-        status.apps.push_back({cutTag(app, "name"), cutTag(app, "user_friendly_name")});
-    };
-    const auto onFile = [&](std::string_view file) {
-        const auto xfer = sekcja(file, "<persistent_file_xfer>", "</persistent_file_xfer>");
-        if (!xfer) return;
-        Transfer t;
-        t.project = project;
-        // The file's own values come before its transfer's elements.
-        const std::string_view own = file.substr(0, static_cast<std::size_t>(xfer->data() - file.data()));
-        t.name = cutTag(own, "name");
-        t.nbytes = cutTag(own, "nbytes");
-        t.status = cutTag(own, "status");
-        t.error_msg = cutTag(file, "error_msg");
-        t.num_retries = cutTag(*xfer, "num_retries");
-        t.first_request_time = cutTag(*xfer, "first_request_time");
-        t.next_request_time = cutTag(*xfer, "next_request_time");
-        t.time_so_far = cutTag(*xfer, "time_so_far");
-        t.last_bytes_xferred = cutTag(*xfer, "last_bytes_xferred");
-        t.is_upload = cutTag(*xfer, "is_upload");
-        if (const auto active = sekcja(file, "<file_xfer>", "</file_xfer>"))
-            t.bytes_xferred = cutTag(*active, "bytes_xferred");
-        out.push_back(t);
-    };
-    // Both walks share one pass over the block, a stretch at a time.
-    ElementWalk apps(block, "<app>", "</app>");
-    ElementWalk files(block, "<file>", "</file>");
-    for (std::size_t limit = 0; limit < block.size();) {
-        limit = std::min(block.size(), limit + blockStretch);
-        apps.advanceTo(limit, onApp);
-        files.advanceTo(limit, onFile);
-    }
+Transfer transferOf(std::string_view file, std::string_view xfer, std::size_t project) {
+    Transfer t;
+    t.project = project;
+    // The file's own values come before its transfer's elements.
+    const std::string_view own = file.substr(0, static_cast<std::size_t>(xfer.data() - file.data()));
+    t.name = cutTag(own, "name");
+    t.nbytes = cutTag(own, "nbytes");
+    t.status = cutTag(own, "status");
+    t.error_msg = cutTag(file, "error_msg");
+    t.num_retries = cutTag(xfer, "num_retries");
+    t.first_request_time = cutTag(xfer, "first_request_time");
+    t.next_request_time = cutTag(xfer, "next_request_time");
+    t.time_so_far = cutTag(xfer, "time_so_far");
+    t.last_bytes_xferred = cutTag(xfer, "last_bytes_xferred");
+    t.is_upload = cutTag(xfer, "is_upload");
+    if (const auto active = sekcja(file, "<file_xfer>", "</file_xfer>"))
+        t.bytes_xferred = cutTag(*active, "bytes_xferred");
+    return t;
 }
 
 }  // namespace
@@ -145,23 +128,34 @@ std::optional<std::string> ClientInfo::version() const {
     return std::string(*major) + '.' + std::string(*minor) + '.' + std::string(*release);
 }
 
-ClientStatus readClientStatus(const Sections& sekcje) {
-    ClientStatus status;
-    if (sekcje.project) {
-        std::size_t index = 0;
-        forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) {
-            ProjectStatus project = projectStatusOf(block, index);
-            readBlockElements(block, project, status.transfers);
-            if (!project.empty()) status.projects.push_back(std::move(project));
-            ++index;
-        });
-    }
+BlockStatusReader::BlockStatusReader(std::string_view block, std::size_t project, ClientStatus& into)
+    : m_block(block),
+      m_into(into),
+      m_status(projectStatusOf(block, project)),
+      m_apps(block, "<app>", "</app>"),
+      m_files(block, "<file>", "</file>") {}
+
+void BlockStatusReader::advanceTo(std::size_t limit) {
+    m_apps.advanceTo(limit, [&](std::string_view app) {
+        m_status.apps.push_back({cutTag(app, "name"), cutTag(app, "user_friendly_name")});
+    });
+    m_files.advanceTo(limit, [&](std::string_view file) {
+        if (const auto xfer = sekcja(file, "<persistent_file_xfer>", "</persistent_file_xfer>"))
+            m_into.transfers.push_back(transferOf(file, *xfer, m_status.project));
+    });
+}
+
+void BlockStatusReader::finish() {
+    if (!m_status.empty()) m_into.projects.push_back(std::move(m_status));
+}
+
+ClientInfo readClientInfo(const Sections& sekcje) {
     // The client's own values follow its task list, at the file's end; a
     // file without projects (a client attached to none yet) has no task
     // list either, and they lie after its host's values.
     const std::string_view tail =
         sekcje.project || !sekcje.host_info ? sekcje.platform_name : *sekcje.host_info;
-    ClientInfo& c = status.client;
+    ClientInfo c;
     c.platform_name = cutTag(tail, "platform_name");
     c.major = cutTag(tail, "core_client_major_version");
     c.minor = cutTag(tail, "core_client_minor_version");
@@ -172,6 +166,20 @@ ClientStatus readClientStatus(const Sections& sekcje) {
     c.user_gpu_prev_request = cutTag(tail, "user_gpu_prev_request");
     c.user_network_request = cutTag(tail, "user_network_request");
     c.user_network_prev_request = cutTag(tail, "user_network_prev_request");
+    return c;
+}
+
+ClientStatus readClientStatus(const Sections& sekcje) {
+    ClientStatus status;
+    if (sekcje.project) {
+        std::size_t index = 0;
+        forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) {
+            BlockStatusReader reader(block, index++, status);
+            reader.advanceTo(block.size());
+            reader.finish();
+        });
+    }
+    status.client = readClientInfo(sekcje);
     return status;
 }
 

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "state/element_walk.hpp"
 #include "state/sections.hpp"
 
 namespace crunchwatch {
@@ -90,6 +91,28 @@ struct ClientStatus {
     const ProjectStatus& of(std::size_t project) const noexcept;
 };
 
+// One project block's scheduling state, applications and transfers, read a
+// stretch of the block at a time (see stretch.hpp), so that the extraction's
+// own walks over the block and these share one pass while it is in cache.
+class BlockStatusReader final {
+public:
+    // `project` is the block's place; what is read goes into `into`.
+    BlockStatusReader(std::string_view block, std::size_t project, ClientStatus& into);
+    void advanceTo(std::size_t limit);
+    // Keeps the project's status, when it holds anything.
+    void finish();
+
+private:
+    std::string_view m_block;
+    ClientStatus& m_into;
+    ProjectStatus m_status;
+    ElementWalk m_apps, m_files;
+};
+
+// The client's own values (ClientStatus::client).
+ClientInfo readClientInfo(const Sections& sekcje);
+
+// The whole status of a sectioned file, as the extraction reads it on its way.
 ClientStatus readClientStatus(const Sections& sekcje);
 
 // What a run mode's number means: "always", "according to preferences",

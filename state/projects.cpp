@@ -6,6 +6,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "state/client_status.hpp"
 #include "state/element_walk.hpp"
 #include "state/first_match.hpp"
 #include "state/normalise.hpp"
@@ -122,8 +123,9 @@ RecordDraft readResult(std::string_view element) noexcept {
 // "wu_name". Every value is cut from the whole block or its own element, as
 // if each were cut on its own; the walks merely share their pass over the
 // block.
-void readBlock(std::string_view block, BlockScratch& scratch, ProjectInfo& info) {
+void readBlock(std::string_view block, BlockScratch& scratch, ProjectInfo& info, ClientStatus& status) {
     RecordDraft values = cutValues(block, projectTagsButAppName);
+    BlockStatusReader statusReader(block, info.size(), status);
     scratch.workunits.clear();
     scratch.resultElements.clear();
     ElementWalk workunits(block, "<workunit>", "</workunit>");
@@ -138,7 +140,9 @@ void readBlock(std::string_view block, BlockScratch& scratch, ProjectInfo& info)
                                          Span::within(block, cut(el, workunitVersion))});
         });
         results.advanceTo(limit, [&](std::string_view el) { scratch.resultElements.push_back(Span::within(block, el)); });
+        statusReader.advanceTo(limit);
     }
+    statusReader.finish();
     // The last of the project's values, in its place after the others.
     values.setIfPresent(appNameTag.key, appName.value(appNameTag.close));
     info.addProject(values);
@@ -196,14 +200,18 @@ void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects) {
 class Extraction final {
 public:
     explicit Extraction(const char* base) : m_projectInfo(base) {}
-    void addBlock(std::string_view block) { readBlock(block, m_scratch, m_projectInfo); }
+    void addBlock(std::string_view block) { readBlock(block, m_scratch, m_projectInfo, m_status); }
     ProjectInfo finish(const Sections& sekcje) {
         mergeActiveTasks(sekcje, m_projectInfo);
+        m_status.client = readClientInfo(sekcje);
         return std::move(m_projectInfo);
     }
+    // What the blocks said of why work does or does not run (after finish).
+    ClientStatus takeStatus() { return std::move(m_status); }
 
 private:
     ProjectInfo m_projectInfo;
+    ClientStatus m_status;
     BlockScratch m_scratch;
 };
 
@@ -270,13 +278,20 @@ void ProjectInfo::mergeIntoRecord(std::size_t record, const RecordDraft& values)
     run.end = static_cast<std::uint32_t>(s.entries.size());
 }
 
-ProjectInfo wyciagamyDane(const Sections& sekcje) {
+namespace {
+
+// Every block of a file already sectioned, read.
+Extraction extractionOf(const Sections& sekcje) {
     // Every value lies in the project section or after it.
     Extraction extraction(sekcje.project ? sekcje.project->data() : nullptr);
     if (sekcje.project)
         forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) { extraction.addBlock(block); });
-    return extraction.finish(sekcje);
+    return extraction;
 }
+
+}  // namespace
+
+ProjectInfo wyciagamyDane(const Sections& sekcje) { return extractionOf(sekcje).finish(sekcje); }
 
 std::optional<ClientState> loadClientState(const std::string& path) {
     ReadFailure ignored{};
@@ -287,7 +302,7 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
     auto contents = readWholeFile(path, why);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
-    ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo()};
+    ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo(), {}};
     // The same as przygotujPlik and wyciagamyDane, with each project block
     // read as the section cut passes over it, while the block is still in
     // the processor's cache: a big file is then read from memory once less.
@@ -295,12 +310,15 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
     state.file.sekcje =
         sekcje(state.file.text.view(), [&](std::string_view block) { extraction.addBlock(block); });
     state.projectInfo = extraction.finish(state.file.sekcje);
+    state.clientStatus = extraction.takeStatus();
     return state;
 }
 
 ClientState clientStateFromText(std::string_view contents) {
-    ClientState state{prepareText(TextBuffer::copyOf(contents)), ProjectInfo()};
-    state.projectInfo = wyciagamyDane(state.file.sekcje);
+    ClientState state{prepareText(TextBuffer::copyOf(contents)), ProjectInfo(), {}};
+    Extraction extraction = extractionOf(state.file.sekcje);
+    state.projectInfo = extraction.finish(state.file.sekcje);
+    state.clientStatus = extraction.takeStatus();
     return state;
 }
 

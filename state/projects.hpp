@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "state/client_status.hpp"
 #include "state/record.hpp"
 #include "state/sections.hpp"
 
@@ -52,7 +53,6 @@ private:
 
 // One project block: its fourteen values, and under "result" its results in
 // file order (always there, possibly empty). A view of what ProjectInfo stores.
-struct ProjectStatus;
 struct projectRecord {
     Record values;
     ResultList result;
@@ -117,10 +117,13 @@ private:
 // wyciagamyDane ("we extract the data"): the whole pass over the sections.
 ProjectInfo wyciagamyDane(const Sections& sekcje);
 
-// A successfully loaded state file and what was extracted from it.
+// A successfully loaded state file and what was extracted from it: the
+// records, and on the same pass each project's scheduling state, the file
+// transfers and the client's own values.
 struct ClientState {
     StateFile file;
     ProjectInfo projectInfo;
+    ClientStatus clientStatus;
 };
 
 // Reads, normalises, sections and extracts; nothing when unreadable.

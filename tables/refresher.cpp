@@ -153,7 +153,7 @@ void Refresher::surroundingsStep(const StatePath& path) {
     }
     const ProjectInfo& projects = shown.state.projectInfo;
     std::size_t looked = 0;
-    for (const Transfer& t : shown.clientStatus.transfers) {
+    for (const Transfer& t : shown.state.clientStatus.transfers) {
         std::optional<std::uint64_t> size;
         const auto url = t.project < projects.size() ? projects[t.project].values.get(Key::master_url) : std::nullopt;
         if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name) && looked < mostSlotsRead) {

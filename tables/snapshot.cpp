@@ -9,7 +9,6 @@ Snapshot countedSnapshot(ClientState state) {
     Snapshot s;
     s.state = std::move(state);
     s.numberOfProjects = s.state.projectInfo.size();
-    s.clientStatus = readClientStatus(s.state.file.sekcje);
     if (s.numberOfProjects == 0) return s;
     // Built after the records have reached their place: rows read through to them.
     s.rows = buildResultRows(s.state.projectInfo);

@@ -12,7 +12,6 @@
 #include <string>
 #include <string_view>
 
-#include "state/client_status.hpp"
 #include "state/projects.hpp"
 #include "state/read_failure.hpp"
 #include "tables/rows.hpp"
@@ -45,9 +44,6 @@ struct Snapshot {
     // main_result_table, grouped by project in file order, and the totals.
     // Built only when there are projects.
     ResultRows rows;
-    // Each project's scheduling state, the file transfers and the client's
-    // own values, from the same text.
-    ClientStatus clientStatus;
     // The two counters under the tables. A file without projects counts 0
     // projects and 0 credit, whatever was shown before it.
     std::size_t numberOfProjects = 0;

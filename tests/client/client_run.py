@@ -114,12 +114,7 @@ class Client:
                 self.cmd("--quit", check=False)
                 self.process.wait(timeout=15)
             except (subprocess.TimeoutExpired, OSError):
-                self.process.terminate()
-                try:
-                    self.process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+                end_process(self.process)
         # The client's applications are its children; any that outlived it
         # (they would notice its absence only later) go too.
         for pid in processes_inside(self.directory):
@@ -128,6 +123,18 @@ class Client:
             except OSError:
                 pass
         self.log.close()
+
+
+def end_process(process, timeout=10):
+    """Terminates a process, and kills it when it has not gone within `timeout`."""
+    if process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
 def processes_inside(directory):

@@ -26,8 +26,8 @@ import threading
 import time
 
 import client_dir
-from client_run import (STEP_TIMEOUT, Client, Failure, by_result, client_version, dump, free_port, main, metrics,
-                        say, wait_for)
+from client_run import (STEP_TIMEOUT, Client, Failure, by_result, client_version, dump, end_process, free_port, main,
+                        metrics, say, wait_for)
 
 
 class WindowProbe:
@@ -57,13 +57,7 @@ class WindowProbe:
         raise Failure(f"the window never showed {what}; last seen: {seen}")
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
 
 def hms(seconds):
