@@ -16,9 +16,12 @@
 #include <vector>
 
 #include "state/client_lock.hpp"
+#include "state/event_log.hpp"
+#include "state/event_sources.hpp"
 #include "state/global_prefs.hpp"
 #include "state/history.hpp"
 #include "state/history_match.hpp"
+#include "state/notices.hpp"
 #include "state/paths.hpp"
 #include "state/slot_checkpoint.hpp"
 #include "tables/history_table.hpp"
@@ -67,6 +70,24 @@ struct Surroundings {
     const SlotCheckpoint* checkpointOfRow(std::size_t row) const noexcept;
 };
 
+// The client's event log as read from the source shown.
+struct EventLogValue {
+    std::vector<EventSource> sources;  // those that exist, in the order of preference
+    std::optional<EventSource> shown;  // the one read: the user's choice when it exists, else the first
+    std::string problem;               // why it gave nothing, in a sentence; empty when it was read
+    EventLog log;                      // what was read of it, oldest first, secrets hidden
+    std::size_t firstShown = 0;        // the views show the entries from here on (the newest ones)
+};
+
+// The projects' notices and their schedulers' last messages.
+struct NoticesValue {
+    NoticeFiles files;  // secrets hidden
+    // The rows, newest first: an index below files.notices.size() is that
+    // notice, one above it the scheduler message at (index - that size).
+    std::vector<std::size_t> order;
+    std::string stamp;  // what the files looked like when read (noticeFilesStamp)
+};
+
 struct RefreshValue {
     StatePath path;     // the state file this refresh was of, with its directory
     ReadStatus status;  // how reading it went
@@ -77,6 +98,8 @@ struct RefreshValue {
     std::shared_ptr<const Preferences> prefs;
     std::shared_ptr<const HistoryValue> history;
     std::shared_ptr<const Surroundings> around;
+    std::shared_ptr<const EventLogValue> events;
+    std::shared_ptr<const NoticesValue> notices;
     std::optional<std::string> dateFormat;  // formatDaty, for every date shown
     double takenAt = 0;                     // when, in seconds since 1970
 

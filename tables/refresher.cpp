@@ -52,14 +52,19 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
       m_prefs(std::make_shared<const Preferences>()),
       m_historyValue(std::make_shared<const HistoryValue>(History(), HistoryMatch(), HistoryLabels(), true)),
       m_around(std::make_shared<const Surroundings>()),
+      m_events(std::make_shared<const EventLogValue>()),
+      m_notices(std::make_shared<const NoticesValue>()),
       m_last(std::make_shared<const RefreshValue>(RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs,
-                                                               m_historyValue, m_around, m_dateFormat, 0})) {}
+                                                               m_historyValue, m_around, m_events, m_notices,
+                                                               m_dateFormat, 0})) {}
 
 void Refresher::resume(const RefreshValuePtr& last) {
     m_snapshot = last->snapshot;
     m_prefs = last->prefs;
     m_historyValue = last->history;
     m_around = last->around;
+    m_events = last->events;
+    m_notices = last->notices;
     m_history = last->history->history;
     m_lastReadPath = *last ? last->path.file() : std::string();
     m_aroundPath = StatePath(m_lastReadPath);
@@ -86,8 +91,10 @@ RefreshValuePtr Refresher::refreshWithoutFile(const StatePath& path) {
 RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     surroundingsStep(path);
     preferencesStep(path);
-    m_last = std::make_shared<const RefreshValue>(
-        RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue, m_around, m_dateFormat, nowSeconds()});
+    wordsStep(path, false);
+    m_last = std::make_shared<const RefreshValue>(RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue,
+                                                               m_around, m_events, m_notices, m_dateFormat,
+                                                               nowSeconds()});
     return m_last;
 }
 

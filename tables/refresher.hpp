@@ -30,6 +30,16 @@ RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string
 // the job logs as they are and does without.
 enum class TaskRows : bool { made, skipped };
 
+// Where the client's own words are read from, beside the state file.
+struct WordsOptions {
+    bool read = true;                          // false: neither event log nor notices (the value has none)
+    std::optional<std::string> journalFile;    // a journal file instead of the system's journal
+    std::string systemLog = "/var/log/boinc.log";
+    std::optional<EventSourceKind> choice;     // the user's; none, or one that does not exist: the first
+    std::size_t shownEntries = 10000;          // the newest entries the views show; 0 for all
+    std::size_t heldBytes = std::size_t{64} << 20;  // the event log's text kept at most
+};
+
 class Refresher final {
 public:
     explicit Refresher(std::optional<std::string> dateFormat = std::nullopt, TaskRows rows = TaskRows::made);
@@ -57,6 +67,17 @@ public:
     // state file itself has not changed.
     bool surroundingsChanged(const StatePath& path) const;
 
+    // How the client's words are read from now on; the next refresh reads
+    // them again when the source changed.
+    void setWords(WordsOptions options);
+    const WordsOptions& words() const noexcept { return m_wordsOptions; }
+    // Whether the event log grew or the notices changed since the last value
+    // (attribute queries only; the journal is asked for new entries).
+    bool wordsChanged(const StatePath& path);
+    // The last value with the event log read on and the notices read again
+    // when they changed; the state file is not read. Null when nothing changed.
+    RefreshValuePtr refreshWords(const StatePath& path);
+
     // The last value handed out (an empty one before any).
     const RefreshValuePtr& last() const noexcept { return m_last; }
 
@@ -78,6 +99,12 @@ private:
     std::shared_ptr<const Surroundings> m_around;
     StatePath m_aroundPath;  // the state file whose folder m_around describes
     std::vector<std::pair<std::string, DateText>> m_slotDates;  // the running tasks' checkpoint files, as last seen
+    struct WordsReader;  // the open sources and what was read of them (refresher_words.cpp)
+    void wordsStep(const StatePath& path, bool force);
+    WordsOptions m_wordsOptions;
+    std::shared_ptr<WordsReader> m_words;
+    std::shared_ptr<const EventLogValue> m_events;
+    std::shared_ptr<const NoticesValue> m_notices;
     RefreshValuePtr m_last;
 };
 

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "state/history_match.hpp"
+#include "state/numbers.hpp"
+
 namespace crunchwatch {
 namespace {
 
@@ -153,6 +156,82 @@ const TableDefinition<TransferRow> transfersTable{
     static_cast<std::size_t>(TransferColumn::name),
     &projectNames,
     [](const RefreshValue& v) { return nothingReadYet(v) ? std::string() : std::string("No transfers"); },
+};
+
+EventRow eventRowOf(const RefreshValue& v, std::size_t index) {
+    const std::size_t at = v.events->firstShown + index;
+    return {v.events->log.entry(at), at};
+}
+
+NoticeRow noticeRowOf(const RefreshValue& v, std::size_t index) {
+    const NoticeFiles& files = v.notices->files;
+    const std::size_t at = v.notices->order[index];
+    NoticeRow row;
+    if (at < files.notices.size()) {
+        row.notice = &files.notices[at];
+        row.projectName = row.notice->projectName;
+        if (!row.notice->createTime.empty()) row.moment = readNumber(row.notice->createTime);
+        return row;
+    }
+    row.message = &files.messages[at - files.notices.size()];
+    row.moment = row.message->fileTime;
+    const auto& projects = v.snapshot->state.projectInfo;
+    for (std::size_t i = 0; i < projects.size(); ++i) {
+        const projectRecord p = projects[i];
+        if (auto url = p.values.get(Key::master_url); url && escapedMasterUrl(*url) == row.message->escapedUrl) {
+            row.projectName = p.values.get(Key::project_name);
+            break;
+        }
+    }
+    if (!row.projectName) row.projectName = row.message->escapedUrl;
+    return row;
+}
+
+namespace {
+
+std::vector<std::string> eventProjects(const RefreshValue& v) {
+    std::vector<std::string> names;
+    const EventLog& log = v.events->log;
+    for (std::size_t i = v.events->firstShown; i < log.size(); ++i) {
+        const std::string_view p = log.entry(i).project;
+        if (!p.empty() && (names.empty() || names.back() != p)) names.emplace_back(p);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::vector<std::string> noticeProjects(const RefreshValue& v) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < v.notices->order.size(); ++i)
+        if (auto name = noticeRowOf(v, i).projectName) names.emplace_back(*name);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+}  // namespace
+
+const TableDefinition<EventRow> eventsTable{
+    eventColumns,
+    [](const RefreshValue& v) -> const void* { return v.events.get(); },
+    [](const RefreshValue& v) { return v.events->log.size() - v.events->firstShown; },
+    &eventRowOf,
+    static_cast<std::size_t>(EventColumn::project),
+    static_cast<std::size_t>(EventColumn::text),
+    &eventProjects,
+    [](const RefreshValue& v) { return v.events->problem.empty() ? std::string("No messages") : v.events->problem; },
+};
+
+const TableDefinition<NoticeRow> noticesTable{
+    noticeColumns,
+    [](const RefreshValue& v) -> const void* { return v.notices.get(); },
+    [](const RefreshValue& v) { return v.notices->order.size(); },
+    &noticeRowOf,
+    static_cast<std::size_t>(NoticeColumn::project),
+    static_cast<std::size_t>(NoticeColumn::title),
+    &noticeProjects,
+    [](const RefreshValue&) { return std::string("No notices"); },
 };
 
 }  // namespace crunchwatch

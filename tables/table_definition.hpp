@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tables/client_words.hpp"
 #include "tables/columns.hpp"
 #include "tables/history_table.hpp"
 #include "tables/refresh_value.hpp"
@@ -42,12 +43,17 @@ extern const TableDefinition<resultRow> resultsTable;
 extern const TableDefinition<projectRecord> projectsTable;
 extern const TableDefinition<HistoryTask> historyTable;
 extern const TableDefinition<TransferRow> transfersTable;
+// The event log's shown entries, oldest first; the notices, newest first.
+extern const TableDefinition<EventRow> eventsTable;
+extern const TableDefinition<NoticeRow> noticesTable;
 
 // A row of the results (projects) table as the table shows it: with what
 // the files beside the state file add (with the project's scheduling state).
 resultRow resultRowOf(const RefreshValue& value, std::size_t index);
 projectRecord projectRowOf(const RefreshValue& value, std::size_t index);
 TransferRow transferRowOf(const RefreshValue& value, std::size_t index);
+EventRow eventRowOf(const RefreshValue& value, std::size_t index);
+NoticeRow noticeRowOf(const RefreshValue& value, std::size_t index);
 
 // Why there are no credit statistics to draw (the folder or the files that
 // could not be read, and why); empty when some were read.
