@@ -122,7 +122,10 @@ std::size_t lastEntryBegin(std::string_view text) {
     while (end > 0) {
         const std::size_t feed = end >= 2 ? text.rfind('\n', end - 2) : std::string_view::npos;
         const std::size_t begin = feed == std::string_view::npos ? 0 : feed + 1;
-        if (startsWithMoment(text.substr(begin, end - begin))) return begin;
+        std::string_view line = text.substr(begin, end - begin);
+        if (line.ends_with('\n')) line.remove_suffix(1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (startsWithMoment(line)) return begin;
         if (begin == 0) break;
         end = begin;
     }
@@ -299,7 +302,11 @@ void EventLogFile::take(EventLog& log, TextBuffer bytes, std::uint64_t offset, b
     const std::string_view all = bytes.view();
     std::size_t cut = all.size();
     if (!finished && joins) {
-        cut = lastEntryBegin(all);
+        // A line still being written decides nothing: what it is may change
+        // with its next bytes. The last entry begun by a whole line stays
+        // open, with the unfinished line after it.
+        const std::size_t feed = all.rfind('\n');
+        cut = feed == std::string_view::npos ? 0 : lastEntryBegin(all.substr(0, feed + 1));
     } else if (!finished) {
         const std::size_t feed = all.rfind('\n');
         cut = feed == std::string_view::npos ? 0 : feed + 1;
