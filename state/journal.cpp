@@ -19,11 +19,23 @@ namespace crunchwatch {
 struct JournalReader::Handle {
     sd_journal* journal = nullptr;
     std::string cursor;  // the last entry read (or passed over); empty: read from the start
+    bool watched = false;
     Handle() = default;
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle() {
         if (journal) sd_journal_close(journal);
+    }
+    // Takes in the files made since the last call (the journal rotated):
+    // without it only the files open now would be read. The first call
+    // starts watching the journal's folders; a reader made only to ask
+    // hasEntries() never does.
+    void follow() {
+        if (!watched) {
+            watched = true;
+            sd_journal_get_fd(journal);
+        }
+        sd_journal_process(journal);
     }
 };
 
@@ -185,9 +197,6 @@ int JournalReader::open() {
     if ((r = sd_journal_add_match(handle->journal, match.data(), match.size())) < 0) return r;
     // A message is read whole up to one read's limit (the default stops at 64 KiB).
     sd_journal_set_data_threshold(handle->journal, readBytesLimit);
-    // Watches the journal's folders, so that files made since (the journal
-    // rotated) are read too; without it only the files open now would be.
-    sd_journal_get_fd(handle->journal);
     m_handle = std::move(handle);
     return 0;
 }
@@ -203,7 +212,7 @@ JournalOutcome JournalReader::readOn(EventLog& log) {
         return unreadable(r) ? JournalOutcome{JournalState::noPermission, {}} : failure(r);
     sd_journal* j = m_handle->journal;
     std::string& cursor = m_handle->cursor;
-    sd_journal_process(j);
+    m_handle->follow();
     int r = cursor.empty() ? newestLeftOut(j, cursor) : 0;
     if (r >= 0) r = moveAfter(j, cursor);
 
@@ -234,7 +243,7 @@ JournalOutcome JournalReader::readOn(EventLog& log) {
 
 bool JournalReader::changed() {
     if (open() < 0) return false;
-    sd_journal_process(m_handle->journal);
+    m_handle->follow();
     return moveAfter(m_handle->journal, m_handle->cursor) > 0;
 }
 
