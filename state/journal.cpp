@@ -230,12 +230,14 @@ JournalOutcome JournalReader::readOn(EventLog& log) {
         const std::size_t before = batch.size();
         addEntry(j, batch);
         bytes += batch.size() - before;
-        if (bytes >= readBytesLimit || ++entries >= readEntriesLimit) break;
+        ++entries;
+        if (bytes >= readBytesLimit || entries >= readEntriesLimit) break;
         r = sd_journal_next(j);
     }
     flush();
     // At the end of the journal (or at a failure) the position stays on the last entry read.
-    if (entries > 0) cursor = currentCursor(j);
+    if (entries > 0)
+        if (std::string last = currentCursor(j); !last.empty()) cursor = std::move(last);
     if (r < 0) return failure(r);
     if (cursor.empty()) return {unreadable(0) ? JournalState::noPermission : JournalState::noEntries, {}};
     return {JournalState::read, {}};
