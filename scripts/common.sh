@@ -6,8 +6,8 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 # Qt Charts' CMake package needs Qt's OpenGL one, which its Debian package
-# does not pull in.
-PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libgtest-dev libgmock-dev)
+# does not pull in. libsystemd reads the client's event log from the journal.
+PACKAGES_BUILD=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libsystemd-dev libgtest-dev libgmock-dev)
 PACKAGES_TEST=(locales python3 clang libclang-rt-14-dev)
 PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
 # The real client and its application library, for the test against them;
@@ -15,6 +15,9 @@ PACKAGES_BENCH=(libbenchmark-dev libpugixml-dev)
 PACKAGES_CLIENT=(boinc-client libboinc-app-dev)
 # The monitoring stack the metrics are tested through; its tests skip without it.
 PACKAGES_MONITORING=(prometheus prometheus-node-exporter)
+# systemd's own writer of journal files, for the journal reader's test; it
+# skips itself without it.
+PACKAGES_JOURNAL=(systemd-journal-remote)
 # dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; CPack asks file
 # which installed files are programs.
 PACKAGES_PACKAGE=(dpkg-dev file)

@@ -42,15 +42,22 @@ public:
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
 
-    // Appends the entries added since the last read to `log`.
+    // Appends the entries added since the last read to `log`, consecutive
+    // entries of one severity in one piece. One read stops at 64 MiB of text
+    // or 1,000,000 entries: the first read takes the newest ones within that,
+    // a later one that reaches it leaves the rest to the next read.
     JournalOutcome readOn(EventLog& log);
     // Whether entries were added since the last read (cheap: no entry is read).
     bool changed();
-    // Whether the journal holds any entry of the unit (opens it if needed).
+    // Whether the journal holds any entry of the unit (opens it if needed and
+    // keeps it open). Also true when the unit is installed and the system
+    // journal has files this user may not read: readOn then says noPermission.
     bool hasEntries();
 
 private:
     struct Handle;  // the open sd_journal and the cursor (journal.cpp)
+    int open();  // 0, or the negative errno of the failure
+    bool unreadable(int openFailure) const;  // for the system journal: noPermission
     std::unique_ptr<Handle> m_handle;
     std::optional<std::string> m_file;
     std::string m_unit;
