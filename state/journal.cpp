@@ -116,12 +116,12 @@ std::string currentCursor(sd_journal* j) {
 // Before a first read: the cursor of the newest entry that does not fit in
 // one read, walking back from the end (empty when all of them fit), so that
 // the read takes the newest entries, as a view of the log wants them.
-int newestLeftOut(sd_journal* j, std::string& cursor) {
+int newestLeftOut(sd_journal* j, std::string& cursor, std::size_t entriesLimit) {
     int r = sd_journal_seek_tail(j);
     std::size_t bytes = 0, entries = 0;
     while (r >= 0 && (r = sd_journal_previous(j)) > 0) {
         const std::size_t more = entryBytes(j).value_or(0);
-        if (entries > 0 && (bytes + more > readBytesLimit || entries >= readEntriesLimit)) {
+        if (entries > 0 && (bytes + more > readBytesLimit || entries >= entriesLimit)) {
             cursor = currentCursor(j);
             return 0;
         }
@@ -177,8 +177,8 @@ bool unitInstalled(const std::string& unit) {
 
 }  // namespace
 
-JournalReader::JournalReader(std::optional<std::string> file, std::string unit)
-    : m_file(std::move(file)), m_unit(std::move(unit)) {}
+JournalReader::JournalReader(std::optional<std::string> file, std::string unit, std::size_t firstRead)
+    : m_file(std::move(file)), m_unit(std::move(unit)), m_firstRead(firstRead) {}
 
 JournalReader::~JournalReader() = default;
 
@@ -213,7 +213,7 @@ JournalOutcome JournalReader::readOn(EventLog& log) {
     sd_journal* j = m_handle->journal;
     std::string& cursor = m_handle->cursor;
     m_handle->follow();
-    int r = cursor.empty() ? newestLeftOut(j, cursor) : 0;
+    int r = cursor.empty() ? newestLeftOut(j, cursor, m_firstRead > 0 ? m_firstRead : readEntriesLimit) : 0;
     if (r >= 0) r = moveAfter(j, cursor);
 
     std::string batch;

@@ -12,6 +12,7 @@
 // systemd-journal or adm group: without it the reader says so instead of
 // showing an empty log.
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,10 @@ struct JournalOutcome {
 class JournalReader final {
 public:
     // `file`: one journal file to read instead of the system's journal.
-    explicit JournalReader(std::optional<std::string> file = std::nullopt, std::string unit = clientUnit);
+    // `firstRead`: the newest entries the first read takes at most (0: as
+    // many as one read takes), for a reader that shows only those.
+    explicit JournalReader(std::optional<std::string> file = std::nullopt, std::string unit = clientUnit,
+                           std::size_t firstRead = 0);
     ~JournalReader();
     JournalReader(const JournalReader&) = delete;
     JournalReader& operator=(const JournalReader&) = delete;
@@ -61,6 +65,7 @@ private:
     std::unique_ptr<Handle> m_handle;
     std::optional<std::string> m_file;
     std::string m_unit;
+    std::size_t m_firstRead = 0;
 };
 
 // What to tell a user who may not read the system journal.

@@ -38,6 +38,10 @@ struct WordsOptions {
     std::optional<EventSourceKind> choice;     // the user's; none, or one that does not exist: the first
     std::size_t shownEntries = 10000;          // the newest entries the views show; 0 for all
     std::size_t heldBytes = std::size_t{64} << 20;  // the event log's text kept at most
+    // The newest journal entries a first read takes at most (0: as many as
+    // fit in the held bytes): a one-shot reader that shows only the newest
+    // entries need not read the whole journal.
+    std::size_t journalFirstRead = 0;
 };
 
 class Refresher final {

@@ -114,7 +114,7 @@ void Refresher::wordsStep(const StatePath& path) {
         fresh->dataDir = dir;
         fresh->shown = shown;
         if (shown && shown->kind == EventSourceKind::journal) {
-            fresh->journal.emplace(m_wordsOptions.journalFile);
+            fresh->journal.emplace(m_wordsOptions.journalFile, clientUnit, m_wordsOptions.journalFirstRead);
         } else if (shown && shown->kind == EventSourceKind::clientFile) {
             fresh->output.emplace(shown->path, dir + "stdoutdae.old");
             fresh->errors.emplace(dir + "stderrdae.txt", dir + "stderrdae.old", EventSeverity::error);
