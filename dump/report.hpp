@@ -25,7 +25,7 @@ struct ReportOptions {
     double now = 0;                         // the current moment, for "ETC"
     std::optional<std::string> dateFormat;  // every date cell's format
     std::size_t width = 100;                // terminal columns, for text tables
-    std::optional<EventSourceKind> eventSource;  // the event log's source asked for
+    std::optional<EventSourceKind> eventSource = std::nullopt;  // the event log's source asked for
 };
 
 void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& options);
