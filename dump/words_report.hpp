@@ -17,13 +17,13 @@ namespace crunchwatch {
 //     available: the identifiers of those that exist, in the order of
 //     preference, chosen: the identifier asked for, or null, problem: why
 //     the log gave nothing, or null};
-//   "event_log": the newest entries the refresh shows (WordsOptions::
-//     shownEntries of them), oldest first, {time: the moment verbatim (null for lines before any
-//     moment), seconds: that moment read as local time, in seconds since
-//     1970 (null when malformed), project: null for the client's own lines,
-//     text: verbatim, continuation lines joined by line feeds, error: true
-//     or false where the source tells (the journal's priority, the error
-//     stream), null where it does not (stdoutdae.txt)};
+//   "event_log": the newest entries the refresh shows (its WordsOptions'
+//     shownEntries), oldest first, {time: the moment verbatim (null for
+//     lines before any moment), seconds: that moment read as local time, in
+//     seconds since 1970 (null when malformed), project: null for the
+//     client's own lines, text: verbatim, continuation lines joined by line
+//     feeds, error: true or false where the source tells (the journal's
+//     priority, the error stream), null where it does not (stdoutdae.txt)};
 //   "notices": newest first, {title (null for a scheduler's message),
 //     project, create_time (seconds since 1970; a scheduler's message: when
 //     its reply was written; null when unknown), category, link, text (the
@@ -32,7 +32,8 @@ namespace crunchwatch {
 void writeWordsJson(JsonWriter& json, const Report& report, const ReportOptions& options);
 
 // An "Event log" section (the source, then the newest entries one per line,
-// as the client writes them) and a "Notices" section.
+// as the client writes them, "[error] " before an error's text) and a
+// "Notices" section; control characters shown as U+FFFD.
 void writeWordsText(std::ostream& out, const Report& report, const ReportOptions& options);
 
 }  // namespace crunchwatch

@@ -376,8 +376,10 @@ def run(args, work):
         wait_for("the client's start-up in its log",
                  lambda: os.path.exists(log) and "Initialization completed" in open(log, errors="replace").read())
         agree("the event log at start-up", lambda: words_differences(args, client, state_file))
-        if not any(priority == "internal error" for _, priority, _, _ in client.messages()):
+        messages = client.messages()
+        if not any(priority == "internal error" for _, priority, _, _ in messages):
             raise Failure("the client logged no error for the result without a workunit")
+        say(f"{len(messages)} messages compared, {sum(p == 'internal error' for _, p, _, _ in messages)} of them errors")
         client.cmd("--project", MASTER_URL, "nomorework")
         wait_for(f"{LONG} to checkpoint",
                  lambda: float(client.tasks().get(LONG, {}).get("CPU time at last checkpoint", 0)) > 0)
