@@ -158,6 +158,52 @@ TEST(DumpWords, EventLogAndNoticesAsTextAndMetrics) {
     }
 }
 
+// The journal's entries of the client's unit, read from a journal file that
+// Debian's systemd-journal-remote writes: errors by their priority, another
+// unit's entry left out, a secret hidden.
+TEST(DumpWords, JournalFile) {
+    const std::string remote = "/lib/systemd/systemd-journal-remote";
+    if (!fs::exists(remote)) GTEST_SKIP() << "systemd-journal-remote (Debian package of that name) is not installed";
+    const TempDir dir;
+    const std::string state = dir.write(
+        "client_state.xml", "<project>\n<master_url>http://a/</master_url>\n<project_name>A</project_name>\n</project>\n");
+    const struct {
+        const char* unit;
+        const char* priority;
+        const char* message;
+    } entries[] = {
+        {"boinc-client.service", "6", "09-Dec-2026 15:17:02 [---] Starting BOINC client version 7.20.5"},
+        {"cron.service", "3", "(root) CMD (run-parts /etc/cron.hourly)"},
+        {"boinc-client.service", "3", "09-Dec-2026 15:17:02 [A] State file error: missing task spin_missing"},
+        {"boinc-client.service", "3", "09-Dec-2026 15:17:03 [---] Fetching http://a/x.php?auth=c4n4ry&y=1"},
+    };
+    std::string stream;
+    for (std::size_t i = 0; i < std::size(entries); ++i)
+        stream += "__REALTIME_TIMESTAMP=" + std::to_string(1796829422000000 + 100000 * i) +
+                  "\n__MONOTONIC_TIMESTAMP=" + std::to_string(1000 + i) +
+                  "\n_BOOT_ID=0123456789abcdef0123456789abcdef\n_SYSTEMD_UNIT=" + entries[i].unit +
+                  "\nPRIORITY=" + entries[i].priority + "\nMESSAGE=" + entries[i].message + "\n\n";
+    const std::string journal = (dir.path() / "client.journal").string();
+    ASSERT_EQ(run({"/usr/bin/timeout", "60", remote, "--output=" + journal, dir.write("entries.export", stream)}).exitCode,
+              0);
+
+    const Outcome r = dump({"--json", "--journal-file", journal, state});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    if (r.out.find("\"available\":[\"journal\"") == std::string::npos) GTEST_SKIP() << "this build reads no journal";
+    EXPECT_EQ(between(r.out, "\"event_log\":", ",\"notices\":"),
+              "\"event_log\":["
+              "{\"time\":\"09-Dec-2026 15:17:02\",\"seconds\":1796829422,\"project\":null,"
+              "\"text\":\"Starting BOINC client version 7.20.5\",\"error\":false},"
+              "{\"time\":\"09-Dec-2026 15:17:02\",\"seconds\":1796829422,\"project\":\"A\","
+              "\"text\":\"State file error: missing task spin_missing\",\"error\":true},"
+              "{\"time\":\"09-Dec-2026 15:17:03\",\"seconds\":1796829423,\"project\":null,"
+              "\"text\":\"Fetching http://a/x.php?auth=[hidden]&y=1\",\"error\":true}]");
+    EXPECT_NE(dump({"--prometheus", "--journal-file", journal, state})
+                  .out.find("crunchwatch_event_log_error_lines_total{project=\"\"} 1\n"
+                            "crunchwatch_event_log_error_lines_total{project=\"A\"} 1\n"),
+              std::string::npos);
+}
+
 // A folder without any log or notice: empty lists, the reason said once.
 TEST(DumpWords, NoLogAtAll) {
     if (fs::exists("/var/log/boinc.log")) GTEST_SKIP() << "this machine has a client log of its own";
