@@ -25,7 +25,8 @@ namespace {
 
 constexpr std::string_view usage =
     "usage: crunchwatch-dump [--json | --prometheus | --prometheus-tasks] [--output FILE]\n"
-    "                        [--now SECONDS] [--date-format FORMAT] STATE_FILE";
+    "                        [--now SECONDS] [--date-format FORMAT] [--event-source SOURCE]\n"
+    "                        [--event-log-lines N] [--journal-file FILE] STATE_FILE";
 
 constexpr std::string_view help =
     "Shows what the crunchwatch window would show for a BOINC client_state.xml,\n"
@@ -43,6 +44,14 @@ constexpr std::string_view help =
     "  --now SECONDS         the current moment for the completion estimates\n"
     "                        (seconds since 1970 UTC; default: now)\n"
     "  --date-format FORMAT  strftime format of every date (default: %x %X)\n"
+    "  --event-source SOURCE\n"
+    "                        the client's event log from file (stdoutdae.txt),\n"
+    "                        journal or syslog (/var/log/boinc.log) when it exists\n"
+    "                        (default: the first of these that exists)\n"
+    "  --event-log-lines N   the newest N entries of the event log (default: 1000;\n"
+    "                        0: all)\n"
+    "  --journal-file FILE   read the event log from this journal file instead of\n"
+    "                        the system's journal\n"
     "  --help, --version\n\n"
     "Exit status: 0 the file was read, 1 it could not be read (or the output not\n"
     "written), 2 usage error.\n";
@@ -54,6 +63,13 @@ std::optional<double> parseSeconds(std::string_view text) {
     if (begin != end && *begin == '+') ++begin;
     const auto [last, ec] = std::from_chars(begin, end, v, std::chars_format::general);
     if (ec != std::errc{} || last != end || begin == end) return std::nullopt;
+    return v;
+}
+
+std::optional<std::size_t> parseCount(std::string_view text) {
+    std::size_t v = 0;
+    const auto [last, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc{} || last != text.data() + text.size() || text.empty()) return std::nullopt;
     return v;
 }
 
@@ -74,6 +90,8 @@ int main(int argc, char** argv) {
     std::optional<double> now;
     std::optional<std::string> dateFormat;
     std::optional<std::string> stateFile;
+    crunchwatch::WordsOptions words;
+    words.shownEntries = 1000;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -104,6 +122,20 @@ int main(int argc, char** argv) {
             } else if (!(now = parseSeconds(value))) {
                 return usageError("--now takes a number of seconds");
             }
+        } else if (arg == "--event-source" || arg == "--event-log-lines" || arg == "--journal-file") {
+            if (i + 1 >= argc) return usageError(std::string(arg) + " needs a value");
+            const std::string_view value = argv[++i];
+            if (arg == "--event-source") {
+                if (!(words.choice = crunchwatch::sourceOfId(value)))
+                    return usageError("--event-source takes file, journal or syslog");
+            } else if (arg == "--journal-file") {
+                if (value.empty()) return usageError("--journal-file needs a file name");
+                words.journalFile = std::string(value);
+            } else if (const auto n = parseCount(value)) {
+                words.shownEntries = *n;
+            } else {
+                return usageError("--event-log-lines takes a number of entries (0: all)");
+            }
         } else if (arg == "--") {
             if (i + 2 != argc || stateFile) return usageError("expected one state file");
             stateFile = argv[++i];
@@ -126,7 +158,7 @@ int main(int argc, char** argv) {
     // The date is taken before the reading: a file rewritten in between shows
     // as changed again at the next run, never as older than what was read.
     const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
-    const crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path);
+    const crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path, words);
     const crunchwatch::Report& report = *value;
     const bool read = static_cast<bool>(report.status);
     const auto reportFailure = [&] {
@@ -141,7 +173,7 @@ int main(int argc, char** argv) {
     std::ostringstream buffered;
     std::ostream& out = output ? buffered : std::cout;
     const double moment = now.value_or(crunchwatch::nowSeconds());
-    const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100};
+    const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100, words.choice};
     if (metrics) {
         const crunchwatch::MetricsOptions m{*stateFile, modified, moment, format == Format::PrometheusTasks};
         crunchwatch::writePrometheusReport(out, read ? &report : nullptr, m);

@@ -1,6 +1,7 @@
 #include "dump/metrics_report.hpp"
 
 #include <array>
+#include <map>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "dump/task_figures.hpp"
 #include "state/history_match.hpp"
 #include "state/numbers.hpp"
+#include "state/redact.hpp"
 #include "tables/projects_cells.hpp"
 #include "tables/results_cells.hpp"
 
@@ -271,6 +273,23 @@ void writeHistoryFamilies(ExpositionWriter& w, const Report& report, const Serie
             w.sample("crunchwatch_project_finished_tasks_cpu_seconds_total", p.labels, figuresOf(p).processorSeconds);
 }
 
+// The error lines of the event log this run read, per project. The client's
+// own lines (and those without a project) count under project="". A run
+// counts the log as it finds it: the client's rotation drops old lines, which
+// Prometheus takes for a counter's reset.
+void writeEventLogFamilies(ExpositionWriter& w, const Report& report) {
+    constexpr std::string_view name = "crunchwatch_event_log_error_lines_total";
+    w.family(name, MetricType::Counter,
+             "Lines of the BOINC client's event log marked as errors, by project (\"\" for the client's own).");
+    if (!report.events || !report.events->shown) return;
+    const EventLog& log = report.events->log;
+    std::map<std::string, double> errors{{"", 0}};
+    for (std::size_t i = 0; i < log.size(); ++i)
+        if (const EventEntry e = log.entry(i); e.severity == EventSeverity::error)
+            errors[mayHoldSecret(e.project) ? hideSecrets(e.project) : std::string(e.project)] += 1;
+    for (const auto& [project, count] : errors) w.sample(name, labelText({{"project", project}}), count);
+}
+
 }  // namespace
 
 void writePrometheusReport(std::ostream& out, const Report* report, const MetricsOptions& options) {
@@ -285,6 +304,7 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeProjectFamilies(w, snapshot, series);
     writeProjectStatusFamilies(w, snapshot, series);
     writeHistoryFamilies(w, *report, series);
+    writeEventLogFamilies(w, *report);
     if (options.perTask) writeTaskFamilies(w, series);
 }
 

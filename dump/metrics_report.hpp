@@ -18,6 +18,8 @@
 //   crunchwatch_project_deferred_until_seconds{project,url}  gauge, min_rpc_time
 //   crunchwatch_project_flag{project,url,flag}       gauge, 1 per flag set
 //   crunchwatch_project_statistics_*, _finished_tasks_*  where the client keeps history files
+//   crunchwatch_event_log_error_lines_total{project}  counter, the event log's error lines
+//     read in this run; project="" for the client's own (0 when none), no sample without a log
 // and per task ({project,url,task}), only when asked for:
 //   crunchwatch_task_progress_ratio, _cpu_seconds, _remaining_seconds,
 //   _deadline_timestamp_seconds, _completion_timestamp_seconds,

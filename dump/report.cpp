@@ -4,6 +4,7 @@
 #include "dump/json_writer.hpp"
 #include "dump/status_report.hpp"
 #include "dump/text_table.hpp"
+#include "dump/words_report.hpp"
 #include "tables/format.hpp"
 #include "tables/refresher.hpp"
 #include "tables/table_definition.hpp"
@@ -61,8 +62,10 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
 
 }  // namespace
 
-RefreshValuePtr readReport(const std::string& absolutePath) {
-    return Refresher(std::nullopt, TaskRows::skipped).refresh(StatePath(absolutePath));
+RefreshValuePtr readReport(const std::string& absolutePath, const WordsOptions& words) {
+    Refresher refresher(std::nullopt, TaskRows::skipped);
+    refresher.setWords(words);
+    return refresher.refresh(StatePath(absolutePath));
 }
 
 void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& o) {
@@ -118,6 +121,7 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     json.endObject();
     writeHistoryJson(json, report);
     writeStatusJson(json, report, o);
+    writeWordsJson(json, report, o);
     json.endObject();
     out << '\n';
 }
@@ -141,6 +145,7 @@ void writeTextReport(std::ostream& out, const Report& report, const ReportOption
         << "CPU scheduling period (minutes): " << validUtf8(prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
         << "Disk interval: " << validUtf8(prefs.disk_interval.value_or("-")) << '\n';
     writeHistoryText(out, report, o);
+    writeWordsText(out, report, o);
 }
 
 }  // namespace crunchwatch

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tables/refresh_value.hpp"
+#include "tables/refresher.hpp"
 
 namespace crunchwatch {
 
@@ -15,14 +16,16 @@ namespace crunchwatch {
 using Report = RefreshValue;
 
 // One refresh of the state file at `absolutePath`: the file, and beside it
-// the history (when the file was read) and the preferences.
-RefreshValuePtr readReport(const std::string& absolutePath);
+// the history (when the file was read), the preferences and the client's
+// words as `words` says.
+RefreshValuePtr readReport(const std::string& absolutePath, const WordsOptions& words = {});
 
 struct ReportOptions {
     std::string stateFileAsGiven;
     double now = 0;                         // the current moment, for "ETC"
     std::optional<std::string> dateFormat;  // every date cell's format
     std::size_t width = 100;                // terminal columns, for text tables
+    std::optional<EventSourceKind> eventSource = std::nullopt;  // the event log's source asked for
 };
 
 void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& options);

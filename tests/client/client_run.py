@@ -1,7 +1,8 @@
 """What the tests against Debian's real client share: one client process on a
-private directory, stopped in every outcome; its own view of things through
-boinccmd; crunchwatch-dump's view of the same directory; and the frame of a
-test (its arguments, skipping where the client is missing, a scratch folder).
+private directory, stopped in every outcome, writing its event log to
+stdoutdae.txt there; its own view of things through boinccmd; crunchwatch-
+dump's view of the same directory; and the frame of a test (its arguments,
+skipping where the client is missing, a scratch folder).
 
 A test exits 77 (skipped) where the client or its application is missing."""
 
@@ -82,7 +83,9 @@ class Client:
         self.directory = directory
         self.port = port
         self.log = open(os.path.join(directory, "..", "client.log"), "w")
-        command = ["boinc", "--dir", directory, "--skip_cpu_benchmarks", "--no_info_fetch",
+        # --redirectio: the event log goes to stdoutdae.txt in the directory,
+        # as a client started by hand or as a daemon keeps it.
+        command = ["boinc", "--dir", directory, "--skip_cpu_benchmarks", "--no_info_fetch", "--redirectio",
                    "--gui_rpc_port", str(port)]
         if allow_multiple:
             command.append("--allow_multiple_clients")
@@ -107,6 +110,10 @@ class Client:
     def tasks(self):
         """The client's own view of its tasks, by name: `boinccmd --get_tasks`."""
         return self.listing("--get_tasks")
+
+    def messages(self):
+        """The client's event log as its RPC lists it: `boinccmd --get_messages 0`."""
+        return rpc_messages(self.cmd("--get_messages", "0", check=False))
 
     def stop(self):
         if self.process.poll() is None:
@@ -151,12 +158,80 @@ def processes_inside(directory):
     return pids
 
 
-def dump(dump_exe, state_file):
+# boinccmd --get_messages: "N: DD-Mon-YYYY HH:MM:SS (priority) [Project] text";
+# a body's further lines follow on lines of their own.
+RPC_MESSAGE = re.compile(r"(\d+): (\d\d-\w{3}-\d{4} \d\d:\d\d:\d\d) \(([^)]*)\) \[(.*?)\] ?(.*)$")
+
+
+def rpc_messages(text):
+    """boinccmd's listing of messages: (moment, priority, project, body) each."""
+    messages = []
+    for line in text.split("\n"):
+        m = RPC_MESSAGE.match(line)
+        if m:
+            messages.append(list(m.group(2, 3, 4, 5)))
+        elif messages:
+            messages[-1][3] += "\n" + line
+    return [tuple(m) for m in messages]
+
+
+def message_differences(messages, event_log):
+    """Every message the client's RPC lists must be in the dump's event log,
+    in order, with the same moment, project and text once both texts are
+    stripped of blanks and the RPC's "[error] " before an error's text is
+    set aside (the file carries no priority)."""
+    entries = [(e["time"], e["project"] or "", e["text"].strip()) for e in event_log]
+    at = 0
+    for moment, priority, project, body in messages:
+        body = body.strip()
+        if body.startswith("[error] "):
+            body = body[len("[error] "):].strip()
+        wanted = (moment, project, body)
+        while at < len(entries) and entries[at] != wanted:
+            at += 1
+        if at == len(entries):
+            near = [e for e in entries if e[0] == moment]
+            return [f"the client's message {wanted} ({priority}) is not in the dump's event log after the "
+                    f"messages before it; the dump's entries of that moment: {near}"]
+        at += 1
+    return []
+
+
+def dump(dump_exe, state_file, *options):
     """crunchwatch-dump's view of the file; None when it cannot read it."""
-    out = subprocess.run([dump_exe, "--json", state_file], capture_output=True, text=True, timeout=30)
+    out = subprocess.run([dump_exe, "--json", *options, state_file], capture_output=True, text=True, timeout=30)
     if out.returncode != 0:
         return None
     return json.loads(out.stdout)
+
+
+# The files that hold the account's key or the RPC password, as a trace of
+# open calls names them (a path, or a name beside a folder's descriptor).
+SECRET_FILE = re.compile(r'"(?:[^"]*/)?(?:account_[^"/]*\.xml|sched_request_[^"/]*\.xml|gui_rpc_auth\.cfg'
+                         r'|init_data\.xml)"')
+
+
+def secret_differences(dump_exe, state_file, secrets):
+    """Any of `secrets` in the dump's JSON, text or metrics, and, where strace
+    is installed, any file holding one that the dump opened."""
+    out = []
+    traced = shutil.which("strace")
+    for options in (["--json", "--event-log-lines", "0"], ["--event-log-lines", "0"], ["--prometheus-tasks"]):
+        command = [dump_exe, *options, state_file]
+        with tempfile.NamedTemporaryFile(mode="r", prefix="crunchwatch-trace-") as trace:
+            if traced:
+                command = ["strace", "-f", "-qq", "-e", "trace=open,openat,openat2", "-o", trace.name, *command]
+            # LeakSanitizer cannot work under a tracer (a sanitized build).
+            asan = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "detect_leaks=0"]))
+            result = subprocess.run(command, capture_output=True, text=True, errors="replace", timeout=60,
+                                    env=dict(os.environ, ASAN_OPTIONS=asan))
+            shown = result.stdout + result.stderr
+            out += [f"the dump's {options[0]} view holds the secret {secret!r}" for secret in secrets if secret in shown]
+            if traced:
+                out += [f"the dump's {options[0]} view opened {m.group(0)}" for m in SECRET_FILE.finditer(trace.read())]
+    if not traced:
+        say("strace is not installed: the files the dump opens were not watched")
+    return out
 
 
 def metrics(dump_exe, state_file):
@@ -189,9 +264,9 @@ def main(run):
         run(args, work)
     except Failure as failure:
         say("FAILED:", failure)
-        log = os.path.join(work, "client.log")
-        if os.path.exists(log):
-            print(open(log).read()[-4000:])
+        for log in (os.path.join(work, "client.log"), os.path.join(work, "data", "stdoutdae.txt")):
+            if os.path.exists(log):
+                print(open(log, errors="replace").read()[-4000:])
         return 1
     finally:
         shutil.rmtree(work, ignore_errors=True)

@@ -17,6 +17,13 @@ nearly the same moment (boinccmd), and with the file's own elements where
 boinccmd does not print them. Once the client has quit, the dump must tell
 that no client runs, though the lock file stays.
 
+The client writes its event log to stdoutdae.txt (--redirectio); a result
+whose workunit is missing makes it log an error at start-up. Every message
+its RPC lists (boinccmd --get_messages 0) must be in the dump's event log,
+in order, at start-up and after the failed scheduler contact; and the dump
+must neither show the accounts' keys or the RPC password nor open the files
+that hold them.
+
 Exit 77 (skipped) where the client or its application library is missing.
 
   client_status_test.py --dump DUMP --probe PROBE [--app APP]
@@ -29,7 +36,8 @@ import time
 
 import client_dir
 from client_dir import MASTER_URL, OTHER_URL, Project, Task
-from client_run import Client, Failure, by_result, client_version, dump, free_port, main, metrics, say, wait_for
+from client_run import (Client, Failure, by_result, client_version, dump, free_port, main, message_differences, metrics,
+                        say, secret_differences, wait_for)
 
 DOWNLOAD_URL = "http://files.crunch.invalid/test/download/spin_dl_input"
 UPLOAD_URL = "http://upload.crunch.invalid/test_cgi/file_upload_handler"
@@ -312,6 +320,40 @@ def slot_differences(args, client, state_file):
     return out
 
 
+# A result naming a workunit the file lacks: the client drops it at start-up
+# and says so with an error, which its RPC marks "[error] " and its log does not.
+ORPHAN = """<result>
+    <name>spin_orphan_0</name>
+    <wu_name>spin_missing</wu_name>
+    <platform>{platform}</platform>
+    <version_num>{version}</version_num>
+    <state>2</state>
+    <report_deadline>{deadline:.6f}</report_deadline>
+</result>
+"""
+
+
+def plant_orphan(state_file, platform):
+    with open(state_file) as f:
+        text = f.read()
+    second = text.index("<project>", text.index("<project>") + 1)
+    orphan = ORPHAN.format(platform=platform, version=client_dir.VERSION, deadline=time.time() + 7 * 86400)
+    with open(state_file, "w") as f:
+        f.write(text[:second] + orphan + text[second:])
+
+
+def words_differences(args, client, state_file):
+    """The client's messages against the dump's event log, read just after."""
+    messages = client.messages()
+    view = dump(args.dump, state_file, "--event-log-lines", "0")
+    if not messages or not view:
+        return ["the client listed no messages, or the dump did not answer"]
+    source = view["event_log_source"]
+    if source["shown"] != "file" or source["problem"]:
+        return [f"the dump's event log source: {source}"]
+    return message_differences(messages, view["event_log"])
+
+
 def run(args, work):
     version, platform = client_version()
     say("client", version, platform)
@@ -320,6 +362,7 @@ def run(args, work):
     client_dir.lay_out_projects(directory, args.app, platform, scenario(), ncpus=5, leave_apps_in_memory=False,
                                 client_version=version, disk_interval=1)
     state_file = os.path.join(directory, "client_state.xml")
+    plant_orphan(state_file, platform)
     # Without --allow_multiple_clients: the client locks the directory.
     client = Client(directory, free_port(), allow_multiple=False)
     compare = Comparison(args, client, state_file, version, platform)
@@ -329,6 +372,14 @@ def run(args, work):
 
     try:
         wait_for("the client's RPC", lambda: "CPU status" in client.cmd("--get_cc_status", check=False))
+        log = os.path.join(directory, "stdoutdae.txt")
+        wait_for("the client's start-up in its log",
+                 lambda: os.path.exists(log) and "Initialization completed" in open(log, errors="replace").read())
+        agree("the event log at start-up", lambda: words_differences(args, client, state_file))
+        messages = client.messages()
+        if not any(priority == "internal error" for _, priority, _, _ in messages):
+            raise Failure("the client logged no error for the result without a workunit")
+        say(f"{len(messages)} messages compared, {sum(p == 'internal error' for _, p, _, _ in messages)} of them errors")
         client.cmd("--project", MASTER_URL, "nomorework")
         wait_for(f"{LONG} to checkpoint",
                  lambda: float(client.tasks().get(LONG, {}).get("CPU time at last checkpoint", 0)) > 0)
@@ -365,6 +416,16 @@ def run(args, work):
                     and float(test["min_rpc_time"]) > time.time())
         file_shows("the failed scheduler contact", deferred)
         agree("the project deferred", compare.differences)
+        agree("the event log after the failed contact", lambda: words_differences(args, client, state_file))
+        requests = [n for n in os.listdir(directory) if n.startswith("sched_request_")]
+        if not requests:
+            raise Failure("the client wrote no scheduler request: the secrets check would watch nothing")
+        projects = scenario()
+        secrets = [p.authenticator for p in projects] + [client_dir.PASSWORD]
+        leaks = secret_differences(args.dump, state_file, secrets)
+        if leaks:
+            raise Failure("secrets:\n  " + "\n  ".join(leaks))
+        say("the dump shows no secret and opens none of", requests, "nor the account files")
 
         quitting = time.monotonic()
         client.cmd("--quit")

@@ -1,11 +1,7 @@
 // The crunchwatch-dump program, run as a user runs it: arguments, exit
 // status, what it writes to stdout and stderr.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,81 +18,25 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.hpp"
-
-extern char** environ;
+#include "dump/dump_run.hpp"
 
 namespace crunchwatch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::dump;
+using test::Outcome;
+using test::run;
+using test::slurp;
 using test::TempDir;
 
-const std::string exe = CRUNCHWATCH_DUMP_EXE;
+const std::string exe = test::dumpExe;
 const std::string example = std::string(CRUNCHWATCH_EXAMPLES_DIR) + "/client_state.xml";
 constexpr const char* iso = "%Y-%m-%d %H:%M:%S";
 constexpr const char* usageLine =
     "usage: crunchwatch-dump [--json | --prometheus | --prometheus-tasks] [--output FILE]\n"
-    "                        [--now SECONDS] [--date-format FORMAT] STATE_FILE";
-
-struct Outcome {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Runs argv (argv[0] a full path) with stdout and stderr caught in files,
-// in the UTC time zone and the C locale.
-Outcome run(const std::vector<std::string>& args) {
-    static const TempDir outputs;
-    const std::string outPath = (outputs.path() / "stdout").string();
-    const std::string errPath = (outputs.path() / "stderr").string();
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        if (std::strncmp(*e, "TZ=", 3) != 0 && std::strncmp(*e, "LC_", 3) != 0 && std::strncmp(*e, "LANG=", 5) != 0)
-            env.emplace_back(*e);
-    env.emplace_back("TZ=UTC");
-    env.emplace_back("LC_ALL=C");
-    std::vector<char*> envp;
-    for (auto& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv;
-    for (auto& a : argCopy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    Outcome r;
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << args[0] << ": " << std::strerror(spawned);
-        return r;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = slurp(outPath);
-    r.err = slurp(errPath);
-    return r;
-}
-
-Outcome dump(std::vector<std::string> args) {
-    args.insert(args.begin(), exe);
-    return run(args);
-}
+    "                        [--now SECONDS] [--date-format FORMAT] [--event-source SOURCE]\n"
+    "                        [--event-log-lines N] [--journal-file FILE] STATE_FILE";
 
 // Runs the dump in `dir` on a path relative to it.
 Outcome dumpIn(const std::string& dir, const std::string& relativePath) {
@@ -105,8 +45,16 @@ Outcome dumpIn(const std::string& dir, const std::string& relativePath) {
 
 std::string exampleText() { return slurp(example); }
 
+// The JSON report without the client's words, which close it (their own
+// tests are in words_exe_test.cpp): what the state file's folder gives.
+std::string withoutWords(const std::string& json) {
+    const std::size_t at = json.find(",\"event_log_source\":");
+    return at == std::string::npos ? json : json.substr(0, at) + "}\n";
+}
+
 TEST(DumpExe, ExampleAsJson) {
-    const Outcome r = dump({"--json", "--now", "1796150000", "--date-format", iso, example});
+    Outcome r = dump({"--json", "--now", "1796150000", "--date-format", iso, example});
+    r.out = withoutWords(r.out);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
     ASSERT_FALSE(r.out.empty());
@@ -174,9 +122,10 @@ TEST(DumpExe, ExactShapeOfASmallState) {
         "<scheduler_state>2</scheduler_state>\n<fraction_done>0.25</fraction_done>\n"
         "<current_cpu_time>3600</current_cpu_time>\n</active_task>\n</active_task_set>\n</client_state>\n");
     dir.write("global_prefs.xml", "<global_preferences>\n<disk_interval>60</disk_interval>\n</global_preferences>\n");
-    const Outcome r = dump({"--json", "--now", "0", "--date-format", iso, path});
+    Outcome r = dump({"--json", "--now", "0", "--date-format", iso, path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
+    r.out = withoutWords(r.out);
     const std::string expected =
         "{\"state_file\":\"" + path +
         "\","
@@ -266,7 +215,7 @@ TEST(DumpExe, StateWithoutProjects) {
     for (const char* contents : {"", "just some text\n"}) {
         const Outcome r = dump({"--json", dir.write("client_state.xml", contents)});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find("\"records\":[],\"rows\":[],\"results\":[],\"projects\":[],"
+        EXPECT_NE(withoutWords(r.out).find("\"records\":[],\"rows\":[],\"results\":[],\"projects\":[],"
                              "\"number_of_projects\":0,\"total_credit\":0,"
                              "\"global_prefs\":{\"cpu_scheduling_period_minutes\":null,\"disk_interval\":null},"
                              "\"statistics\":[],\"history\":[],\"client\":{\"running\":null,\"pid\":null,"
@@ -340,6 +289,12 @@ TEST(DumpExe, UsageErrors) {
         {"--prometheus-tasks", "--json", example},
         {"--output"},
         {"--output", "", example},
+        {"--event-source"},
+        {"--event-source", "stdoutdae.txt", example},
+        {"--event-log-lines", "-1", example},
+        {"--event-log-lines", "", example},
+        {"--event-log-lines", "1e3", example},
+        {"--journal-file", "", example},
     };
     for (const auto& args : cases) {
         std::string shown;
@@ -357,6 +312,7 @@ TEST(DumpExe, AcceptedOptions) {
              {"--now", "-1.5e3", "--date-format", "", "--json", example},
              {"--json", "--", example},
              {"--prometheus", "--prometheus-tasks", "--prometheus", example},
+             {"--event-source", "syslog", "--event-log-lines", "0", "--journal-file", "/nonexistent", example},
          }) {
         const Outcome r = dump(args);
         EXPECT_EQ(r.exitCode, 0) << args[1] << ": " << r.err;
@@ -422,7 +378,7 @@ with open(sys.argv[1], encoding="utf-8") as f:
     d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
                    "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
-                   "transfers", "slot_progress"], list(d)
+                   "transfers", "slot_progress", "event_log_source", "event_log", "notices"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -454,6 +410,16 @@ assert all(len(t) == 11 and isinstance(t["upload"], bool) and all(text(v) for k,
            for t in d["transfers"])
 assert all(list(s) == ["result", "project_url", "fraction_done", "checkpoint_cpu_time", "checkpoint_elapsed_time"]
            and all(text(v) for v in s.values()) for s in d["slot_progress"])
+source, ids = d["event_log_source"], ("file", "journal", "syslog")
+assert list(source) == ["shown", "name", "available", "chosen", "problem"] and text(source["name"])
+assert source["shown"] in ids + (None,) and all(s in ids for s in source["available"]) and text(source["problem"])
+number = lambda v: v is None or isinstance(v, (int, float))
+assert all(list(e) == ["time", "seconds", "project", "text", "error"] and text(e["time"]) and number(e["seconds"])
+           and text(e["project"]) and isinstance(e["text"], str) and e["error"] in (True, False, None)
+           for e in d["event_log"])
+assert all(list(n) == ["title", "project", "create_time", "category", "link", "text", "priority"]
+           and number(n["create_time"]) and all(text(v) for k, v in n.items() if k != "create_time")
+           for n in d["notices"])
 )PY";
 
 bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }
@@ -540,8 +506,9 @@ std::string writeWhyState(const TempDir& dir) {
 TEST(DumpExe, WhyNothingRuns) {
     const TempDir dir;
     const std::string path = writeWhyState(dir);
-    const Outcome r = dump({"--json", "--now", "1000000000", path});
+    Outcome r = dump({"--json", "--now", "1000000000", path});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    r.out = withoutWords(r.out);
     const std::size_t at = r.out.find(",\"project_status\":");
     ASSERT_NE(at, std::string::npos) << r.out;
     EXPECT_EQ(

@@ -89,7 +89,11 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         "# TYPE crunchwatch_project_deferred_until_seconds gauge\n"
         "# HELP crunchwatch_project_flag 1 for each flag set in a project's state, such as suspended_via_gui, "
         "dont_request_more_work or ended.\n"
-        "# TYPE crunchwatch_project_flag gauge\n";
+        "# TYPE crunchwatch_project_flag gauge\n"
+        // No event log was read: the family, without samples.
+        "# HELP crunchwatch_event_log_error_lines_total Lines of the BOINC client's event log marked as errors, by "
+        "project (\"\" for the client's own).\n"
+        "# TYPE crunchwatch_event_log_error_lines_total counter\n";
     EXPECT_EQ(report(&s, false), hostAndProjects);
 
     // 3600 s for a quarter: 10800 s to go, all of the processor's share, from 0.
