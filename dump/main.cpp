@@ -158,6 +158,9 @@ int main(int argc, char** argv) {
     // The date is taken before the reading: a file rewritten in between shows
     // as changed again at the next run, never as older than what was read.
     const std::optional<double> modified = metrics ? crunchwatch::modificationTime(path) : std::nullopt;
+    // One run shows the newest entries only: reading the whole system journal
+    // for them (tens of megabytes, every minute under the metrics timer) is waste.
+    words.journalFirstRead = words.shownEntries;
     const crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path, words);
     const crunchwatch::Report& report = *value;
     const bool read = static_cast<bool>(report.status);

@@ -34,7 +34,8 @@ std::string_view noticeTitle(const NoticeRow& r) {
     if (r.notice) return r.notice->title;
     return "Message from the project's scheduler";
 }
-Cell titleCell(const NoticeRow& r, double) { return Cell::ofText(std::string(noticeTitle(r))); }
+// Feeds write their titles as HTML text ("News &amp; updates"): shown as read.
+Cell titleCell(const NoticeRow& r, double) { return Cell::ofText(plainTextOfHtml(noticeTitle(r))); }
 SortValue titleSort(const NoticeRow& r, double) { return SortValue::ofText(noticeTitle(r)); }
 Cell noticeProjectCell(const NoticeRow& r, double) {
     return r.projectName && !r.projectName->empty() ? Cell::ofText(std::string(*r.projectName)) : Cell::empty();
