@@ -24,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "state/file_read.hpp"
@@ -70,6 +71,8 @@ private:
     friend class EventLogFile;
     struct Piece;  // the entries of one read or append (event_log.cpp)
     void push(std::shared_ptr<const Piece> piece);
+    void dropOrigin(std::uint64_t origin);  // the entries of one file, read again
+    void settleProvisional();               // no line will join the last entry any more
 
     std::vector<std::shared_ptr<const Piece>> m_pieces;
     std::vector<std::size_t> m_starts;             // the index of each piece's first entry
@@ -85,7 +88,9 @@ private:
 // the file is shorter than where the last read stopped, what came from it is
 // read again from its start. What was read before stays. Only regular files
 // are read; `severity` is what its entries are marked as (untold for the
-// client's output, error for its error stream).
+// client's output, error for its error stream). The error stream's entries
+// are whole lines as they come: only one file of a log keeps its last entry
+// open to continuation lines.
 class EventLogFile final {
 public:
     EventLogFile(std::string path, std::optional<std::string> rotatedPath, EventSeverity severity = EventSeverity::untold);
@@ -96,13 +101,19 @@ public:
     const std::string& path() const noexcept { return m_path; }
 
 private:
+    void take(EventLog& log, TextBuffer bytes, std::uint64_t offset, bool finished);
+    bool followRotation(EventLog& log);
+    void startOver();
+
     std::string m_path;
     std::optional<std::string> m_rotatedPath;
     EventSeverity m_severity;
     std::optional<FileIdentity> m_identity;
-    std::uint64_t m_consumed = 0;   // where the log's provisional entry begins in the file
+    std::uint64_t m_consumed = 0;  // where the next read starts: the log's provisional entry, in the file
     std::uint64_t m_sizeRead = 0;
-    std::size_t m_firstPiece = 0;   // the log's first piece from this file, for a truncation
+    std::pair<std::int64_t, std::int64_t> m_modified{};  // the file's modification at the last read
+    std::string m_head;            // the file's first bytes, to know its rotated copy by
+    std::uint64_t m_origin = 0;    // marks the entries read from this file since it was last started over
     bool m_started = false;
 };
 

@@ -1,8 +1,238 @@
 #include "state/notices.hpp"
-// placeholder, replaced by the reader
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <memory>
+
+#include "state/file_descriptor.hpp"
+#include "state/file_stat.hpp"
+#include "state/numbers.hpp"
+#include "state/redact.hpp"
+
 namespace crunchwatch {
-std::vector<Notice> readNoticesArchive(std::string_view) { return {}; }
-std::vector<SchedulerMessage> readSchedulerMessages(std::string_view) { return {}; }
-NoticeFiles readNoticeFiles(const std::string&) { return {}; }
-std::string noticeFilesStamp(const std::string&) { return {}; }
+namespace {
+
+constexpr std::string_view cdataOpen = "<![CDATA[", cdataClose = "]]>";
+
+// The first place of `close` in `text` from `from` that lies outside any
+// CDATA section, or npos.
+std::size_t findOutsideCdata(std::string_view text, std::string_view close, std::size_t from) {
+    while (from < text.size()) {
+        const std::size_t end = text.find(close, from);
+        const std::size_t cdata = text.find(cdataOpen, from);
+        if (cdata == std::string_view::npos || end < cdata) return end;
+        const std::size_t cdataEnd = text.find(cdataClose, cdata + cdataOpen.size());
+        if (cdataEnd == std::string_view::npos) return std::string_view::npos;
+        from = cdataEnd + cdataClose.size();
+    }
+    return std::string_view::npos;
+}
+
+// The value of the first <name> child in `block`, CDATA unwrapped; the
+// empty text when there is none.
+std::string childText(std::string_view block, std::string_view name) {
+    std::string open = "<" + std::string(name) + ">", close = "</" + std::string(name) + ">";
+    const std::size_t begin = findOutsideCdata(block, open, 0);
+    if (begin == std::string_view::npos) return {};
+    const std::size_t valueBegin = begin + open.size();
+    const std::size_t end = findOutsideCdata(block, close, valueBegin);
+    std::string_view value = block.substr(valueBegin, (end == std::string_view::npos ? block.size() : end) - valueBegin);
+    std::string out;
+    // Text and CDATA sections may alternate; CDATA's content is taken as it is.
+    while (!value.empty()) {
+        const std::size_t cdata = value.find(cdataOpen);
+        if (cdata == std::string_view::npos) {
+            out.append(value);
+            break;
+        }
+        out.append(value.substr(0, cdata));
+        value.remove_prefix(cdata + cdataOpen.size());
+        const std::size_t cdataEnd = value.find(cdataClose);
+        out.append(value.substr(0, cdataEnd));
+        if (cdataEnd == std::string_view::npos) break;
+        value.remove_prefix(cdataEnd + cdataClose.size());
+    }
+    return mayHoldSecret(out) ? hideSecrets(out) : out;
+}
+
+// Each <open ...> ... </close> block of `text`, in order.
+template <class Take>
+void forEachBlock(std::string_view text, std::string_view open, std::string_view close, Take take) {
+    std::size_t at = 0;
+    while ((at = text.find(open, at)) != std::string_view::npos) {
+        const std::size_t afterName = at + open.size();
+        if (afterName < text.size() && text[afterName] != '>' && text[afterName] != ' ') {
+            at = afterName;  // a longer name (<notices> for <notice)
+            continue;
+        }
+        std::size_t end = findOutsideCdata(text, close, afterName);
+        if (end == std::string_view::npos) end = text.size();
+        take(text.substr(at, end - at));
+        at = end;
+    }
+}
+
+// A file of `dir` that is a regular file, not reached through a link, read
+// whole up to `limit` bytes; nothing otherwise.
+std::optional<std::string> readBeside(int dir, const char* name, std::uint64_t limit, ReadFailure& why) {
+    FileDescriptor fd(::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.get() < 0) {
+        why = errno == ELOOP ? ReadFailure::notRegularFile : failureOfErrno(errno);
+        return std::nullopt;
+    }
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = ReadFailure::notRegularFile;
+        return std::nullopt;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        why = ReadFailure::tooLarge;
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = ReadFailure::ioError;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return text;
+}
+
+// The names in `dir` that begin with `prefix` and end with ".xml", sorted.
+std::vector<std::string> namesIn(int dir, std::string_view prefix) {
+    std::vector<std::string> names;
+    const int copy = ::dup(dir);
+    if (copy < 0) return names;
+    std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(copy), &::closedir);
+    if (!listing) {
+        ::close(copy);
+        return names;
+    }
+    while (const dirent* e = ::readdir(listing.get())) {
+        const std::string_view name = e->d_name;
+        if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".xml")) names.emplace_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The files are written whole by the client, each well under this.
+constexpr std::uint64_t largestNoticeFile = 64 * 1024 * 1024;
+
+}  // namespace
+
+std::vector<Notice> readNoticesArchive(std::string_view text) {
+    std::vector<Notice> notices;
+    forEachBlock(text, "<notice", "</notice>", [&](std::string_view block) {
+        Notice n;
+        n.title = childText(block, "title");
+        n.description = childText(block, "description");
+        n.createTime = childText(block, "create_time");
+        n.arrivalTime = childText(block, "arrival_time");
+        n.isPrivate = childText(block, "is_private");
+        n.projectName = childText(block, "project_name");
+        n.category = childText(block, "category");
+        n.link = childText(block, "link");
+        n.guid = childText(block, "guid");
+        notices.push_back(std::move(n));
+    });
+    return notices;
+}
+
+std::vector<SchedulerMessage> readSchedulerMessages(std::string_view text) {
+    std::vector<SchedulerMessage> messages;
+    forEachBlock(text, "<message", "</message>", [&](std::string_view block) {
+        const std::size_t tagEnd = block.find('>');
+        if (tagEnd == std::string_view::npos) return;
+        const std::string_view tag = block.substr(0, tagEnd);
+        SchedulerMessage m;
+        if (const std::size_t p = tag.find("priority=\""); p != std::string_view::npos) {
+            const std::size_t begin = p + 10, end = tag.find('"', begin);
+            if (end != std::string_view::npos) m.priority = tag.substr(begin, end - begin);
+        }
+        std::string_view value = block.substr(tagEnd + 1);
+        if (value.starts_with(cdataOpen)) {
+            value.remove_prefix(cdataOpen.size());
+            value = value.substr(0, value.find(cdataClose));
+        }
+        m.text = mayHoldSecret(value) ? hideSecrets(value) : std::string(value);
+        messages.push_back(std::move(m));
+    });
+    return messages;
+}
+
+NoticeFiles readNoticeFiles(const std::string& dataDir) {
+    NoticeFiles files;
+    FileDescriptor root(::open(dataDir.empty() ? "." : dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() < 0) return files;
+    FileDescriptor notices(::openat(root.get(), "notices", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (notices.get() >= 0) {
+        for (const std::string& name : namesIn(notices.get(), "archive_")) {
+            ReadFailure why{};
+            const auto text = readBeside(notices.get(), name.c_str(), largestNoticeFile, why);
+            if (!text) {
+                files.unreadable.emplace_back("notices/" + name, why);
+                continue;
+            }
+            for (Notice& n : readNoticesArchive(*text)) {
+                n.file = "notices/" + name;
+                files.notices.push_back(std::move(n));
+            }
+        }
+    }
+    std::stable_sort(files.notices.begin(), files.notices.end(), [](const Notice& a, const Notice& b) {
+        return readNumber(a.createTime) > readNumber(b.createTime);
+    });
+    // Only the replies: the requests beside them hold the account's key.
+    for (const std::string& name : namesIn(root.get(), "sched_reply_")) {
+        ReadFailure why{};
+        const auto text = readBeside(root.get(), name.c_str(), largestNoticeFile, why);
+        if (!text) {
+            files.unreadable.emplace_back(name, why);
+            continue;
+        }
+        struct stat st{};
+        std::optional<double> written;
+        if (::fstatat(root.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            written = static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+        const std::string escaped = name.substr(12, name.size() - 12 - 4);
+        for (SchedulerMessage& m : readSchedulerMessages(*text)) {
+            m.escapedUrl = escaped;
+            m.fileTime = written;
+            files.messages.push_back(std::move(m));
+        }
+    }
+    return files;
+}
+
+std::string noticeFilesStamp(const std::string& dataDir) {
+    std::string stamp;
+    const auto add = [&stamp](const std::string& path) {
+        stamp += path;
+        if (auto date = fileDateText(path)) stamp += *date;
+        stamp += '|';
+    };
+    add(dataDir + "notices");
+    FileDescriptor notices(::open((dataDir + "notices").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (notices.get() >= 0)
+        for (const std::string& name : namesIn(notices.get(), "archive_")) add(dataDir + "notices/" + name);
+    FileDescriptor root(::open(dataDir.empty() ? "." : dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (root.get() >= 0)
+        for (const std::string& name : namesIn(root.get(), "sched_reply_")) add(dataDir + name);
+    return stamp;
+}
+
 }  // namespace crunchwatch

@@ -3,9 +3,11 @@
 // debug output can quote a scheduler request or a URL with the account's
 // authenticator in it; nothing that carries one may reach a view, the dump,
 // the metrics or a log. What looks like a secret's value is replaced by
-// "[hidden]": the content of the elements authenticator, account_key,
-// passwd_hash, password, gui_rpc_password and cross_project_id's kin listed
-// in redact.cpp, and the value of URL parameters of the same names.
+// "[hidden]": the content of an element named for one (authenticator,
+// account_key, passwd_hash, password, auth, the proxy's passwords: the list
+// is in redact.cpp), up to the next tag or the line's end, and the value of
+// a parameter of the same name (auth=..., up to &, a quote or a blank).
+// Names are compared without regard to ASCII case.
 
 #include <string>
 #include <string_view>

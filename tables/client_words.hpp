@@ -39,7 +39,8 @@ extern const std::array<TableColumn<NoticeRow>, noticeColumnCount> noticeColumns
 // What tells one notice from another across refreshes and restarts (its
 // guid, else its title, date and project), for remembering it as read.
 std::string noticeKey(const NoticeRow& row);
-// The description (a message's text) as the user reads it, and its link.
+// What the notice says: its description (HTML, to be shown through
+// plainTextOfHtml or safeHtml), or the scheduler message's text.
 std::string noticeBody(const NoticeRow& row);
 
 // The text of HTML as plain text: tags dropped (scripts and styles with their
