@@ -41,7 +41,8 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         CellDelegate::initStyleOption(option, index);
-        if (option->text.contains(QLatin1Char('\n'))) option->text.replace(QLatin1Char('\n'), QStringLiteral(" \u23CE "));
+        // The item delegate has made each line feed a line separator already.
+        option->text.replace(QChar::LineSeparator, QStringLiteral(" \u23CE "));
     }
 };
 
