@@ -287,28 +287,43 @@ void EventLog::settleProvisional() {
 // again with them), unless the file is done with (`finished`: rotated away).
 // The error stream's entries are final as soon as their line is whole.
 void EventLogFile::take(EventLog& log, TextBuffer bytes, std::uint64_t offset, bool finished) {
+    const bool joins = m_severity != EventSeverity::error;
+    // The entry the last read left open was settled since (the error stream
+    // had lines to show after it): it is not taken again.
+    if (joins && m_open != nullptr && log.m_provisional.get() != m_open && offset == m_consumed) {
+        const std::size_t skip = std::min(m_openBytes, bytes.size());
+        bytes = TextBuffer::copyOf(bytes.view().substr(skip));
+        offset += skip;
+    }
+    m_open = nullptr;
     const std::string_view all = bytes.view();
     std::size_t cut = all.size();
-    if (!finished && m_severity != EventSeverity::error) {
+    if (!finished && joins) {
         cut = lastEntryBegin(all);
     } else if (!finished) {
         const std::size_t feed = all.rfind('\n');
         cut = feed == std::string_view::npos ? 0 : feed + 1;
     }
     std::shared_ptr<const EventLog::Piece> whole, rest;
-    if (cut < all.size() && m_severity != EventSeverity::error)
-        rest = EventLog::Piece::parsed(TextBuffer::copyOf(all.substr(cut)), m_severity, m_origin);
+    if (cut < all.size() && joins) rest = EventLog::Piece::parsed(TextBuffer::copyOf(all.substr(cut)), m_severity, m_origin);
+    const std::size_t restBytes = all.size() - cut;
     if (cut > 0) {
         bytes.shrinkTo(cut);
         whole = EventLog::Piece::parsed(std::move(bytes), m_severity, m_origin);
     }
-    if (m_severity != EventSeverity::error) log.m_provisional.reset();  // read again in `bytes`
+    if (joins) log.m_provisional.reset();  // read again in `bytes`
+    else if (whole && !whole->entries.empty()) log.settleProvisional();  // shown after the output's last entry
     if (whole) log.push(std::move(whole));
-    if (rest) log.m_provisional = std::move(rest);
+    if (rest) {
+        m_open = rest.get();
+        m_openBytes = restBytes;
+        log.m_provisional = std::move(rest);
+    }
     m_consumed = offset + cut;
 }
 
 void EventLogFile::startOver() {
+    m_open = nullptr;
     m_identity.reset();
     m_consumed = m_sizeRead = 0;
     m_origin = nextOrigin.fetch_add(1);

@@ -112,6 +112,8 @@ private:
     std::uint64_t m_consumed = 0;  // where the next read starts: the log's provisional entry, in the file
     std::uint64_t m_sizeRead = 0;
     std::pair<std::int64_t, std::int64_t> m_modified{};  // the file's modification at the last read
+    const void* m_open = nullptr;  // the log's provisional entry as this file left it
+    std::size_t m_openBytes = 0;   // its length in the file
     std::string m_head;            // the file's first bytes, to know its rotated copy by
     std::uint64_t m_origin = 0;    // marks the entries read from this file since it was last started over
     bool m_started = false;

@@ -24,6 +24,7 @@ struct EventRow {
 enum class EventColumn : std::size_t { time, project, text };
 inline constexpr std::size_t eventColumnCount = 3;
 extern const std::array<TableColumn<EventRow>, eventColumnCount> eventColumns;
+inline const TableColumn<EventRow>& columnOf(EventColumn c) { return eventColumns[static_cast<std::size_t>(c)]; }
 
 // A notice from a project's feed, or a message of its scheduler's last reply.
 struct NoticeRow {
@@ -35,6 +36,7 @@ struct NoticeRow {
 enum class NoticeColumn : std::size_t { title, project, date, category };
 inline constexpr std::size_t noticeColumnCount = 4;
 extern const std::array<TableColumn<NoticeRow>, noticeColumnCount> noticeColumns;
+inline const TableColumn<NoticeRow>& columnOf(NoticeColumn c) { return noticeColumns[static_cast<std::size_t>(c)]; }
 
 // What tells one notice from another across refreshes and restarts (its
 // guid, else its title, date and project), for remembering it as read.

@@ -91,7 +91,7 @@ RefreshValuePtr Refresher::refreshWithoutFile(const StatePath& path) {
 RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     surroundingsStep(path);
     preferencesStep(path);
-    wordsStep(path, false);
+    wordsStep(path);
     m_last = std::make_shared<const RefreshValue>(RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue,
                                                                m_around, m_events, m_notices, m_dateFormat,
                                                                nowSeconds()});

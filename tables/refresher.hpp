@@ -100,7 +100,8 @@ private:
     StatePath m_aroundPath;  // the state file whose folder m_around describes
     std::vector<std::pair<std::string, DateText>> m_slotDates;  // the running tasks' checkpoint files, as last seen
     struct WordsReader;  // the open sources and what was read of them (refresher_words.cpp)
-    void wordsStep(const StatePath& path, bool force);
+    void wordsStep(const StatePath& path);
+    void noticesStep(const std::string& dir);
     WordsOptions m_wordsOptions;
     std::shared_ptr<WordsReader> m_words;
     std::shared_ptr<const EventLogValue> m_events;

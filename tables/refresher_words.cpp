@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "state/numbers.hpp"
+#include "tables/date_value.hpp"
 
 #include "state/journal.hpp"
 #include "tables/refresher.hpp"
@@ -22,7 +23,12 @@ struct Refresher::WordsReader {
     std::optional<JournalReader> journal;
     EventLog log;
     std::string problem;
+    double sourcesListedAt = 0;  // asking the journal whether it holds the unit opens it: not on every tick
 };
+
+namespace {
+constexpr double sourcesListedEvery = 30;
+}  // namespace
 
 namespace {
 
@@ -72,15 +78,15 @@ bool Refresher::wordsChanged(const StatePath& path) {
     if (w.output && w.output->changed()) return true;
     if (w.errors && w.errors->changed()) return true;
     if (w.journal && w.journal->changed()) return true;
-    if (!w.output && !w.journal && !eventSources({folder.rootDir(), m_wordsOptions.journalFile,
-                                                  m_wordsOptions.systemLog}).empty())
-        return true;
+    // A source may appear (the client started with another output): looked for now and then.
+    if (nowSeconds() - w.sourcesListedAt >= sourcesListedEvery) return true;
     return noticeFilesStamp(folder.rootDir()) != m_notices->stamp;
 }
 
 RefreshValuePtr Refresher::refreshWords(const StatePath& path) {
     if (!wordsChanged(path)) return nullptr;
-    wordsStep(path, true);
+    wordsStep(path);
+    if (m_events == m_last->events && m_notices == m_last->notices) return nullptr;
     auto next = std::make_shared<RefreshValue>(*m_last);
     next->events = m_events;
     next->notices = m_notices;
@@ -88,14 +94,22 @@ RefreshValuePtr Refresher::refreshWords(const StatePath& path) {
     return m_last;
 }
 
-void Refresher::wordsStep(const StatePath& path, bool /*force*/) {
+void Refresher::wordsStep(const StatePath& path) {
     if (!m_wordsOptions.read) return;
     // The words of the folder whose state the tables show.
     const StatePath& folder = m_lastReadPath.empty() ? path : m_aroundPath;
     const std::string& dir = folder.rootDir();
-    std::vector<EventSource> sources = eventSources({dir, m_wordsOptions.journalFile, m_wordsOptions.systemLog});
+    const double now = nowSeconds();
+    const bool sameFolder = m_words && m_words->dataDir == dir;
+    std::vector<EventSource> sources;
+    bool listed = false;
+    if (sameFolder && now - m_words->sourcesListedAt < sourcesListedEvery && now >= m_words->sourcesListedAt &&
+        (m_words->output || m_words->journal))
+        sources = m_words->sources;
+    else
+        sources = eventSources({dir, m_wordsOptions.journalFile, m_wordsOptions.systemLog}), listed = true;
     std::optional<EventSource> shown = chosen(sources, m_wordsOptions.choice);
-    if (!m_words || m_words->dataDir != dir || m_words->shown != shown) {
+    if (!sameFolder || m_words->shown != shown) {
         auto fresh = std::make_shared<WordsReader>();
         fresh->dataDir = dir;
         fresh->shown = shown;
@@ -110,6 +124,7 @@ void Refresher::wordsStep(const StatePath& path, bool /*force*/) {
         m_words = std::move(fresh);
     }
     WordsReader& w = *m_words;
+    if (listed) w.sourcesListedAt = now;
     w.sources = std::move(sources);
     w.problem.clear();
     if (w.output) {
@@ -128,23 +143,34 @@ void Refresher::wordsStep(const StatePath& path, bool /*force*/) {
     }
     w.log.keepNewest(m_wordsOptions.heldBytes);
 
+    // A value only when something changed: a view resets its rows for a new one.
+    const std::size_t n = w.log.size(), keep = m_wordsOptions.shownEntries;
+    const std::size_t firstShown = keep == 0 || n <= keep ? 0 : n - keep;
+    const EventLogValue& before = *m_events;
+    const auto lastText = [](const EventLog& log) {
+        return log.size() == 0 ? nullptr : log.entry(log.size() - 1).text.data();
+    };
+    if (before.log.size() == n && lastText(before.log) == lastText(w.log) && before.firstShown == firstShown &&
+        before.problem == w.problem && before.sources == w.sources && before.shown == w.shown)
+        return noticesStep(dir);
     auto events = std::make_shared<EventLogValue>();
     events->sources = w.sources;
     events->shown = w.shown;
     events->problem = w.problem;
     events->log = w.log;
-    const std::size_t n = events->log.size(), keep = m_wordsOptions.shownEntries;
-    events->firstShown = keep == 0 || n <= keep ? 0 : n - keep;
+    events->firstShown = firstShown;
     m_events = std::move(events);
+    noticesStep(dir);
+}
 
+void Refresher::noticesStep(const std::string& dir) {
     std::string stamp = noticeFilesStamp(dir);
-    if (stamp != m_notices->stamp || m_notices->stamp.empty()) {
-        auto notices = std::make_shared<NoticesValue>();
-        notices->files = readNoticeFiles(dir);
-        notices->order = newestFirst(notices->files);
-        notices->stamp = std::move(stamp);
-        m_notices = std::move(notices);
-    }
+    if (stamp == m_notices->stamp && !m_notices->stamp.empty()) return;
+    auto notices = std::make_shared<NoticesValue>();
+    notices->files = readNoticeFiles(dir);
+    notices->order = newestFirst(notices->files);
+    notices->stamp = std::move(stamp);
+    m_notices = std::move(notices);
 }
 
 }  // namespace crunchwatch
