@@ -193,6 +193,8 @@ EventLogView::EventLogView(std::size_t olderStep, QWidget* parent)
 
 void EventLogView::show(const RefreshValuePtr& value) {
     if (!value || !value->events) return;
+    // Another log (another source, another folder) starts at its newest entries again.
+    if (m_value && m_value->events->shown != value->events->shown) m_olderShown = 0;
     m_value = value;
     showSources(*value->events);
     install(widened(value));

@@ -23,7 +23,7 @@ void describe(QCoreApplication& app, QCommandLineParser& parser) {
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(QCommandLineOption(QStringLiteral("journal-file"),
-                                        QStringLiteral("read the client's event log from this systemd journal file "
+                                        QStringLiteral("Read the client's event log from this systemd journal file "
                                                        "instead of the system's journal"),
                                         QStringLiteral("FILE")));
     parser.addPositionalArgument(QStringLiteral("STATE_FILE"),
