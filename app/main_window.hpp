@@ -2,10 +2,10 @@
 // The one window: the state file's path with Open, Update and the watchdog's
 // check box; six tabs (the tasks, with the results table over the projects
 // table; the file transfers; the statistics; the history; the client's event
-// log; the projects' notices, their title counting the unread); the counters and
-// the preferences below; the task details panel beside them when opened; a
-// status bar that says when the last refresh succeeded and, on its right,
-// the client's state in words.
+// log; the projects' notices, the tab's title counting the unread); the
+// counters and the preferences below; the task details panel beside them
+// when opened; a status bar that says when the last refresh succeeded and,
+// on its right, the client's state in words.
 
 #include <optional>
 

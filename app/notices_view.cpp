@@ -59,7 +59,8 @@ QString pageOf(const TableModel* model, int row, const NoticeRow& notice) {
             page += QStringLiteral("<p><a href=\"%1\">%2</a></p>")
                         .arg(link.toString(QUrl::FullyEncoded).toHtmlEscaped(), link.toString().toHtmlEscaped());
     } else {
-        QString body = qText(noticeBody(notice)).toHtmlEscaped();
+        // A scheduler's message is kept as its reply's file holds it, entities and all.
+        QString body = qText(plainTextOfHtml(noticeBody(notice))).toHtmlEscaped();
         page += QStringLiteral("<p>%1</p>").arg(body.replace(QLatin1Char('\n'), QStringLiteral("<br>")));
     }
     return page;

@@ -163,6 +163,25 @@ private slots:
         QCOMPARE(h.c().refreshCount(), refreshes);  // the state file was never read again
     }
 
+    // A clicked link goes to the user's browser only when it is a web or mail address.
+    void linksThatOpen_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("https") << QStringLiteral("https://gamma.example/forum_thread.php?id=1") << true;
+        QTest::newRow("http, upper case") << QStringLiteral("HTTP://gamma.example/") << true;
+        QTest::newRow("mail") << QStringLiteral("mailto:admin@gamma.example") << true;
+        QTest::newRow("script") << QStringLiteral("javascript:alert(1)") << false;
+        QTest::newRow("local file") << QStringLiteral("file:///home/user/.ssh/id_rsa") << false;
+        QTest::newRow("data") << QStringLiteral("data:text/html,<b>x</b>") << false;
+        QTest::newRow("relative") << QStringLiteral("forum_thread.php?id=1") << false;
+        QTest::newRow("no host") << QStringLiteral("https:///forum") << false;
+    }
+    void linksThatOpen() {
+        QFETCH(QString, link);
+        QFETCH(bool, opens);
+        QCOMPARE(NoticesView::opensExternally(QUrl(link)), opens);
+    }
+
 private:
     std::optional<Sandbox> m_box;
     QString m_state;
