@@ -56,11 +56,13 @@ std::optional<double> momentSeconds(std::string_view moment) noexcept {
     // Offsets change on the hour nearly everywhere.
     struct Hour {
         int year = -1, month = -1, day = -1, hour = -1;
+        long zone = 0;  // the zone's standard offset, as the last tzset() left it
         double start = 0;
     };
     thread_local Hour cached;
     const int monthIndex = static_cast<int>(month - monthNames.begin());
-    if (cached.year != year || cached.month != monthIndex || cached.day != day || cached.hour != hour) {
+    if (cached.year != year || cached.month != monthIndex || cached.day != day || cached.hour != hour ||
+        cached.zone != ::timezone) {
         std::tm t{};
         t.tm_year = year - 1900;
         t.tm_mon = monthIndex;
@@ -72,7 +74,7 @@ std::optional<double> momentSeconds(std::string_view moment) noexcept {
             return std::nullopt;
         // mktime moves a day past the month's end to the next month: not a date.
         if (t.tm_mday != day) return std::nullopt;
-        cached = {year, monthIndex, day, hour, static_cast<double>(start)};
+        cached = {year, monthIndex, day, hour, ::timezone, static_cast<double>(start)};
     }
     return cached.start + minute * 60.0 + second;
 }
@@ -110,6 +112,8 @@ struct EventLog::Piece {
     std::uint64_t origin = 0;
 
     static std::shared_ptr<const Piece> parsed(TextBuffer text, EventSeverity severity, std::uint64_t origin);
+    // `a` then `b` in one piece (their entries as they were).
+    static std::shared_ptr<const Piece> joined(const Piece& a, const Piece& b);
     std::size_t memoryBytes() const noexcept { return text.size() + entries.capacity() * sizeof(Entry) + sizeof(*this); }
 };
 
@@ -122,7 +126,10 @@ std::size_t lastEntryBegin(std::string_view text) {
     while (end > 0) {
         const std::size_t feed = end >= 2 ? text.rfind('\n', end - 2) : std::string_view::npos;
         const std::size_t begin = feed == std::string_view::npos ? 0 : feed + 1;
-        if (startsWithMoment(text.substr(begin, end - begin))) return begin;
+        std::string_view line = text.substr(begin, end - begin);
+        if (line.ends_with('\n')) line.remove_suffix(1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (startsWithMoment(line)) return begin;
         if (begin == 0) break;
         end = begin;
     }
@@ -193,6 +200,26 @@ std::shared_ptr<const EventLog::Piece> EventLog::Piece::parsed(TextBuffer bytes,
     return piece;
 }
 
+std::shared_ptr<const EventLog::Piece> EventLog::Piece::joined(const Piece& a, const Piece& b) {
+    auto piece = std::make_shared<Piece>();
+    const std::size_t shift = a.text.size();
+    auto bytes = std::make_unique_for_overwrite<char[]>(shift + b.text.size() + 1);
+    std::memcpy(bytes.get(), a.text.view().data(), shift);
+    std::memcpy(bytes.get() + shift, b.text.view().data(), b.text.size());
+    piece->text = TextBuffer(std::move(bytes), shift + b.text.size());
+    piece->entries.reserve(a.entries.size() + b.entries.size());
+    piece->entries = a.entries;
+    const auto by = static_cast<std::uint32_t>(shift);
+    for (Entry e : b.entries) {
+        e.begin += by, e.textBegin += by, e.end += by;
+        if (e.projectLength > 0) e.projectBegin += by;
+        piece->entries.push_back(e);
+    }
+    piece->severity = a.severity;
+    piece->origin = a.origin;
+    return piece;
+}
+
 std::size_t EventLog::size() const noexcept {
     const std::size_t finals = m_starts.empty() ? 0 : m_starts.back() + m_pieces.back()->entries.size();
     return finals + (m_provisional ? m_provisional->entries.size() : 0);
@@ -228,10 +255,26 @@ std::size_t EventLog::memoryBytes() const noexcept {
     return bytes;
 }
 
+// A log read on every few seconds gains a piece each time. Two last pieces
+// of one file are joined when the older is no bigger than the newer, as a
+// binary counter carries: the pieces stay few (a copy of the log, made for
+// every value handed out, costs its pieces) and each byte is copied a few
+// times over its life.
 void EventLog::push(std::shared_ptr<const Piece> piece) {
     if (piece->entries.empty()) return;
-    const std::size_t start = m_starts.empty() ? 0 : m_starts.back() + m_pieces.back()->entries.size();
     m_starts.reserve(m_starts.size() + 1);
+    m_pieces.reserve(m_pieces.size() + 1);
+    while (!m_pieces.empty()) {
+        const Piece& older = *m_pieces.back();
+        if (older.origin != piece->origin || older.severity != piece->severity ||
+            older.text.size() > piece->text.size() ||
+            older.text.size() + piece->text.size() > std::numeric_limits<std::uint32_t>::max())
+            break;
+        piece = Piece::joined(older, *piece);
+        m_pieces.pop_back();
+        m_starts.pop_back();
+    }
+    const std::size_t start = m_starts.empty() ? 0 : m_starts.back() + m_pieces.back()->entries.size();
     m_pieces.push_back(std::move(piece));
     m_starts.push_back(start);
 }
@@ -299,7 +342,11 @@ void EventLogFile::take(EventLog& log, TextBuffer bytes, std::uint64_t offset, b
     const std::string_view all = bytes.view();
     std::size_t cut = all.size();
     if (!finished && joins) {
-        cut = lastEntryBegin(all);
+        // A line still being written decides nothing: what it is may change
+        // with its next bytes. The last entry begun by a whole line stays
+        // open, with the unfinished line after it.
+        const std::size_t feed = all.rfind('\n');
+        cut = feed == std::string_view::npos ? 0 : lastEntryBegin(all.substr(0, feed + 1));
     } else if (!finished) {
         const std::size_t feed = all.rfind('\n');
         cut = feed == std::string_view::npos ? 0 : feed + 1;

@@ -37,7 +37,9 @@ std::size_t findOutsideCdata(std::string_view text, std::string_view close, std:
 // The value of the first <name> child in `block`, CDATA unwrapped; the
 // empty text when there is none.
 std::string childText(std::string_view block, std::string_view name) {
-    std::string open = "<" + std::string(name) + ">", close = "</" + std::string(name) + ">";
+    std::string open, close;
+    open.append("<").append(name).append(">");
+    close.append("</").append(name).append(">");
     const std::size_t begin = findOutsideCdata(block, open, 0);
     if (begin == std::string_view::npos) return {};
     const std::size_t valueBegin = begin + open.size();

@@ -72,7 +72,8 @@ std::vector<Span> secretsIn(std::string_view text, bool firstOnly) {
              ++p) {
             const std::size_t at = static_cast<std::size_t>(p - text.data());
             const auto span = mark == '<' ? elementValue(text, at) : parameterValue(text, at);
-            if (span && span->end > span->begin) {
+            // A value already hidden is no secret: hiding twice changes nothing.
+            if (span && span->end > span->begin && text.substr(span->begin, span->end - span->begin) != hiddenSecret) {
                 found.push_back(*span);
                 if (firstOnly) return found;
             }
