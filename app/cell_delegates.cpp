@@ -29,7 +29,8 @@ bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const Q
                              const QModelIndex& index) {
     if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid() || !isElided(option, index))
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    QString tip = index.data(Qt::DisplayRole).toString().toHtmlEscaped();
+    // A text of several lines (a log message's continuation) keeps them.
+    QString tip = index.data(Qt::DisplayRole).toString().toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
     const QString own = index.data(Qt::ToolTipRole).toString();
     if (!own.isEmpty()) tip += QStringLiteral("<br><br>") + own.toHtmlEscaped();
     QToolTip::showText(event->globalPos(), QStringLiteral("<p>%1</p>").arg(tip), view->viewport(),

@@ -1,5 +1,6 @@
-// crunchwatch: the window. Qt's own options go to Qt; the one argument left,
-// if any, is the state file to show for this run.
+// crunchwatch: the window. Qt's own options go to Qt; --journal-file names
+// a journal file to read the client's event log from; the one argument
+// left, if any, is the state file to show for this run.
 
 #include <memory>
 #include <string_view>
@@ -21,6 +22,10 @@ void describe(QCoreApplication& app, QCommandLineParser& parser) {
     parser.setApplicationDescription(QStringLiteral("Shows what a BOINC client is working on, from its state file."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(QStringLiteral("journal-file"),
+                                        QStringLiteral("Read the client's event log from this systemd journal file "
+                                                       "instead of the system's journal"),
+                                        QStringLiteral("FILE")));
     parser.addPositionalArgument(QStringLiteral("STATE_FILE"),
                                  QStringLiteral("client_state.xml to show for this run (not remembered)"));
     parser.process(app);
@@ -58,8 +63,11 @@ int main(int argc, char** argv) {
         const std::string named = crunchwatch::stateFileOfArgument(parser.positionalArguments().first().toStdString());
         path = QFileInfo(QString::fromStdString(named)).absoluteFilePath();
     }
+    std::optional<QString> journalFile;
+    if (parser.isSet(QStringLiteral("journal-file")))
+        journalFile = QFileInfo(parser.value(QStringLiteral("journal-file"))).absoluteFilePath();
     crunchwatch::Settings settings;
     crunchwatch::MainWindow window(settings);
-    window.start(path);
+    window.start(path, journalFile);
     return QApplication::exec();
 }

@@ -102,6 +102,14 @@ public:
     // Tests hold the reading back with this (run before each of its jobs).
     void setReadingPauseForTesting(std::function<void()> pause);
 
+    // The client's own words (refresh.cpp): its event log and the projects'
+    // notices, read on the worker with every refresh and every tick. The
+    // journal file given on the command line is read instead of the
+    // system's journal; the source chosen is remembered and read at once.
+    void setJournalFile(std::optional<std::string> file);
+    void chooseEventSource(EventSourceKind kind);
+    const WordsOptions& wordsOptions() const { return m_words; }
+
     // Commands (commands.cpp).
     void Open();
     void Update();
@@ -149,7 +157,7 @@ signals:
     void stillReading(const QString& path);
 
 private:
-    enum Ask : unsigned { askRefresh = 1, askTick = 2 };
+    enum Ask : unsigned { askRefresh = 1, askTick = 2, askWords = 4 };
     void ask(unsigned what);
     void start(unsigned what, bool fileNamed);
     void startJob(RefreshJob job);
@@ -181,6 +189,8 @@ private:
     int m_refreshCount = 0;
     QString m_lastFailedPath;
     ReadFailure m_lastFailure = ReadFailure::none;
+    WordsOptions m_words;
+    bool m_wordsPending = true;  // the worker has yet to be given m_words
 };
 
 }  // namespace crunchwatch

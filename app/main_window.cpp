@@ -23,9 +23,11 @@
 #include "app/autosave.hpp"
 #include "app/cell_delegates.hpp"
 #include "app/client_state_text.hpp"
+#include "app/event_log_view.hpp"
 #include "app/filter_bar.hpp"
 #include "app/history_view.hpp"
 #include "app/main_controller.hpp"
+#include "app/notices_view.hpp"
 #include "app/project_table.hpp"
 #include "app/sorting.hpp"
 #include "app/statistics_view.hpp"
@@ -120,6 +122,11 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_tabs->addTab(m_statistics, tr("Statistics"));
     m_history = new HistoryView(m_tabs);
     m_tabs->addTab(m_history, tr("History"));
+    // What the client and its projects say, beside what its files hold.
+    m_eventLog = new EventLogView(settings.eventLogEntries(), m_tabs);
+    m_tabs->addTab(m_eventLog, tr("Event log"));
+    m_notices = new NoticesView(settings, m_tabs);
+    m_tabs->addTab(m_notices, tr("Notices"));
     layout->addWidget(m_tabs, 1);
 
     auto* bottom = new QHBoxLayout;
@@ -149,7 +156,8 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_clientState = new ElidingLabel(this);
     statusBar()->addWidget(m_refreshNote);
     statusBar()->addPermanentWidget(m_clientState);
-    for (QTableView* view : {m_results, m_projectsView, m_transfers->table()}) offerColumns(view);
+    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table()})
+        offerColumns(view);
 
     // Connect the controller's outlets, and every view to the values it makes.
     mainController& c = *m_controller;
@@ -166,6 +174,12 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, m_statistics, &StatisticsView::show);
     connect(&c, &mainController::valueChanged, m_history, &HistoryView::show);
     connect(&c, &mainController::valueChanged, m_transfers, &TransfersView::show);
+    connect(&c, &mainController::valueChanged, m_eventLog, &EventLogView::show);
+    connect(&c, &mainController::valueChanged, m_notices, &NoticesView::show);
+    connect(m_eventLog, &EventLogView::sourceChosen, &c, &mainController::chooseEventSource);
+    connect(m_notices, &NoticesView::unreadChanged, this, [this](int unread) {
+        m_tabs->setTabText(m_tabs->indexOf(m_notices), unread > 0 ? tr("Notices (%1)").arg(unread) : tr("Notices"));
+    });
     connect(&c, &mainController::valueChanged, m_details, &TaskDetailsPanel::refreshFrom);
     connect(&c, &mainController::valueChanged, this, &MainWindow::showClientState);
     connect(&c, &mainController::refreshed, this, &MainWindow::showRefresh);
@@ -221,12 +235,15 @@ QWidget* MainWindow::buildTasksTab(QWidget* parent) {
 
 TableNote* MainWindow::resultsNote() const { return noteOf(m_results); }
 
-void MainWindow::start(const std::optional<QString>& pathForThisRun) {
-    autosaveHeader(m_transfers->table()->horizontalHeader(), m_controller->settings(), Settings::transfersTableLayout);
+void MainWindow::start(const std::optional<QString>& pathForThisRun, const std::optional<QString>& journalFile) {
+    Settings& settings = m_controller->settings();
+    autosaveHeader(m_transfers->table()->horizontalHeader(), settings, Settings::transfersTableLayout);
+    autosaveHeader(m_eventLog->table()->horizontalHeader(), settings, Settings::eventLogTableLayout);
+    autosaveHeader(m_notices->table()->horizontalHeader(), settings, Settings::noticesTableLayout);
+    if (journalFile) m_controller->setJournalFile(journalFile->toStdString());
     m_controller->applicationDidFinishLaunching(pathForThisRun);
-    applyHeaderSort(m_results);
-    applyHeaderSort(m_projectsView);
-    applyHeaderSort(m_transfers->table());
+    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table()})
+        applyHeaderSort(view);
     m_clock->start();
 }
 

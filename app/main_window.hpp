@@ -1,10 +1,11 @@
 #pragma once
 // The one window: the state file's path with Open, Update and the watchdog's
-// check box; four tabs (the tasks, with the results table over the projects
-// table; the file transfers; the statistics; the history); the counters and
-// the preferences below; the task details panel beside them when opened; a
-// status bar that says when the last refresh succeeded and, on its right,
-// the client's state in words.
+// check box; six tabs (the tasks, with the results table over the projects
+// table; the file transfers; the statistics; the history; the client's event
+// log; the projects' notices, the tab's title counting the unread); the
+// counters and the preferences below; the task details panel beside them
+// when opened; a status bar that says when the last refresh succeeded and,
+// on its right, the client's state in words.
 
 #include <optional>
 
@@ -22,7 +23,9 @@ class QTimer;
 
 namespace crunchwatch {
 
+class EventLogView;
 class HistoryView;
+class NoticesView;
 class Settings;
 class StatisticsView;
 class TaskDetailsPanel;
@@ -39,9 +42,11 @@ public:
     ~MainWindow() override;
 
     // Start-up: `pathForThisRun` (from the command line) replaces the
-    // remembered file for this run only. The window shows at once; the
-    // first refresh fills it when its reading is done.
-    void start(const std::optional<QString>& pathForThisRun = std::nullopt);
+    // remembered file for this run only; `journalFile`, when given, is read
+    // for the event log instead of the system's journal. The window shows at
+    // once; the first refresh fills it when its reading is done.
+    void start(const std::optional<QString>& pathForThisRun = std::nullopt,
+               const std::optional<QString>& journalFile = std::nullopt);
 
     mainController& controller() const { return *m_controller; }
     projectTable& projects() const { return *m_projects; }
@@ -50,11 +55,14 @@ public:
     TableNote* resultsNote() const;
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
-    // The tabs: the tasks (results and projects), transfers, statistics and history.
+    // The tabs: the tasks (results and projects), transfers, statistics,
+    // history, event log and notices.
     QTabWidget* tabs() const { return m_tabs; }
     TransfersView* transfersView() const { return m_transfers; }
     StatisticsView* statisticsView() const { return m_statistics; }
     HistoryView* historyView() const { return m_history; }
+    EventLogView* eventLogView() const { return m_eventLog; }
+    NoticesView* noticesView() const { return m_notices; }
     TaskDetailsPanel* detailsPanel() const { return m_details; }
     // The status bar's account of the client: running, stopped, or which cannot be told.
     QLabel* clientStateLabel() const { return m_clientState; }
@@ -81,6 +89,8 @@ private:
     TransfersView* m_transfers;
     StatisticsView* m_statistics;
     HistoryView* m_history;
+    EventLogView* m_eventLog;
+    NoticesView* m_notices;
     TaskDetailsPanel* m_details;
     QLabel* m_refreshNote;  // how the last refresh went
     QLabel* m_clientState;

@@ -77,6 +77,7 @@ void mainController::start(unsigned what, bool fileNamed) {
     RefreshJob job;
     job.refresh = (what & askRefresh) != 0;
     job.tick = (what & askTick) != 0;
+    job.readWords = (what & askWords) != 0;
     job.fileNamed = fileNamed;
     startJob(std::move(job));
 }
@@ -84,6 +85,7 @@ void mainController::start(unsigned what, bool fileNamed) {
 void mainController::startJob(RefreshJob job) {
     job.path = m_path;
     job.stamp = client_state_time_stamp;
+    if (std::exchange(m_wordsPending, false)) job.words = m_words;
     m_inFlight = true;
     m_jobClock.start();
     m_slowReading->start(slowReadingMs());
@@ -93,10 +95,24 @@ void mainController::startJob(RefreshJob job) {
 void mainController::startRunner(RefreshValuePtr resumeFrom) {
     m_runner = std::make_unique<RefreshRunner>(formatDaty, std::move(resumeFrom));
     connect(m_runner.get(), &RefreshRunner::finished, this, &mainController::jobFinished);
+    m_wordsPending = true;
     m_inFlight = false;
     m_asked = 0;
     m_askedNamed = false;
     m_slowReading->stop();
+}
+
+void mainController::setJournalFile(std::optional<std::string> file) {
+    m_words.journalFile = std::move(file);
+    m_wordsPending = true;
+}
+
+void mainController::chooseEventSource(EventSourceKind kind) {
+    const std::string_view id = sourceId(kind);
+    m_settings.setEventLogSource(QString::fromLatin1(id.data(), static_cast<qsizetype>(id.size())));
+    m_words.choice = kind;
+    m_wordsPending = true;
+    ask(askWords);
 }
 
 void mainController::setReadingPauseForTesting(std::function<void()> pause) {
@@ -123,6 +139,12 @@ void mainController::install(const RefreshOutcome& outcome) {
     const RefreshJob& job = outcome.job;
     if (job.tick || job.startUp) client_state_mod_date = outcome.reading;
     if (job.startUp) client_state_time_stamp = outcome.reading;
+    // New lines of the event log, or new notices, without a new state file:
+    // only they are new, and the state file's cycle neither ran nor counts.
+    if (outcome.wordsOnly) {
+        if (outcome.value) noweTabliceDoTabelki(outcome.value);
+        return;
+    }
     if (const RefreshValuePtr& value = outcome.value) {
         ++m_refreshCount;
         if (*value) showSnapshot(value);

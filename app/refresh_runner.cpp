@@ -14,8 +14,9 @@ namespace {
 // has always done it (the date before the file, the file before the
 // preferences).
 RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
-    RefreshOutcome out{job, {}, false, nullptr};
+    RefreshOutcome out{job, {}, false, nullptr, false};
     const StatePath& path = job.path;
+    if (job.words) refresher.setWords(*job.words);
     if (job.startUp) {
         out.reading = fileDateText(path.file());
         refresher.readPreferences(path);
@@ -38,7 +39,15 @@ RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
             refresh = true;
         }
     }
-    if (!refresh) return out;
+    if (!refresh) {
+        // The client writes its log and fetches notices without rewriting
+        // its state file: new lines are shown within a tick all the same.
+        if (job.tick || job.readWords) {
+            out.value = refresher.refreshWords(path);
+            out.wordsOnly = true;
+        }
+        return out;
+    }
     out.fileRead = named;
     out.value = named ? refresher.refresh(path) : refresher.refreshWithoutFile(path);
     return out;

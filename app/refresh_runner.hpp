@@ -1,9 +1,9 @@
 #pragma once
 // The window's reading, on a thread of its own: every file system call of a
-// refresh (the state file, the history, the preferences) and the watchdog
-// tick's attribute query run there, so a slow disk or a hung network mount
-// never freezes the window. The window's thread hands it one job at a time
-// and installs what comes back.
+// refresh (the state file, the history, the preferences, the client's event
+// log and notices) and the watchdog tick's attribute queries run there, so
+// a slow disk or a hung network mount never freezes the window. The window's
+// thread hands it one job at a time and installs what comes back.
 
 #include <functional>
 #include <memory>
@@ -12,6 +12,7 @@
 
 #include "state/paths.hpp"
 #include "tables/refresh_value.hpp"
+#include "tables/refresher.hpp"
 
 namespace crunchwatch {
 
@@ -31,6 +32,13 @@ struct RefreshJob {
     // Update's and Open's: a refresh in any case.
     bool refresh = false;
     DateText stamp;  // client_state_time_stamp when the job started
+    // How the client's event log and notices are read from now on, when
+    // that changed (taken before anything is read).
+    std::optional<WordsOptions> words;
+    // The event log and the notices read again even when the state file is
+    // not (another source chosen). A tick that reads no state file reads on
+    // in them too.
+    bool readWords = false;
 };
 
 struct RefreshOutcome {
@@ -38,6 +46,9 @@ struct RefreshOutcome {
     DateText reading;       // the state file's date text (start-up and ticks)
     bool fileRead = false;  // whether the state file itself was tried
     RefreshValuePtr value;  // the refresh's value; null when a tick saw no change
+    // The value is the last one with only the event log and the notices read
+    // on: the state file was neither read nor tried.
+    bool wordsOnly = false;
 };
 
 class RefreshRunner final : public QObject {

@@ -1,5 +1,8 @@
 #include "app/settings.hpp"
 
+#include <charconv>
+#include <string>
+
 #include "state/numbers.hpp"
 
 namespace crunchwatch {
@@ -9,6 +12,10 @@ const QString clientStateLocationKey = QStringLiteral("client_state location");
 const QString lastCurrentDirectoryKey = QStringLiteral("NSNavLastCurrentDirectory");
 const QString enableWatchdogKey = QStringLiteral("enable watchdog");
 const QString shortTimeDateFormatKey = QStringLiteral("NSShortTimeDateFormatString");
+const QString eventLogSourceKey = QStringLiteral("event log source");
+const QString eventLogEntriesKey = QStringLiteral("event log entries");
+const QString noticesReadKey = QStringLiteral("notices read");
+constexpr std::size_t defaultEventLogEntries = 10000;
 const QString autosaveGroup = QStringLiteral("autosave/");
 
 }  // namespace
@@ -47,6 +54,32 @@ std::int8_t Settings::enableWatchdogState() const {
 }
 
 std::optional<QString> Settings::shortTimeDateFormat() const { return text(shortTimeDateFormatKey); }
+
+std::optional<QString> Settings::eventLogSource() const { return text(eventLogSourceKey); }
+void Settings::setEventLogSource(const QString& id) {
+    m_settings->setValue(eventLogSourceKey, id);
+    m_settings->sync();
+}
+
+std::size_t Settings::eventLogEntries() const {
+    const auto stored = text(eventLogEntriesKey);
+    if (!stored) return defaultEventLogEntries;
+    const std::string digits = stored->trimmed().toStdString();
+    std::size_t count = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    return error == std::errc() && end == digits.data() + digits.size() && !digits.empty() ? count
+                                                                                          : defaultEventLogEntries;
+}
+
+QStringList Settings::noticesRead() const {
+    const QVariant v = m_settings->value(noticesReadKey);
+    return v.canConvert<QStringList>() ? v.toStringList() : QStringList();
+}
+void Settings::setNoticesRead(QStringList keys) {
+    if (keys.size() > noticesReadKept) keys.remove(0, keys.size() - noticesReadKept);
+    m_settings->setValue(noticesReadKey, keys);
+    m_settings->sync();
+}
 
 QByteArray Settings::autosaved(const QString& name) const {
     return m_settings->value(autosaveGroup + name).toByteArray();

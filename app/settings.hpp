@@ -3,6 +3,7 @@
 // Stored with QSettings in the user's configuration folder (organisation and
 // application "crunchwatch"); each value is written when it changes.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 
 namespace crunchwatch {
 
@@ -38,6 +40,20 @@ public:
     // absent means the locale's date and time ("%x %X").
     std::optional<QString> shortTimeDateFormat() const;
 
+    // "event log source": the event log's source the user chose ("file",
+    // "journal", "syslog"); absent: the first that exists.
+    std::optional<QString> eventLogSource() const;
+    void setEventLogSource(const QString& id);
+    // "event log entries": how many of the newest entries the Event log tab
+    // shows at first (0: every one held); absent or not a count: 10000.
+    std::size_t eventLogEntries() const;
+
+    // "notices read": the keys of the notices the user has read, oldest
+    // first; only the newest noticesReadKept are stored.
+    QStringList noticesRead() const;
+    void setNoticesRead(QStringList keys);
+    static constexpr qsizetype noticesReadKept = 1000;
+
     // Layout autosave, under "autosave/" and these names: the window's
     // geometry and the tables' header states. "maniWindow" is spelled as it
     // has always been stored in users' settings: do not correct it, or every
@@ -46,6 +62,8 @@ public:
     static inline const QString resultsTableLayout = QStringLiteral("mainTable");
     static inline const QString projectsTableLayout = QStringLiteral("projectTable");
     static inline const QString transfersTableLayout = QStringLiteral("transfersTable");
+    static inline const QString eventLogTableLayout = QStringLiteral("eventLogTable");
+    static inline const QString noticesTableLayout = QStringLiteral("noticesTable");
     QByteArray autosaved(const QString& name) const;
     void autosave(const QString& name, const QByteArray& state);
 

@@ -28,6 +28,9 @@ void mainController::awakeFromNib() {
 // that order, and are installed when done.
 void mainController::applicationDidFinishLaunching(const std::optional<QString>& pathForThisRun) {
     if (const auto format = m_settings.shortTimeDateFormat()) formatDaty = format->toStdString();
+    if (const auto source = m_settings.eventLogSource()) m_words.choice = sourceOfId(source->toStdString());
+    m_words.shownEntries = m_settings.eventLogEntries();
+    m_wordsPending = true;
 
     autosaveWindow(mainWindow, m_settings, Settings::mainWindowLayout);
     autosaveHeader(mainTable->horizontalHeader(), m_settings, Settings::resultsTableLayout,

@@ -109,5 +109,7 @@ template class ColumnTableModel<resultRow>;
 template class ColumnTableModel<projectRecord>;
 template class ColumnTableModel<HistoryTask>;
 template class ColumnTableModel<TransferRow>;
+template class ColumnTableModel<EventRow>;
+template class ColumnTableModel<NoticeRow>;
 
 }  // namespace crunchwatch

@@ -122,5 +122,7 @@ extern template class ColumnTableModel<resultRow>;
 extern template class ColumnTableModel<projectRecord>;
 extern template class ColumnTableModel<HistoryTask>;
 extern template class ColumnTableModel<TransferRow>;
+extern template class ColumnTableModel<EventRow>;
+extern template class ColumnTableModel<NoticeRow>;
 
 }  // namespace crunchwatch

@@ -35,6 +35,7 @@ QTableView* makeTable(TableModel* model, QWidget* parent) {
     SortingProxy* proxy = installSorting(view, model);
 
     auto* copy = new QAction(QObject::tr("&Copy"), view);
+    copy->setObjectName(QStringLiteral("copyRows"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     QObject::connect(copy, &QAction::triggered, view, [view] {
@@ -55,6 +56,10 @@ QTableView* makeTable(TableModel* model, QWidget* parent) {
     QObject::connect(proxy, &SortingProxy::rowsShownChanged, note, explain);
     QObject::connect(model, &TableModel::shown, note, explain);
     return view;
+}
+
+QAction* copyActionOf(const QTableView* view) {
+    return view->findChild<QAction*>(QStringLiteral("copyRows"), Qt::FindDirectChildrenOnly);
 }
 
 SortingProxy* proxyOf(const QTableView* view) { return qobject_cast<SortingProxy*>(view->model()); }

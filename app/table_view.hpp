@@ -10,6 +10,7 @@
 
 #include <QString>
 
+class QAction;
 class QMenu;
 class QTableView;
 class QWidget;
@@ -39,5 +40,8 @@ QMenu* columnsMenu(QTableView* view, QWidget* parent);
 // The rows that hold a selected cell, in the order shown, each as its
 // visible columns' texts in their shown order, tab-separated, one per line.
 QString selectedRowsText(const QTableView* view);
+// The view's Copy action (Ctrl+C and the context menu), for a table that
+// copies its rows otherwise.
+QAction* copyActionOf(const QTableView* view);
 
 }  // namespace crunchwatch

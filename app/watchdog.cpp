@@ -2,7 +2,10 @@
 // (on the worker); a refresh when its date text differs from the last one
 // stamped. When it does not, the client's lock and the running tasks'
 // checkpoint files are asked about (one query each): a client that stopped
-// and a checkpoint written leave the state file as it was.
+// and a checkpoint written leave the state file as it was. Nor does a line
+// the client logs or a notice it fetches: when nothing else changed, the
+// event log is read on from where it stopped and the notices read again if
+// their files changed, and only the views that show them get the new value.
 
 #include <QCheckBox>
 #include <QTimer>

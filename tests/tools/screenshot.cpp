@@ -1,8 +1,8 @@
 // Pictures of the window for the README: the window on a state file, one tab
 // chosen, in the Fusion style with a light or a dark palette, saved as PNG
 // once the first refresh has been drawn. With DETAILS_ROW, the task details
-// panel is opened on that row of the results table. Run under xvfb-run (or
-// offscreen).
+// panel is opened on that row of the results table, or, on the Notices tab,
+// that notice is read. Run under xvfb-run (or offscreen).
 //
 //   crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT] [DETAILS_ROW]
 
@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "app/main_window.hpp"
+#include "app/notices_view.hpp"
 #include "app/settings.hpp"
 #include "app/task_details_panel.hpp"
 
@@ -39,6 +40,7 @@ QPalette darkPalette() {
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
     p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
     return p;
 }
 
@@ -70,6 +72,11 @@ int main(int argc, char** argv) {
     if (argc > 6) {
         const int row = QString::fromLocal8Bit(argv[6]).toInt();
         QTimer::singleShot(1000, &app, [&window, row] {
+            if (window.tabs()->currentWidget() == window.noticesView()) {
+                QTableView* notices = window.noticesView()->table();
+                notices->setCurrentIndex(notices->model()->index(row, 0));
+                return;
+            }
             QTableView* results = window.resultsView();
             results->setCurrentIndex(results->model()->index(row, 0));
             window.detailsPanel()->openOnCurrentRow();
