@@ -137,6 +137,9 @@ void Refresher::wordsStep(const StatePath& path) {
         if (outcome.state == JournalState::noPermission) w.problem = journalGroupAdvice;
         else if (outcome.state == JournalState::unavailable)
             w.problem = "The journal could not be read: " + outcome.detail;
+    } else if (m_wordsOptions.journalFile) {
+        w.problem = "No event log was found: neither stdoutdae.txt in " + dir + " nor entries of " + clientUnit +
+                    " in the journal file " + *m_wordsOptions.journalFile + " (missing, unreadable or without them).";
     } else {
         w.problem = "No event log was found: the client writes it to stdoutdae.txt in " + dir +
                     " when started with --redirectio, and otherwise to the system journal.";

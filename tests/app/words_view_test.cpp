@@ -163,6 +163,36 @@ private slots:
         QCOMPARE(h.c().refreshCount(), refreshes);  // the state file was never read again
     }
 
+    // The account's key, wherever the client's files hold it, reaches no
+    // model, label or notice pane of the window.
+    void noSecretReachesTheWindow() {
+        const QByteArray key = "c4n4ry0f7h34cc0un7k3y";
+        m_box->write(QStringLiteral("account_gamma.example.xml"), "<account><authenticator>" + key + "</authenticator></account>");
+        m_box->write(QStringLiteral("sched_request_gamma.example.xml"), "<authenticator>" + key + "</authenticator>");
+        m_box->write(QStringLiteral("slots/0/init_data.xml"), "<authenticator>" + key + "</authenticator>");
+        m_box->write(QStringLiteral("gui_rpc_auth.cfg"), key);
+        m_box->write(QStringLiteral("stdoutdae.txt"),
+                     "09-Dec-2026 14:05:32 [Gamma] [http] Sent <authenticator>" + key + "</authenticator>\n"
+                     "09-Dec-2026 14:05:33 [Gamma] [http] GET /rpc.php?auth=" + key + "&x=1\n");
+        m_box->write(QStringLiteral("notices/archive_x.xml"),
+                     "<notices><notice><title>t</title><description><![CDATA[<authenticator>" + key +
+                         "</authenticator>]]></description></notice></notices>");
+        Harness h(*m_box);
+        QVERIFY(h.start(m_state));
+        QCOMPARE(h.window.eventLogView()->table()->model()->rowCount(), 2);
+        NoticesView* notices = h.window.noticesView();
+        notices->table()->setCurrentIndex(notices->table()->model()->index(0, 0));
+        QVERIFY(!notices->reader()->toPlainText().isEmpty());
+        QVERIFY(!notices->reader()->toHtml().contains(QString::fromLatin1(key)));
+        for (const QAbstractItemModel* model : h.window.findChildren<QAbstractItemModel*>())
+            for (int r = 0; r < model->rowCount(); ++r)
+                for (int c = 0; c < model->columnCount(); ++c)
+                    for (int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole)})
+                        QVERIFY(!model->index(r, c).data(role).toString().contains(QString::fromLatin1(key)));
+        for (const QLabel* label : h.window.findChildren<QLabel*>())
+            QVERIFY(!label->text().contains(QString::fromLatin1(key)));
+    }
+
     // A clicked link goes to the user's browser only when it is a web or mail address.
     void linksThatOpen_data() {
         QTest::addColumn<QString>("link");
