@@ -13,13 +13,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "bench/median_reporter.hpp"
 #include "state/event_log.hpp"
 #include "state/file_read.hpp"
 #include "state/notices.hpp"
@@ -71,29 +71,6 @@ struct Fixture {
     int second = 0;
 };
 Fixture g;
-
-class CapturingReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        std::vector<Run> shown;
-        for (const Run& r : runs) {
-            if (r.run_type == Run::RT_Aggregate) shown.push_back(r);
-            else if (!r.error_occurred && r.iterations > 0)
-                m_seconds[r.run_name.function_name].push_back(r.real_accumulated_time / static_cast<double>(r.iterations));
-        }
-        if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
-    }
-    double median(const std::string& name) const {
-        const auto it = m_seconds.find(name);
-        if (it == m_seconds.end() || it->second.empty()) return 0;
-        std::vector<double> s = it->second;
-        std::sort(s.begin(), s.end());
-        return s.size() % 2 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
-    }
-
-private:
-    std::map<std::string, std::vector<double>> m_seconds;
-};
 
 void floorReadAndCountLines(benchmark::State& state) {
     for (auto _ : state) {
@@ -182,7 +159,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("parse_whole_log", parseWholeLog)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("reread_after_one_appended_line", rereadAfterOneAppendedLine)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("read_notices_archive_1000", readNoticesArchive1000)->Unit(benchmark::kMillisecond);
-    CapturingReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     const double floor = reporter.median("floor_read_and_count_lines"), parse = reporter.median("parse_whole_log");
