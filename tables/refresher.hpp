@@ -107,6 +107,7 @@ private:
     void wordsStep(const StatePath& path);
     void noticesStep(const std::string& dir);
     WordsOptions m_wordsOptions;
+    bool m_wordsAsked = false;  // options set since the last words step: the next one makes a value
     std::shared_ptr<WordsReader> m_words;
     std::shared_ptr<const EventLogValue> m_events;
     std::shared_ptr<const NoticesValue> m_notices;

@@ -66,12 +66,19 @@ std::string whyUnreadable(const std::string& path, ReadFailure why) {
 }  // namespace
 
 void Refresher::setWords(WordsOptions options) {
+    // Where the log comes from decides what was read; how much of it is
+    // shown or kept does not: showing older entries reads nothing again.
+    const WordsOptions& was = m_wordsOptions;
+    if (options.read != was.read || options.journalFile != was.journalFile || options.systemLog != was.systemLog ||
+        options.choice != was.choice || options.journalFirstRead != was.journalFirstRead)
+        m_words.reset();
     m_wordsOptions = std::move(options);
-    m_words.reset();
+    m_wordsAsked = true;
 }
 
 bool Refresher::wordsChanged(const StatePath& path) {
     if (!m_wordsOptions.read) return false;
+    if (m_wordsAsked) return true;
     const StatePath& folder = m_lastReadPath.empty() ? path : m_aroundPath;
     if (!m_words || m_words->dataDir != folder.rootDir()) return true;
     WordsReader& w = *m_words;
@@ -95,6 +102,7 @@ RefreshValuePtr Refresher::refreshWords(const StatePath& path) {
 }
 
 void Refresher::wordsStep(const StatePath& path) {
+    m_wordsAsked = false;
     if (!m_wordsOptions.read) return;
     // The words of the folder whose state the tables show.
     const StatePath& folder = m_lastReadPath.empty() ? path : m_aroundPath;
