@@ -77,8 +77,9 @@ QStringList Settings::noticesRead() const {
 }
 void Settings::setNoticesRead(QStringList keys) {
     if (keys.size() > noticesReadKept) keys.remove(0, keys.size() - noticesReadKept);
+    // Written back by QSettings in its own time: reading notices with the
+    // arrow keys must not write the file once per row on the window's thread.
     m_settings->setValue(noticesReadKey, keys);
-    m_settings->sync();
 }
 
 QByteArray Settings::autosaved(const QString& name) const {

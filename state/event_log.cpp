@@ -306,7 +306,7 @@ EventLogFile::EventLogFile(std::string path, std::optional<std::string> rotatedP
 
 bool EventLogFile::changed() const {
     const auto st = statFile(m_path);
-    if (!st) return m_identity.has_value();
+    if (!st) return false;  // nothing to read; once back, it is another file
     return !m_identity || st->identity != *m_identity || st->size != m_sizeRead;
 }
 
@@ -341,19 +341,19 @@ void EventLogFile::take(EventLog& log, TextBuffer bytes, std::uint64_t offset, b
     m_open = nullptr;
     const std::string_view all = bytes.view();
     std::size_t cut = all.size();
-    if (!finished && joins) {
-        // A line still being written decides nothing: what it is may change
-        // with its next bytes. The last entry begun by a whole line stays
-        // open, with the unfinished line after it.
+    // A line still being written is not taken: what it is, and what it
+    // quotes, may change with its next bytes. It is read again with them.
+    std::size_t wholeLines = all.size();
+    if (!finished) {
         const std::size_t feed = all.rfind('\n');
-        cut = feed == std::string_view::npos ? 0 : lastEntryBegin(all.substr(0, feed + 1));
-    } else if (!finished) {
-        const std::size_t feed = all.rfind('\n');
-        cut = feed == std::string_view::npos ? 0 : feed + 1;
+        wholeLines = feed == std::string_view::npos ? 0 : feed + 1;
+        // The last entry stays open, for continuation lines to join.
+        cut = joins ? lastEntryBegin(all.substr(0, wholeLines)) : wholeLines;
     }
     std::shared_ptr<const EventLog::Piece> whole, rest;
-    if (cut < all.size() && joins) rest = EventLog::Piece::parsed(TextBuffer::copyOf(all.substr(cut)), m_severity, m_origin);
-    const std::size_t restBytes = all.size() - cut;
+    if (cut < wholeLines && joins)
+        rest = EventLog::Piece::parsed(TextBuffer::copyOf(all.substr(cut, wholeLines - cut)), m_severity, m_origin);
+    const std::size_t restBytes = wholeLines - cut;
     if (cut > 0) {
         bytes.shrinkTo(cut);
         whole = EventLog::Piece::parsed(std::move(bytes), m_severity, m_origin);
@@ -421,8 +421,13 @@ bool EventLogFile::readOn(EventLog& log, ReadFailure& why) {
     if (read->fromStart && m_identity) {
         // The same file, emptied or rewritten: after a rotation what was read
         // stays; otherwise what came from it is read again from its start.
-        if (!followRotation(log)) log.dropOrigin(m_origin);
-        startOver();
+        // Unless only the open entry, which begins the file, is read again
+        // as the file grew: then nothing is dropped.
+        if (followRotation(log)) startOver();
+        else if (m_consumed > 0 || read->size() < m_sizeRead) {
+            log.dropOrigin(m_origin);
+            startOver();
+        }
     }
     if (read->offset == 0) m_head = read->bytes.view().substr(0, std::min<std::size_t>(read->bytes.size(), 64));
     try {

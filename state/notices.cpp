@@ -22,14 +22,21 @@ constexpr std::string_view cdataOpen = "<![CDATA[", cdataClose = "]]>";
 
 // The first place of `close` in `text` from `from` that lies outside any
 // CDATA section, or npos.
+// Each search goes on from where the last one stopped: a text of many CDATA
+// sections before a distant (or missing) `close` costs one pass, not one
+// per section.
 std::size_t findOutsideCdata(std::string_view text, std::string_view close, std::size_t from) {
-    while (from < text.size()) {
-        const std::size_t end = text.find(close, from);
-        const std::size_t cdata = text.find(cdataOpen, from);
+    std::size_t end = text.find(close, from);
+    while (end != std::string_view::npos && from < text.size()) {
+        // A section that matters begins before `end` (its opening cannot
+        // overlap `close`): looking further would make every block's search
+        // run to the next section, however far.
+        const std::size_t cdata = text.substr(0, end).find(cdataOpen, from);
         if (cdata == std::string_view::npos || end < cdata) return end;
         const std::size_t cdataEnd = text.find(cdataClose, cdata + cdataOpen.size());
         if (cdataEnd == std::string_view::npos) return std::string_view::npos;
         from = cdataEnd + cdataClose.size();
+        if (end < from) end = text.find(close, from);
     }
     return std::string_view::npos;
 }

@@ -40,10 +40,9 @@ std::optional<Span> elementValue(std::string_view text, std::size_t lt) {
     if (nameEnd >= text.size() || text[nameEnd] != '>' || !isSecretName(text.substr(lt + 1, nameEnd - lt - 1)))
         return std::nullopt;
     const std::size_t begin = nameEnd + 1;
-    std::size_t end = text.find('<', begin);
+    // Up to the next tag, or the line's end when the value runs to it.
+    std::size_t end = text.find_first_of("<\n", begin);
     if (end == std::string_view::npos) end = text.size();
-    // A value that runs to the end of the line hides up to the line's end.
-    end = std::min(end, std::min(text.find('\n', begin), text.size()));
     return Span{begin, end};
 }
 

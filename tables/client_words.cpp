@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "state/numbers.hpp"
+#include "state/text_hash.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -82,7 +83,8 @@ std::string noticeKey(const NoticeRow& r) {
         if (!r.notice->guid.empty()) return "guid" + std::string(1, gap) + r.notice->guid;
         return r.notice->title + gap + r.notice->createTime + gap + r.notice->projectName;
     }
-    return "scheduler" + std::string(1, gap) + r.message->escapedUrl + gap + r.message->text;
+    // The message's text is the project's and may be long: the settings keep its hash.
+    return "scheduler" + std::string(1, gap) + r.message->escapedUrl + gap + std::to_string(hashOf(r.message->text));
 }
 
 std::string noticeBody(const NoticeRow& r) { return r.notice ? r.notice->description : r.message->text; }

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdint>
 
+#include "state/redact.hpp"
 #include "tables/client_words.hpp"
 
 namespace crunchwatch {
@@ -200,8 +201,11 @@ std::string rebuilt(std::string_view html, Output output) {
     std::string out;
     int openLinks = 0;
     std::size_t i = 0;
+    // A secret the project quoted with its markup escaped (&lt;authenticator&gt;)
+    // is one once decoded: it is hidden then.
     const auto text = [&](std::string_view t) {
-        const std::string d = decoded(t);
+        std::string d = decoded(t);
+        if (mayHoldSecret(d)) d = hideSecrets(d);
         if (output == Output::html) escapeInto(out, d);
         else out += d;
     };
@@ -287,7 +291,10 @@ std::string folded(const std::string& text) {
 
 }  // namespace
 
-std::string plainTextOfHtml(std::string_view html) { return folded(rebuilt(html, Output::plain)); }
+std::string plainTextOfHtml(std::string_view html) {
+    std::string text = folded(rebuilt(html, Output::plain));
+    return mayHoldSecret(text) ? hideSecrets(text) : text;  // one quoted across tags
+}
 
 std::string safeHtml(std::string_view html) { return rebuilt(html, Output::html); }
 

@@ -30,6 +30,8 @@ TEST(NoticeHtml, PlainAndHarmless) {
         {"1 < 2 &#x41;&#66;&bogus; &", "1 < 2 AB&bogus; &", "1 &lt; 2 AB&amp;bogus; &amp;"},
         {"<!-- <script>x</script> -->kept", "kept", "kept"},
         {"<script>never closed", "", ""},
+        {"&lt;authenticator&gt;k3y&lt;/authenticator&gt;", "<authenticator>[hidden]</authenticator>",
+         "&lt;authenticator&gt;[hidden]&lt;/authenticator&gt;"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(plainTextOfHtml(c.html), c.plain) << c.html;
