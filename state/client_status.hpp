@@ -53,6 +53,7 @@ struct ProjectStatus {
     std::uint16_t flags = 0;
     MaybeText sched_rpc_pending, min_rpc_time, next_rpc_time, last_rpc_time, nrpc_failures, master_fetch_failures,
         njobs_success, njobs_error;
+    MaybeText disk_usage;  // bytes its files took at the client's last count
     std::vector<Backoff> backoffs;  // in file order, by name; at most 16 names
     std::vector<AppName> apps;      // the block's applications, in file order
 

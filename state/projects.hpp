@@ -13,6 +13,7 @@
 #include <string>
 
 #include "state/client_status.hpp"
+#include "state/host_info.hpp"
 #include "state/record.hpp"
 #include "state/sections.hpp"
 
@@ -124,6 +125,7 @@ struct ClientState {
     StateFile file;
     ProjectInfo projectInfo;
     ClientStatus clientStatus;
+    HostReport host;  // <host_info>, <time_stats>, <net_stats>
 };
 
 // Reads, normalises, sections and extracts; nothing when unreadable.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "state/client_lock.hpp"
+#include "state/effective_prefs.hpp"
 #include "state/event_log.hpp"
 #include "state/event_sources.hpp"
 #include "state/global_prefs.hpp"
@@ -24,6 +25,7 @@
 #include "state/notices.hpp"
 #include "state/paths.hpp"
 #include "state/slot_checkpoint.hpp"
+#include "tables/computer.hpp"
 #include "tables/history_table.hpp"
 #include "tables/snapshot.hpp"
 
@@ -33,12 +35,17 @@ namespace crunchwatch {
 // file whose attributes cannot be read, equals nothing.
 using DateText = std::optional<std::string>;
 
-// The global preferences in force: the last successful read of their file.
+// The global preferences: the web preferences file as last read
+// successfully, the local override beside it, and what the client makes of
+// the two (the override's values win).
 struct Preferences {
     std::optional<std::string> fileContents;  // globalPrefsFileContents: the <global_preferences> body
-    GlobalPrefsValues values;                 // cpu_scheduling_period_minutes, disk_interval
+    GlobalPrefsValues values;                 // cpu_scheduling_period_minutes, disk_interval: the web file's
     DateText stamp;                           // global_prefs_time_stamp: the file's date text when read
     std::size_t reads = 0;                    // how often the file has been read, start-up's read included
+    std::optional<std::string> overrideContents;  // global_prefs_override.xml's body; none when absent
+    DateText overrideStamp;                       // its date text when read
+    EffectivePrefs effective;                     // the values in force, each with its file
 };
 
 // The history files and what they were matched with. Built once and never
@@ -100,6 +107,7 @@ struct RefreshValue {
     std::shared_ptr<const Surroundings> around;
     std::shared_ptr<const EventLogValue> events;
     std::shared_ptr<const NoticesValue> notices;
+    std::shared_ptr<const ComputerValue> computer;  // the Computer and Disk tabs'
     std::optional<std::string> dateFormat;  // formatDaty, for every date shown
     double takenAt = 0;                     // when, in seconds since 1970
 

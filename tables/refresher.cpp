@@ -54,9 +54,10 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
       m_around(std::make_shared<const Surroundings>()),
       m_events(std::make_shared<const EventLogValue>()),
       m_notices(std::make_shared<const NoticesValue>()),
+      m_computer(std::make_shared<const ComputerValue>()),
       m_last(std::make_shared<const RefreshValue>(RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs,
                                                                m_historyValue, m_around, m_events, m_notices,
-                                                               m_dateFormat, 0})) {}
+                                                               m_computer, m_dateFormat, 0})) {}
 
 void Refresher::resume(const RefreshValuePtr& last) {
     m_snapshot = last->snapshot;
@@ -93,7 +94,7 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     preferencesStep(path);
     wordsStep(path);
     m_last = std::make_shared<const RefreshValue>(RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue,
-                                                               m_around, m_events, m_notices, m_dateFormat,
+                                                               m_around, m_events, m_notices, m_computer, m_dateFormat,
                                                                nowSeconds()});
     return m_last;
 }

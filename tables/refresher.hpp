@@ -44,6 +44,13 @@ struct WordsOptions {
     std::size_t journalFirstRead = 0;
 };
 
+// How the Disk tab's figures are counted.
+struct DiskWalkOptions {
+    bool walk = true;                       // false: no walk (the figures stay the client's own records)
+    double every = 60;                      // seconds between walks at most, unless the projects changed
+    std::size_t mostEntries = mostWalkEntries;
+};
+
 class Refresher final {
 public:
     explicit Refresher(std::optional<std::string> dateFormat = std::nullopt, TaskRows rows = TaskRows::made);
@@ -82,6 +89,9 @@ public:
     // when they changed; the state file is not read. Null when nothing changed.
     RefreshValuePtr refreshWords(const StatePath& path);
 
+    // How the disk is walked from now on.
+    void setDiskWalk(DiskWalkOptions options) { m_diskOptions = options; }
+
     // The last value handed out (an empty one before any).
     const RefreshValuePtr& last() const noexcept { return m_last; }
 
@@ -111,6 +121,14 @@ private:
     std::shared_ptr<WordsReader> m_words;
     std::shared_ptr<const EventLogValue> m_events;
     std::shared_ptr<const NoticesValue> m_notices;
+    void computerStep(const StatePath& path);
+    DiskWalkOptions m_diskOptions;
+    std::shared_ptr<const HostFiles> m_hostFiles;
+    std::shared_ptr<const DiskWalk> m_walk;
+    std::string m_walkedFor;  // the data folder and projects the last walk counted
+    std::shared_ptr<const ComputerValue> m_computer;
+    const void* m_computerSnapshot = nullptr;  // the snapshot and preferences m_computer was built from
+    const void* m_computerPrefs = nullptr;
     RefreshValuePtr m_last;
 };
 
