@@ -1,0 +1,1 @@
+#include "state/effective_prefs.hpp"

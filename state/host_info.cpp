@@ -1,0 +1,1 @@
+#include "state/host_info.hpp"
