@@ -23,6 +23,8 @@
 #include "app/autosave.hpp"
 #include "app/cell_delegates.hpp"
 #include "app/client_state_text.hpp"
+#include "app/computer_view.hpp"
+#include "app/disk_view.hpp"
 #include "app/event_log_view.hpp"
 #include "app/filter_bar.hpp"
 #include "app/history_view.hpp"
@@ -127,6 +129,11 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_tabs->addTab(m_eventLog, tr("Event log"));
     m_notices = new NoticesView(settings, m_tabs);
     m_tabs->addTab(m_notices, tr("Notices"));
+    // The computer the client runs on, and what its files take of the disk.
+    m_computer = new ComputerView(m_tabs);
+    m_tabs->addTab(m_computer, tr("Computer"));
+    m_disk = new DiskView(m_tabs);
+    m_tabs->addTab(m_disk, tr("Disk"));
     layout->addWidget(m_tabs, 1);
 
     auto* bottom = new QHBoxLayout;
@@ -156,7 +163,8 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_clientState = new ElidingLabel(this);
     statusBar()->addWidget(m_refreshNote);
     statusBar()->addPermanentWidget(m_clientState);
-    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table()})
+    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table(),
+                              m_computer->table(), m_disk->table()})
         offerColumns(view);
 
     // Connect the controller's outlets, and every view to the values it makes.
@@ -176,6 +184,8 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, m_transfers, &TransfersView::show);
     connect(&c, &mainController::valueChanged, m_eventLog, &EventLogView::show);
     connect(&c, &mainController::valueChanged, m_notices, &NoticesView::show);
+    connect(&c, &mainController::valueChanged, m_computer, &ComputerView::show);
+    connect(&c, &mainController::valueChanged, m_disk, &DiskView::show);
     connect(m_eventLog, &EventLogView::sourceChosen, &c, &mainController::chooseEventSource);
     connect(m_notices, &NoticesView::unreadChanged, this, [this](int unread) {
         m_tabs->setTabText(m_tabs->indexOf(m_notices), unread > 0 ? tr("Notices (%1)").arg(unread) : tr("Notices"));
@@ -240,9 +250,12 @@ void MainWindow::start(const std::optional<QString>& pathForThisRun, const std::
     autosaveHeader(m_transfers->table()->horizontalHeader(), settings, Settings::transfersTableLayout);
     autosaveHeader(m_eventLog->table()->horizontalHeader(), settings, Settings::eventLogTableLayout);
     autosaveHeader(m_notices->table()->horizontalHeader(), settings, Settings::noticesTableLayout);
+    autosaveHeader(m_computer->table()->horizontalHeader(), settings, Settings::computerTableLayout);
+    autosaveHeader(m_disk->table()->horizontalHeader(), settings, Settings::diskTableLayout);
     if (journalFile) m_controller->setJournalFile(journalFile->toStdString());
     m_controller->applicationDidFinishLaunching(pathForThisRun);
-    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table()})
+    for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table(),
+                              m_computer->table(), m_disk->table()})
         applyHeaderSort(view);
     m_clock->start();
 }
@@ -276,9 +289,7 @@ void MainWindow::buildMenus() {
 }
 
 void MainWindow::showRefresh(bool ok) {
-    const auto show = [](const std::optional<std::string>& v) { return v ? QString::fromStdString(*v) : QStringLiteral("-"); };
-    m_prefs->setText(tr("CPU scheduling period: %1 min   Disk interval: %2 s")
-                         .arg(show(m_controller->cpu_scheduling_period_minutes), show(m_controller->disk_interval)));
+    showPreferences(m_controller->value());
     TableNote* note = resultsNote();
     if (ok) {
         const QString path = m_path->text();
@@ -297,6 +308,26 @@ void MainWindow::showRefresh(bool ok) {
                                    ? tr("The state file could not be read; showing the last one that could.")
                                    : tr("The state file could not be read."));
     }
+}
+
+// The values the client uses: the override file's where it sets them, else
+// the web preferences', else the client's own default; the tooltip names
+// the file each came from. The web file's own values stay on the controller.
+void MainWindow::showPreferences(const RefreshValuePtr& value) {
+    const EffectivePrefs* prefs = value && value->prefs ? &value->prefs->effective : nullptr;
+    const auto find = [prefs](std::string_view name) { return prefs ? prefs->find(name) : nullptr; };
+    const EffectivePref* period = find("cpu_scheduling_period_minutes");
+    const EffectivePref* interval = find("disk_interval");
+    const auto text = [](const EffectivePref* p) { return p ? QString::fromStdString(p->value) : QStringLiteral("-"); };
+    m_prefs->setText(tr("CPU scheduling period: %1 min   Disk interval: %2 s").arg(text(period), text(interval)));
+    const auto from = [](const EffectivePref& p) {
+        const std::string_view source = prefSourceText(p.source);
+        return QString::fromUtf8(source.data(), static_cast<qsizetype>(source.size()));
+    };
+    QStringList tips;
+    if (period) tips << tr("CPU scheduling period from %1").arg(from(*period));
+    if (interval) tips << tr("Disk interval from %1").arg(from(*interval));
+    m_prefs->setToolTip(tips.join(QLatin1Char('\n')));
 }
 
 void MainWindow::showClientState(const RefreshValuePtr& value) {

@@ -1,8 +1,9 @@
 #pragma once
 // The one window: the state file's path with Open, Update and the watchdog's
-// check box; six tabs (the tasks, with the results table over the projects
+// check box; eight tabs (the tasks, with the results table over the projects
 // table; the file transfers; the statistics; the history; the client's event
-// log; the projects' notices, the tab's title counting the unread); the
+// log; the projects' notices, the tab's title counting the unread; the
+// computer; its disk); the
 // counters and the preferences below; the task details panel beside them
 // when opened; a status bar that says when the last refresh succeeded and,
 // on its right, the client's state in words.
@@ -23,6 +24,8 @@ class QTimer;
 
 namespace crunchwatch {
 
+class ComputerView;
+class DiskView;
 class EventLogView;
 class HistoryView;
 class NoticesView;
@@ -56,13 +59,17 @@ public:
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
     // The tabs: the tasks (results and projects), transfers, statistics,
-    // history, event log and notices.
+    // history, event log, notices, computer and disk.
     QTabWidget* tabs() const { return m_tabs; }
     TransfersView* transfersView() const { return m_transfers; }
     StatisticsView* statisticsView() const { return m_statistics; }
     HistoryView* historyView() const { return m_history; }
     EventLogView* eventLogView() const { return m_eventLog; }
     NoticesView* noticesView() const { return m_notices; }
+    ComputerView* computerView() const { return m_computer; }
+    DiskView* diskView() const { return m_disk; }
+    // The preferences in force below the tabs: the scheduling period and the disk interval.
+    QLabel* preferencesLabel() const { return m_prefs; }
     TaskDetailsPanel* detailsPanel() const { return m_details; }
     // The status bar's account of the client: running, stopped, or which cannot be told.
     QLabel* clientStateLabel() const { return m_clientState; }
@@ -72,6 +79,7 @@ private:
     void buildMenus();
     void showRefresh(bool ok);
     void showClientState(const crunchwatch::RefreshValuePtr& value);
+    void showPreferences(const crunchwatch::RefreshValuePtr& value);
     void repaintCountdowns();
 
     mainController* m_controller;
@@ -91,6 +99,8 @@ private:
     HistoryView* m_history;
     EventLogView* m_eventLog;
     NoticesView* m_notices;
+    ComputerView* m_computer;
+    DiskView* m_disk;
     TaskDetailsPanel* m_details;
     QLabel* m_refreshNote;  // how the last refresh went
     QLabel* m_clientState;

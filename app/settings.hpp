@@ -64,6 +64,8 @@ public:
     static inline const QString transfersTableLayout = QStringLiteral("transfersTable");
     static inline const QString eventLogTableLayout = QStringLiteral("eventLogTable");
     static inline const QString noticesTableLayout = QStringLiteral("noticesTable");
+    static inline const QString computerTableLayout = QStringLiteral("computerTable");
+    static inline const QString diskTableLayout = QStringLiteral("diskTable");
     QByteArray autosaved(const QString& name) const;
     void autosave(const QString& name, const QByteArray& state);
 

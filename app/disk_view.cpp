@@ -1,0 +1,149 @@
+#include "app/disk_view.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include <QChart>
+#include <QChartView>
+#include <QEvent>
+#include <QLabel>
+#include <QLegend>
+#include <QPieSeries>
+#include <QPieSlice>
+#include <QSplitter>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/chart_style.hpp"
+#include "app/table_model.hpp"
+#include "app/table_view.hpp"
+#include "state/numbers.hpp"
+#include "tables/transfers_table.hpp"
+
+namespace crunchwatch {
+namespace {
+
+QString bytesText(double bytes) { return QString::fromStdString(bytesForPeople(bytes)); }
+QString qText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// What a row takes on the disk: the count, or before the first count the
+// client's own record.
+double rowBytes(const DiskRow& row) {
+    if (row.bytes) return static_cast<double>(*row.bytes);
+    return row.recorded ? std::max(0.0, readNumber(*row.recorded)) : 0;
+}
+
+}  // namespace
+
+DiskView::DiskView(QWidget* parent)
+    : QWidget(parent),
+      m_model(new ColumnTableModel<DiskRow>(diskTable, this)),
+      m_table(makeTable(m_model, this)),
+      m_summary(new QLabel(this)),
+      m_note(new QLabel(this)),
+      m_chart(new QChartView(new QChart, this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 4, 0, 0);
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_note->setTextFormat(Qt::PlainText);  // file names are shown as they are
+    m_note->setWordWrap(true);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_note);
+
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setInitialWidths(m_table, {"World Community Grid", "1023.99 MiB (1,073,731,584 bytes)", "1073731584.000000",
+                               "Share 100.0%"});
+    m_chart->setRenderHint(QPainter::Antialiasing);
+    m_chart->setMinimumWidth(320);
+    QChart* chart = m_chart->chart();
+    chart->setTitle(tr("What the client may use"));
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->setMargins(QMargins(2, 2, 2, 2));
+    chart->addSeries(new QPieSeries);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->addWidget(m_table);
+    splitter->addWidget(m_chart);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 2);
+    layout->addWidget(splitter, 1);
+}
+
+QPieSeries* DiskView::pie() const { return qobject_cast<QPieSeries*>(m_chart->chart()->series().value(0)); }
+
+void DiskView::show(const RefreshValuePtr& value) {
+    if (!value) return;
+    m_model->show(value);
+    if (value->computer == m_value) return;
+    m_value = value->computer;
+    showSummary(m_value->disk);
+    redrawPie(m_value->disk);
+}
+
+void DiskView::showSummary(const DiskFigures& disk) {
+    QStringList parts;
+    parts << tr("Used: %1").arg(disk.totalBytes ? bytesText(static_cast<double>(*disk.totalBytes)) : tr("not counted yet"));
+    if (disk.allowed.bytes)
+        parts << tr("allowed: %1 (set by %2)").arg(bytesText(*disk.allowed.bytes), qText(boundText(disk.allowed.bound)));
+    else
+        parts << tr("allowed: unknown");
+    if (disk.freeBytes) parts << tr("free on disk: %1").arg(bytesText(*disk.freeBytes));
+    if (disk.diskBytes) parts << tr("disk size: %1").arg(bytesText(*disk.diskBytes));
+    m_summary->setText(parts.join(QStringLiteral("   ·   ")));
+    m_summary->setToolTip(disk.live ? tr("Free space and size are this computer's file system now.")
+                                    : tr("Free space and size are those the client last recorded in its state file."));
+    m_note->setText(QString::fromStdString(disk.walkNote));
+    m_note->setVisible(!disk.walkNote.empty());
+}
+
+void DiskView::redrawPie(const DiskFigures& disk) {
+    QPieSeries* series = pie();
+    series->clear();
+    // The largest projects each a slice, the others one, the client's own
+    // files one, and what may still be used one.
+    std::vector<const DiskRow*> projects;
+    const DiskRow* client = nullptr;
+    for (const DiskRow& row : disk.rows) {
+        if (row.project) projects.push_back(&row);
+        else client = &row;
+    }
+    std::stable_sort(projects.begin(), projects.end(),
+                     [](const DiskRow* a, const DiskRow* b) { return rowBytes(*a) > rowBytes(*b); });
+    const auto add = [series](const QString& name, double bytes) {
+        if (bytes <= 0) return;
+        series->append(QStringLiteral("%1 (%2)").arg(name, bytesText(bytes)), bytes);
+    };
+    double others = 0;
+    for (std::size_t i = 0; i < projects.size(); ++i)
+        if (i < static_cast<std::size_t>(mostSlices)) add(qText(projects[i]->name), rowBytes(*projects[i]));
+        else others += rowBytes(*projects[i]);
+    if (others > 0) add(tr("%n other project(s)", nullptr, static_cast<int>(projects.size()) - mostSlices), others);
+    if (client) add(qText(client->name), rowBytes(*client));
+    if (disk.allowanceLeft) add(tr("Still allowed"), *disk.allowanceLeft);
+    for (QPieSlice* slice : series->slices()) slice->setLabelVisible(false);
+    styleChart(m_chart->chart(), palette());
+    colourAllowance();
+}
+
+// The room left stands apart from what is used: a pale slice of the text's
+// own colour, in light and dark alike.
+void DiskView::colourAllowance() {
+    if (!m_value || !m_value->disk.allowanceLeft || *m_value->disk.allowanceLeft <= 0) return;
+    const QList<QPieSlice*> slices = pie()->slices();
+    if (slices.isEmpty()) return;
+    QColor pale = palette().color(QPalette::WindowText);
+    pale.setAlpha(50);
+    slices.back()->setColor(pale);
+    slices.back()->setBorderColor(palette().color(QPalette::Base));
+}
+
+void DiskView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        styleChart(m_chart->chart(), palette());
+        colourAllowance();
+    }
+}
+
+}  // namespace crunchwatch
