@@ -101,7 +101,7 @@ std::vector<TransferDay> transferDays(const std::vector<DailyXfer>& history, std
 
 ComputerView::ComputerView(QWidget* parent)
     : QWidget(parent),
-      m_model(new ColumnTableModel<ComputerLine>(computerTable, this)),
+      m_model(new ColumnTableModel<const ComputerLine*>(computerTable, this)),
       m_table(makeTable(m_model, this)),
       m_chartStack(new QStackedWidget(this)),
       m_noHistory(new QLabel(tr("No transfer history"), m_chartStack)),

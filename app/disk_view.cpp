@@ -37,7 +37,7 @@ double rowBytes(const DiskRow& row) {
 
 DiskView::DiskView(QWidget* parent)
     : QWidget(parent),
-      m_model(new ColumnTableModel<DiskRow>(diskTable, this)),
+      m_model(new ColumnTableModel<const DiskRow*>(diskTable, this)),
       m_table(makeTable(m_model, this)),
       m_summary(new QLabel(this)),
       m_note(new QLabel(this)),

@@ -26,22 +26,22 @@ QVariant rowFont(const Row&) { return {}; }
 template <class Row>
 Tone rowTone(const Row&) { return Tone::plain; }
 
-QVariant rowTooltip(const ComputerLine& line) {
-    QString tip = qText(line.tooltip);
-    if (!line.element.empty()) {
+QVariant rowTooltip(const ComputerLine* line) {
+    QString tip = qText(line->tooltip);
+    if (!line->element.empty()) {
         if (!tip.isEmpty()) tip += QStringLiteral("\n\n");
-        tip += QObject::tr("From %1").arg(qText(line.element));
+        tip += QObject::tr("From %1").arg(qText(line->element));
     }
     return tip.isEmpty() ? QVariant() : QVariant(tip);
 }
-QVariant rowFont(const ComputerLine& line) {
-    if (line.mark != ComputerLine::Mark::overridden) return {};
+QVariant rowFont(const ComputerLine* line) {
+    if (line->mark != ComputerLine::Mark::overridden) return {};
     QFont bold;
     bold.setBold(true);
     return bold;
 }
-Tone rowTone(const ComputerLine& line) {
-    switch (line.mark) {
+Tone rowTone(const ComputerLine* line) {
+    switch (line->mark) {
         case ComputerLine::Mark::unusable: return Tone::failed;
         case ComputerLine::Mark::warning: return Tone::atRisk;
         default: return Tone::plain;
@@ -147,7 +147,7 @@ template class ColumnTableModel<HistoryTask>;
 template class ColumnTableModel<TransferRow>;
 template class ColumnTableModel<EventRow>;
 template class ColumnTableModel<NoticeRow>;
-template class ColumnTableModel<ComputerLine>;
-template class ColumnTableModel<DiskRow>;
+template class ColumnTableModel<const ComputerLine*>;
+template class ColumnTableModel<const DiskRow*>;
 
 }  // namespace crunchwatch
