@@ -14,38 +14,17 @@ namespace {
 
 QString qText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-// What a row adds to its cells beyond its columns: most rows nothing. A
-// Computer line carries its own tooltip, the place it was read from, and a
-// mark: a preference the override file sets is bold (it is what the client
-// uses in place of the web's), a GPU the client cannot use, or warned of,
-// has its text coloured as a failure or a risk.
-template <class Row>
-QVariant rowTooltip(const Row&) { return {}; }
+// A row's emphasis beyond its columns' tones: most rows have none. A
+// Computer line that the override file sets is bold: it is what the client
+// uses in place of the web preferences' value.
 template <class Row>
 QVariant rowFont(const Row&) { return {}; }
-template <class Row>
-Tone rowTone(const Row&) { return Tone::plain; }
 
-QVariant rowTooltip(const ComputerLine* line) {
-    QString tip = qText(line->tooltip);
-    if (!line->element.empty()) {
-        if (!tip.isEmpty()) tip += QStringLiteral("\n\n");
-        tip += QObject::tr("From %1").arg(qText(line->element));
-    }
-    return tip.isEmpty() ? QVariant() : QVariant(tip);
-}
 QVariant rowFont(const ComputerLine* line) {
     if (line->mark != ComputerLine::Mark::overridden) return {};
     QFont bold;
     bold.setBold(true);
     return bold;
-}
-Tone rowTone(const ComputerLine* line) {
-    switch (line->mark) {
-        case ComputerLine::Mark::unusable: return Tone::failed;
-        case ComputerLine::Mark::warning: return Tone::atRisk;
-        default: return Tone::plain;
-    }
 }
 
 }  // namespace
@@ -120,13 +99,13 @@ QVariant ColumnTableModel<Row>::data(const QModelIndex& index, int role) const {
             return column.tone ? toneDecoration(column.tone(row, nowSeconds()), index.column() == m_marksColumn)
                                : QVariant();
         case Qt::ForegroundRole:
-            return toneForeground(column.tone ? column.tone(row, nowSeconds()) : rowTone(row),
-                                  index.column() == m_marksColumn);
+            return column.tone ? toneForeground(column.tone(row, nowSeconds()), index.column() == m_marksColumn)
+                               : QVariant();
         case Qt::FontRole: return rowFont(row);
         case Qt::ToolTipRole: {
-            if (!column.explanation) return rowTooltip(row);
+            if (!column.explanation) return {};
             const auto text = column.explanation(row, nowSeconds());
-            return text ? QVariant(qText(*text)) : rowTooltip(row);
+            return text ? QVariant(qText(*text)) : QVariant();
         }
         default: return {};
     }

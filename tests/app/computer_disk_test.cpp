@@ -100,7 +100,7 @@ private slots:
         // Every line says where it was read; the override's lines are bold, the web file's not.
         for (int r = 0; r < model->rowCount(); ++r)
             QVERIFY(model->index(r, static_cast<int>(ComputerColumn::value)).data(Qt::ToolTipRole).toString().contains(
-                QStringLiteral("From ")));
+                QStringLiteral("Read from ")));
         const auto& lines = h.c().value()->computer->lines;
         bool sawOverride = false;
         for (std::size_t r = 0; r < lines.size(); ++r) {
