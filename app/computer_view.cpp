@@ -111,7 +111,7 @@ ComputerView::ComputerView(QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setItemDelegateForColumn(static_cast<int>(ComputerColumn::group), new GroupDelegate(m_table));
-    setInitialWidths(m_table, {"Preferences: When to compute", "Use at most (% of the processors)",
+    setInitialWidths(m_table, {"GPU 1: NVIDIA: NVIDIA GeForce RTX 3060", "Use at most this share of processor time",
                                "24.9 GiB (26,843,545,600 bytes)"});
     layout->addWidget(m_table, 1);
 

@@ -53,19 +53,20 @@ DiskView::DiskView(QWidget* parent)
 
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setInitialWidths(m_table, {"World Community Grid", "1023.99 MiB (1,073,731,584 bytes)", "1073731584.000000",
-                               "Share 100.0%"});
+    setInitialWidths(m_table, {"World Community Grid", "1023.99 MiB (1 073 731 584 bytes)",
+                               "1023.99 MiB (1 073 731 584 bytes)", "Share 100.0%"});
     m_chart->setRenderHint(QPainter::Antialiasing);
-    m_chart->setMinimumWidth(320);
+    m_chart->setMinimumHeight(220);
     QChart* chart = m_chart->chart();
     chart->setTitle(tr("What the client may use"));
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->addSeries(new QPieSeries);
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    // A few rows above, the pie below them with the room its legend needs.
+    auto* splitter = new QSplitter(Qt::Vertical, this);
     splitter->addWidget(m_table);
     splitter->addWidget(m_chart);
-    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 2);
     layout->addWidget(splitter, 1);
 }

@@ -2,7 +2,8 @@
 // chosen, in the Fusion style with a light or a dark palette, saved as PNG
 // once the first refresh has been drawn. With DETAILS_ROW, the task details
 // panel is opened on that row of the results table, or, on the Notices tab,
-// that notice is read. Run under xvfb-run (or offscreen).
+// that notice is read, or, on the Computer tab, the lines from that one on
+// are in sight. Run under xvfb-run (or offscreen).
 //
 //   crunchwatch-screenshot STATE_FILE OUT.png [light|dark] [TAB] [WIDTHxHEIGHT] [DETAILS_ROW]
 
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "app/computer_view.hpp"
 #include "app/main_window.hpp"
 #include "app/notices_view.hpp"
 #include "app/settings.hpp"
@@ -75,6 +77,11 @@ int main(int argc, char** argv) {
             if (window.tabs()->currentWidget() == window.noticesView()) {
                 QTableView* notices = window.noticesView()->table();
                 notices->setCurrentIndex(notices->model()->index(row, 0));
+                return;
+            }
+            if (window.tabs()->currentWidget() == window.computerView()) {
+                QTableView* lines = window.computerView()->table();
+                lines->scrollTo(lines->model()->index(row, 0), QAbstractItemView::PositionAtTop);
                 return;
             }
             QTableView* results = window.resultsView();
