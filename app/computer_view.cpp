@@ -16,6 +16,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QLegend>
+#include <QScrollBar>
 #include <QLocale>
 #include <QStackedWidget>
 #include <QTableView>
@@ -33,8 +34,9 @@ namespace crunchwatch {
 namespace {
 
 // The group column: a group's name on its first line, bold, and blank on the
-// lines under it, so that each group reads as a block. Copy still gives
-// every line its group (the model's text is untouched).
+// lines under it, so that each group reads as a block; the top line in
+// sight names its group too, so a scrolled table still says where it is.
+// Copy still gives every line its group (the model's text is untouched).
 class GroupDelegate final : public CellDelegate {
 public:
     using CellDelegate::CellDelegate;
@@ -42,7 +44,9 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         CellDelegate::initStyleOption(option, index);
-        if (index.row() > 0 && index.sibling(index.row() - 1, index.column()).data() == index.data())
+        const auto* view = qobject_cast<const QTableView*>(option->widget);
+        const bool top = view && view->rowAt(0) == index.row();
+        if (!top && index.row() > 0 && index.sibling(index.row() - 1, index.column()).data() == index.data())
             option->text.clear();
         else
             option->font.setBold(true);
@@ -111,6 +115,10 @@ ComputerView::ComputerView(QWidget* parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setItemDelegateForColumn(static_cast<int>(ComputerColumn::group), new GroupDelegate(m_table));
+    // A scroll moves the drawn lines without drawing them again: the new top
+    // line must name its group.
+    connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, m_table->viewport(),
+            [viewport = m_table->viewport()] { viewport->update(); });
     setInitialWidths(m_table, {"GPU 1: NVIDIA: NVIDIA GeForce RTX 3060", "Use at most this share of processor time",
                                "24.9 GiB (26,843,545,600 bytes)"});
     layout->addWidget(m_table, 1);
