@@ -85,6 +85,17 @@ private slots:
                                                   "Disk interval from global_prefs.xml"));
         // The web file's own value stays the controller's.
         QCOMPARE(h.c().cpu_scheduling_period_minutes, std::optional<std::string>("60.000000"));
+
+        // A changed override is read at the next refresh; without it the web file's values are in force.
+        m_box->write(QStringLiteral("global_prefs_override.xml"),
+                     "<global_preferences><cpu_scheduling_period_minutes>45.5</cpu_scheduling_period_minutes>"
+                     "</global_preferences>");
+        QVERIFY(h.update());
+        QVERIFY(prefs->text().startsWith(QStringLiteral("CPU scheduling period: 45.5 min")));
+        QVERIFY(QFile::remove(m_box->path(QStringLiteral("global_prefs_override.xml"))));
+        QVERIFY(h.update());
+        QVERIFY(prefs->text().startsWith(QStringLiteral("CPU scheduling period: 60.000000 min")));
+        QVERIFY(prefs->toolTip().startsWith(QStringLiteral("CPU scheduling period from global_prefs.xml")));
     }
 
     void computerTabShowsTheHostAndItsTransfers() {
