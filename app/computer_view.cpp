@@ -79,27 +79,27 @@ std::pair<double, QString> unitFor(double most) {
 
 std::vector<TransferDay> transferDays(const std::vector<DailyXfer>& history, std::size_t mostDays) {
     std::vector<TransferDay> read;
-    if (mostDays == 0) return {};
+    long long earliest = 0, last = 0;
     for (const DailyXfer& x : history) {
         const auto when = numberOf(x.when), up = numberOf(x.up), down = numberOf(x.down);
         // A day number beyond any calendar is no day.
         if (!when || std::abs(*when) > 1e7) continue;
-        read.push_back({static_cast<long long>(std::floor(*when)), up.value_or(0), down.value_or(0)});
+        const auto day = static_cast<long long>(std::floor(*when));
+        earliest = read.empty() ? day : std::min(earliest, day);
+        last = read.empty() ? day : std::max(last, day);
+        read.push_back({day, up.value_or(0), down.value_or(0)});
     }
-    if (read.empty()) return {};
-    long long last = read.front().day;
-    for (const TransferDay& d : read) last = std::max(last, d.day);
-    const long long first = last - static_cast<long long>(mostDays) + 1;
+    if (read.empty() || mostDays == 0) return {};
+    // Every day from the history's first, or a period before its last, on.
+    const long long first = std::max(earliest, last - static_cast<long long>(mostDays) + 1);
     std::vector<TransferDay> days;
     for (long long day = first; day <= last; ++day) days.push_back({day, 0, 0});
     for (const TransferDay& d : read)
         if (d.day >= first) {
-            days[static_cast<std::size_t>(d.day - first)].up += d.up;
-            days[static_cast<std::size_t>(d.day - first)].down += d.down;
+            TransferDay& shown = days[static_cast<std::size_t>(d.day - first)];
+            shown.up += d.up;
+            shown.down += d.down;
         }
-    // The days before the history's first are no part of it.
-    const long long earliest = std::min_element(read.begin(), read.end(), [](auto& a, auto& b) { return a.day < b.day; })->day;
-    if (earliest > first) days.erase(days.begin(), days.begin() + (earliest - first));
     return days;
 }
 

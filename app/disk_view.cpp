@@ -84,9 +84,11 @@ void DiskView::show(const RefreshValuePtr& value) {
 
 void DiskView::showSummary(const DiskFigures& disk) {
     QStringList parts;
-    parts << tr("Used: %1").arg(disk.totalBytes ? bytesText(static_cast<double>(*disk.totalBytes)) : tr("not counted yet"));
+    parts << tr("Used: %1")
+                 .arg(disk.totalBytes ? bytesText(static_cast<double>(*disk.totalBytes)) : tr("not counted yet"));
     if (disk.allowed.bytes)
-        parts << tr("allowed: %1 (set by %2)").arg(bytesText(*disk.allowed.bytes), qText(boundText(disk.allowed.bound)));
+        parts << tr("allowed: %1 (set by %2)")
+                     .arg(bytesText(*disk.allowed.bytes), qText(boundText(disk.allowed.bound)));
     else
         parts << tr("allowed: unknown");
     if (disk.freeBytes) parts << tr("free on disk: %1").arg(bytesText(*disk.freeBytes));
