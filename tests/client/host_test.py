@@ -38,9 +38,10 @@ GIB = 2.0 ** 30
 # The client's defaults where no file sets them (Debian's 7.20.5).
 DEFAULT_LIMITS = {"disk_max_used_gb": 0.0, "disk_max_used_pct": 90.0, "disk_min_free_gb": 0.1}
 SMALL_LIMIT = "0.001"
-# The modes set with boinccmd, one of each word, and the file's elements.
-MODES = {"run_mode": ("--set_run_mode", "always"), "gpu_mode": ("--set_gpu_mode", "never"),
-         "network_mode": ("--set_network_mode", "auto")}
+# The modes set with boinccmd, one of each (always, never, according to
+# prefs), the number the file then keeps, and the file's elements.
+MODES = {"run_mode": ("--set_run_mode", "always", "1"), "gpu_mode": ("--set_gpu_mode", "never", "3"),
+         "network_mode": ("--set_network_mode", "auto", "2")}
 MODE_ELEMENTS = {"run_mode": "user_run_request", "gpu_mode": "user_gpu_request",
                  "network_mode": "user_network_request"}
 
@@ -191,10 +192,9 @@ def run(args, work):
     compare = Comparison(args, client, directory)
     try:
         wait_for("the client's RPC", lambda: "CPU status" in client.cmd("--get_cc_status", check=False))
-        for option, word in MODES.values():
+        for option, word, _ in MODES.values():
             client.cmd(option, word)
-        numbers = {MODE_ELEMENTS[mode]: MODE_NUMBERS[word if word != "auto" else "according to prefs"]
-                   for mode, (_, word) in MODES.items()}
+        numbers = {MODE_ELEMENTS[mode]: number for mode, (_, _, number) in MODES.items()}
 
         def settled(f):
             states = {n: f.results[n + "_0"]["state"] for n in ("spin_fail", "spin_ok", "spin_up")}
