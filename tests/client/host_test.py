@@ -144,8 +144,11 @@ class Comparison:
         if disk.get("client_bytes") != usage["d_boinc"]:
             out.append(f"the client's own files: crunchwatch {disk.get('client_bytes')}, "
                        f"d_boinc {usage['d_boinc']:.0f}")
-        if disk.get("total_bytes") != usage["d_total"]:
-            out.append(f"disk size: crunchwatch {disk.get('total_bytes')}, d_total {usage['d_total']:.0f}")
+        total = usage["d_boinc"] + sum(usage["projects"].values())
+        if disk.get("total_bytes") != total:
+            out.append(f"the client's total: crunchwatch {disk.get('total_bytes')}, client {total:.0f}")
+        if disk.get("disk_bytes") != usage["d_total"]:
+            out.append(f"disk size: crunchwatch {disk.get('disk_bytes')}, d_total {usage['d_total']:.0f}")
         if disk.get("allowed_by") != bound or disk.get("complete") is not True or disk.get("problems") != []:
             out.append(f"disk: allowed by {disk.get('allowed_by')} (expected {bound}), "
                        f"complete {disk.get('complete')}, problems {disk.get('problems')}")
