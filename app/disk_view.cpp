@@ -23,6 +23,9 @@
 namespace crunchwatch {
 namespace {
 
+// What a slice of the pie stands for: "project", "client" or "allowance".
+constexpr const char* sliceKind = "sliceKind";
+
 QString bytesText(double bytes) { return QString::fromStdString(bytesForPeople(bytes)); }
 QString qText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -113,39 +116,50 @@ void DiskView::redrawPie(const DiskFigures& disk) {
     }
     std::stable_sort(projects.begin(), projects.end(),
                      [](const DiskRow* a, const DiskRow* b) { return rowBytes(*a) > rowBytes(*b); });
-    const auto add = [series](const QString& name, double bytes) {
+    const auto add = [series](const QString& name, double bytes, const char* kind = "project") {
         if (bytes <= 0) return;
-        series->append(QStringLiteral("%1 (%2)").arg(name, bytesText(bytes)), bytes);
+        QPieSlice* slice = series->append(QStringLiteral("%1 (%2)").arg(name, bytesText(bytes)), bytes);
+        slice->setProperty(sliceKind, QString::fromLatin1(kind));
     };
     double others = 0;
     for (std::size_t i = 0; i < projects.size(); ++i)
         if (i < static_cast<std::size_t>(mostSlices)) add(qText(projects[i]->name), rowBytes(*projects[i]));
         else others += rowBytes(*projects[i]);
     if (others > 0) add(tr("%n other project(s)", nullptr, static_cast<int>(projects.size()) - mostSlices), others);
-    if (client) add(qText(client->name), rowBytes(*client));
-    if (disk.allowanceLeft) add(tr("Still allowed"), *disk.allowanceLeft);
+    if (client) add(qText(client->name), rowBytes(*client), "client");
+    if (disk.allowanceLeft) add(tr("Still allowed"), *disk.allowanceLeft, "allowance");
     for (QPieSlice* slice : series->slices()) slice->setLabelVisible(false);
     styleChart(m_chart->chart(), palette());
-    colourAllowance();
+    colourSlices();
 }
 
-// The room left stands apart from what is used: a pale slice of the text's
-// own colour, in light and dark alike.
-void DiskView::colourAllowance() {
-    if (!m_value || !m_value->disk.allowanceLeft || *m_value->disk.allowanceLeft <= 0) return;
+// The chart's theme gives a pie shades of one colour; projects side by side
+// need hues of their own, mid-tone so that they read on light and dark. The
+// client's own files are grey, and the room left a pale slice of the text's
+// colour: it stands apart from what is used.
+void DiskView::colourSlices() {
+    static const QColor hues[] = {{0x3d, 0x7e, 0xd6}, {0xe0, 0x7b, 0x12}, {0x3c, 0xa0, 0x4a}, {0x8e, 0x5c, 0xc4},
+                                  {0x2a, 0xa1, 0x98}, {0xd9, 0x4a, 0x3f}, {0xc7, 0x5b, 0x9b}, {0xb5, 0x9a, 0x2c},
+                                  {0x6b, 0x8e, 0x23}};
+    if (!m_value) return;
     const QList<QPieSlice*> slices = pie()->slices();
-    if (slices.isEmpty()) return;
+    const QColor base = palette().color(QPalette::Base);
     QColor pale = palette().color(QPalette::WindowText);
     pale.setAlpha(50);
-    slices.back()->setColor(pale);
-    slices.back()->setBorderColor(palette().color(QPalette::Base));
+    for (qsizetype i = 0; i < slices.size(); ++i) {
+        const QString kind = slices[i]->property(sliceKind).toString();
+        slices[i]->setColor(kind == QLatin1String("allowance") ? pale
+                            : kind == QLatin1String("client") ? QColor(0x8c, 0x8c, 0x8c)
+                                                             : hues[i % std::size(hues)]);
+        slices[i]->setBorderColor(base);
+    }
 }
 
 void DiskView::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange) {
         styleChart(m_chart->chart(), palette());
-        colourAllowance();
+        colourSlices();
     }
 }
 

@@ -44,15 +44,14 @@ protected:
 private:
     void showSummary(const DiskFigures& disk);
     void redrawPie(const DiskFigures& disk);
-    void colourAllowance();
+    void colourSlices();
 
     TableModel* m_model;
     QTableView* m_table;
     QLabel* m_summary;
     QLabel* m_note;
     QChartView* m_chart;
-    const DiskFigures* m_shown = nullptr;  // the figures the pie was drawn from
-    std::shared_ptr<const ComputerValue> m_value;
+    std::shared_ptr<const ComputerValue> m_value;  // the figures shown
 };
 
 }  // namespace crunchwatch
