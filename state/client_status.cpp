@@ -83,6 +83,7 @@ ProjectStatus projectStatusOf(std::string_view block, std::size_t index) {
     s.master_fetch_failures = cutTag(element, "master_fetch_failures");
     s.njobs_success = cutTag(element, "njobs_success");
     s.njobs_error = cutTag(element, "njobs_error");
+    s.disk_usage = cutTag(element, "disk_usage");
     s.backoffs = backoffsOf(element);
     return s;
 }
@@ -111,7 +112,7 @@ Transfer transferOf(std::string_view file, std::string_view xfer, std::size_t pr
 
 bool ProjectStatus::empty() const noexcept {
     return flags == 0 && !sched_rpc_pending && !min_rpc_time && !next_rpc_time && !last_rpc_time && !nrpc_failures &&
-           !master_fetch_failures && !njobs_success && !njobs_error && backoffs.empty() && apps.empty();
+           !master_fetch_failures && !njobs_success && !njobs_error && !disk_usage && backoffs.empty() && apps.empty();
 }
 
 const ProjectStatus& ClientStatus::of(std::size_t project) const noexcept {

@@ -35,7 +35,7 @@ struct PrefName {
     std::string_view fallback;  // the client's default, as text; empty when it has none worth naming
 };
 // Every preference shown, in the order shown.
-extern const std::array<PrefName, 37> prefNames;
+extern const std::array<PrefName, 36> prefNames;
 
 struct EffectivePref {
     std::string_view name;  // one of prefNames'

@@ -7,9 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "state/file_descriptor.hpp"
+#include "state/file_stat.hpp"
 
 namespace crunchwatch {
 
@@ -142,6 +144,37 @@ std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& wh
 std::optional<TextBuffer> readWholeFile(const std::string& path) {
     ReadFailure ignored{};
     return readWholeFile(path, ignored);
+}
+
+std::optional<std::string> readFileBeside(int dir, const char* name, std::uint64_t limit, ReadFailure& why) {
+    FileDescriptor fd(::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.get() < 0) {
+        why = errno == ELOOP ? ReadFailure::notRegularFile : failureOfErrno(errno);
+        return std::nullopt;
+    }
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = ReadFailure::notRegularFile;
+        return std::nullopt;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > limit) {
+        why = ReadFailure::tooLarge;
+        return std::nullopt;
+    }
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            why = ReadFailure::ioError;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return text;
 }
 
 }  // namespace crunchwatch

@@ -54,6 +54,11 @@ inline constexpr std::uintmax_t largestReadableFile = UINT32_MAX;
 std::optional<TextBuffer> readWholeFile(const std::string& path);
 std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why);
 
+// A file of the folder open as `dir` that is a regular file, not reached
+// through a link and not waiting on a writer, read whole up to `limit`
+// bytes; nothing otherwise, with `why` saying what went wrong.
+std::optional<std::string> readFileBeside(int dir, const char* name, std::uint64_t limit, ReadFailure& why);
+
 struct TailRead {
     FileIdentity identity;
     // True when the bytes are the whole file (from offset 0): the file was

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "state/file_descriptor.hpp"
+#include "state/file_read.hpp"
 #include "state/file_stat.hpp"
 #include "state/numbers.hpp"
 #include "state/redact.hpp"
@@ -87,39 +88,6 @@ void forEachBlock(std::string_view text, std::string_view open, std::string_view
     }
 }
 
-// A file of `dir` that is a regular file, not reached through a link, read
-// whole up to `limit` bytes; nothing otherwise.
-std::optional<std::string> readBeside(int dir, const char* name, std::uint64_t limit, ReadFailure& why) {
-    FileDescriptor fd(::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (fd.get() < 0) {
-        why = errno == ELOOP ? ReadFailure::notRegularFile : failureOfErrno(errno);
-        return std::nullopt;
-    }
-    struct stat st{};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = ReadFailure::notRegularFile;
-        return std::nullopt;
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > limit) {
-        why = ReadFailure::tooLarge;
-        return std::nullopt;
-    }
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd.get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            why = ReadFailure::ioError;
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    text.resize(got);
-    return text;
-}
-
 // The names in `dir` that begin with `prefix` and end with ".xml", sorted.
 std::vector<std::string> namesIn(int dir, std::string_view prefix) {
     std::vector<std::string> names;
@@ -191,7 +159,7 @@ NoticeFiles readNoticeFiles(const std::string& dataDir) {
     if (notices.get() >= 0) {
         for (const std::string& name : namesIn(notices.get(), "archive_")) {
             ReadFailure why{};
-            const auto text = readBeside(notices.get(), name.c_str(), largestNoticeFile, why);
+            const auto text = readFileBeside(notices.get(), name.c_str(), largestNoticeFile, why);
             if (!text) {
                 files.unreadable.emplace_back("notices/" + name, why);
                 continue;
@@ -208,7 +176,7 @@ NoticeFiles readNoticeFiles(const std::string& dataDir) {
     // Only the replies: the requests beside them hold the account's key.
     for (const std::string& name : namesIn(root.get(), "sched_reply_")) {
         ReadFailure why{};
-        const auto text = readBeside(root.get(), name.c_str(), largestNoticeFile, why);
+        const auto text = readFileBeside(root.get(), name.c_str(), largestNoticeFile, why);
         if (!text) {
             files.unreadable.emplace_back(name, why);
             continue;

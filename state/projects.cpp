@@ -302,7 +302,7 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
     auto contents = readWholeFile(path, why);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
-    ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo(), {}};
+    ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo(), {}, {}};
     // The same as przygotujPlik and wyciagamyDane, with each project block
     // read as the section cut passes over it, while the block is still in
     // the processor's cache: a big file is then read from memory once less.
@@ -311,14 +311,16 @@ std::optional<ClientState> loadClientState(const std::string& path, ReadFailure&
         sekcje(state.file.text.view(), [&](std::string_view block) { extraction.addBlock(block); });
     state.projectInfo = extraction.finish(state.file.sekcje);
     state.clientStatus = extraction.takeStatus();
+    state.host = readHostReport(state.file.text.view(), state.file.sekcje);
     return state;
 }
 
 ClientState clientStateFromText(std::string_view contents) {
-    ClientState state{prepareText(TextBuffer::copyOf(contents)), ProjectInfo(), {}};
+    ClientState state{prepareText(TextBuffer::copyOf(contents)), ProjectInfo(), {}, {}};
     Extraction extraction = extractionOf(state.file.sekcje);
     state.projectInfo = extraction.finish(state.file.sekcje);
     state.clientStatus = extraction.takeStatus();
+    state.host = readHostReport(state.file.text.view(), state.file.sekcje);
     return state;
 }
 

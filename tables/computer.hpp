@@ -32,6 +32,7 @@ struct ComputerLine {
     std::string value;    // for people: "24.9 GiB (26,843,545,600 bytes)"; the verbatim text where no unit helps
     std::string element;  // where it came from: "<host_info><m_nbytes>", "global_prefs_override.xml <disk_max_used_gb>"
     std::string tooltip;  // more: a processor's features, a GPU's OpenCL device, a preference's other file's value
+    std::optional<double> moment;  // a date's, shown through the date format (the value text is then its seconds)
     enum class Mark : unsigned char { none, overridden, unusable, warning } mark = Mark::none;
 };
 
@@ -80,12 +81,14 @@ std::string fractionText(std::string_view fraction);
 // A byte count for people with the exact figure: "1.5 GiB (1,610,612,736 bytes)".
 std::string bytesWithExact(double bytes);
 
+// The tables' rows are the lines and rows themselves, by address: they live
+// in the value's ComputerValue, as long as the value.
 enum class ComputerColumn : std::size_t { group, name, value };
 inline constexpr std::size_t computerColumnCount = 3;
-extern const std::array<TableColumn<ComputerLine>, computerColumnCount> computerColumns;
+extern const std::array<TableColumn<const ComputerLine*>, computerColumnCount> computerColumns;
 
 enum class DiskColumn : std::size_t { project, bytes, recorded, share };
 inline constexpr std::size_t diskColumnCount = 4;
-extern const std::array<TableColumn<DiskRow>, diskColumnCount> diskColumns;
+extern const std::array<TableColumn<const DiskRow*>, diskColumnCount> diskColumns;
 
 }  // namespace crunchwatch

@@ -47,8 +47,8 @@ extern const TableDefinition<TransferRow> transfersTable;
 extern const TableDefinition<EventRow> eventsTable;
 extern const TableDefinition<NoticeRow> noticesTable;
 // The Computer tab's lines and the Disk tab's projects (the client's own row last).
-extern const TableDefinition<ComputerLine> computerTable;
-extern const TableDefinition<DiskRow> diskTable;
+extern const TableDefinition<const ComputerLine*> computerTable;
+extern const TableDefinition<const DiskRow*> diskTable;
 
 // A row of the results (projects) table as the table shows it: with what
 // the files beside the state file add (with the project's scheduling state).
