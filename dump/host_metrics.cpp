@@ -48,8 +48,9 @@ void writeTimeFamilies(ExpositionWriter& w, const Report& report) {
     w.family("crunchwatch_time_fraction", MetricType::Gauge,
              "Fraction of the time the BOINC client ran, was connected, could compute and use the network, was "
              "allowed to compute, and to use the GPU, by kind.");
+    // The client writes -1 for a fraction it has not measured yet.
     for (const auto& [kind, value] : kinds)
-        if (const auto v = numberOfText(*value)) w.sample("crunchwatch_time_fraction", labelText({{"kind", kind}}), *v);
+        if (const auto v = numberOfText(*value); v && *v >= 0) w.sample("crunchwatch_time_fraction", labelText({{"kind", kind}}), *v);
 }
 
 void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels) {

@@ -45,10 +45,11 @@ Outcome dumpIn(const std::string& dir, const std::string& relativePath) {
 
 std::string exampleText() { return slurp(example); }
 
-// The JSON report without the client's words, which close it (their own
-// tests are in words_exe_test.cpp): what the state file's folder gives.
+// The JSON report without the computer's members and the client's words,
+// which close it (their own tests are in host_exe_test.cpp and
+// words_exe_test.cpp): what the state file's folder gives.
 std::string withoutWords(const std::string& json) {
-    const std::size_t at = json.find(",\"event_log_source\":");
+    const std::size_t at = json.find(",\"host\":");
     return at == std::string::npos ? json : json.substr(0, at) + "}\n";
 }
 
