@@ -20,6 +20,13 @@ HistoryTable tableOf(const History& history, const HistoryLabels& labels, bool w
     return {history, labels.jobLogs};
 }
 
+// Before any file is read, the client's defaults are in force.
+std::shared_ptr<const Preferences> noPreferences() {
+    auto prefs = std::make_shared<Preferences>();
+    prefs->effective = effectivePrefs(std::nullopt, std::nullopt);
+    return prefs;
+}
+
 }  // namespace
 
 HistoryValue::HistoryValue(History h, HistoryMatch m, HistoryLabels l, bool withRows)
@@ -29,6 +36,11 @@ RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string
     const Refresher empty(dateFormat);
     RefreshValue v = *empty.last();
     v.snapshot = std::make_shared<const Snapshot>(snapshotOfText(contents));
+    auto computer = std::make_shared<ComputerValue>();
+    const ClientState& state = v.snapshot->state;
+    computer->lines = computerLines(state.host, state.clientStatus.client, nullptr, v.prefs->effective);
+    computer->disk = diskFigures(state, state.host, v.prefs->effective, nullptr);
+    v.computer = std::move(computer);
     v.takenAt = nowSeconds();
     return std::make_shared<const RefreshValue>(std::move(v));
 }
@@ -49,7 +61,7 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
     : m_dateFormat(std::move(dateFormat)),
       m_rows(rows),
       m_snapshot(nothingRead()),
-      m_prefs(std::make_shared<const Preferences>()),
+      m_prefs(noPreferences()),
       m_historyValue(std::make_shared<const HistoryValue>(History(), HistoryMatch(), HistoryLabels(), true)),
       m_around(std::make_shared<const Surroundings>()),
       m_events(std::make_shared<const EventLogValue>()),
@@ -93,6 +105,7 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     surroundingsStep(path);
     preferencesStep(path);
     wordsStep(path);
+    computerStep(path);
     m_last = std::make_shared<const RefreshValue>(RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue,
                                                                m_around, m_events, m_notices, m_computer, m_dateFormat,
                                                                nowSeconds()});
@@ -100,6 +113,8 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
 }
 
 namespace {
+
+std::string overridePathOf(const StatePath& path) { return path.rootDir() + std::string(prefsOverrideFileName); }
 
 bool runsNow(const resultRow& row) {
     return readInteger(row.get(Key::state)) == 2 && !row.has(Key::suspended_via_gui) &&
@@ -224,18 +239,33 @@ void Refresher::historyStep(const StatePath& path) {
 // successful read; an unreadable file is tried again on every cycle.
 void Refresher::preferencesStep(const StatePath& path) {
     const DateText date = fileDateText(path.globalPrefsFile());
-    if (sameDate(date, m_prefs->stamp)) return;
+    // An override that is still absent is unchanged: nothing to read again.
+    if (sameDate(date, m_prefs->stamp) && fileDateText(overridePathOf(path)) == m_prefs->overrideStamp) return;
     readPreferencesFile(path, date);
 }
 
+// The web file as before: its last successful read stays when it cannot be
+// read. The override is read whenever its date changed, and goes when it
+// goes: the client then uses the web file's values again.
 bool Refresher::readPreferencesFile(const StatePath& path, const DateText& stamp) {
     auto body = przygotujGlobalPrefs(path.globalPrefsFile());
-    if (!body) return false;
-    auto next = std::make_shared<Preferences>();
-    next->values = wyciagamyDaneGlobalPrefs(*body);
-    next->fileContents = std::move(*body);
-    next->stamp = stamp;
-    next->reads = m_prefs->reads + 1;
+    const std::string overridePath = overridePathOf(path);
+    const DateText overrideStamp = fileDateText(overridePath);
+    const bool overrideChanged = overrideStamp != m_prefs->overrideStamp;
+    if (!body && !overrideChanged) return false;
+    auto next = std::make_shared<Preferences>(*m_prefs);
+    if (body) {
+        next->values = wyciagamyDaneGlobalPrefs(*body);
+        next->fileContents = std::move(*body);
+        next->stamp = stamp;
+        next->reads = m_prefs->reads + 1;
+    }
+    if (overrideChanged) {
+        auto overrideBody = overrideStamp ? przygotujGlobalPrefs(overridePath) : std::nullopt;
+        next->overrideContents = overrideBody ? std::move(*overrideBody) : std::nullopt;
+        next->overrideStamp = overrideStamp;
+    }
+    next->effective = effectivePrefs(next->overrideContents, next->fileContents);
     m_prefs = std::move(next);
     return true;
 }

@@ -124,6 +124,7 @@ private:
     void computerStep(const StatePath& path);
     DiskWalkOptions m_diskOptions;
     std::shared_ptr<const HostFiles> m_hostFiles;
+    std::string m_hostFilesFor;  // the folder and the files' dates they were read at
     std::shared_ptr<const DiskWalk> m_walk;
     std::string m_walkedFor;  // the data folder and projects the last walk counted
     std::shared_ptr<const ComputerValue> m_computer;

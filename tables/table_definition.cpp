@@ -234,4 +234,28 @@ const TableDefinition<NoticeRow> noticesTable{
     [](const RefreshValue&) { return std::string("No notices"); },
 };
 
+const TableDefinition<const ComputerLine*> computerTable{
+    computerColumns,
+    [](const RefreshValue& v) -> const void* { return v.computer.get(); },
+    [](const RefreshValue& v) { return v.computer->lines.size(); },
+    [](const RefreshValue& v, std::size_t i) -> const ComputerLine* { return &v.computer->lines[i]; },
+    static_cast<std::size_t>(ComputerColumn::group),
+    static_cast<std::size_t>(ComputerColumn::name),
+    [](const RefreshValue&) { return std::vector<std::string>(); },
+    [](const RefreshValue& v) {
+        return nothingReadYet(v) ? std::string() : std::string("The state file holds nothing about this computer");
+    },
+};
+
+const TableDefinition<const DiskRow*> diskTable{
+    diskColumns,
+    [](const RefreshValue& v) -> const void* { return v.computer.get(); },
+    [](const RefreshValue& v) { return v.computer->disk.rows.size(); },
+    [](const RefreshValue& v, std::size_t i) -> const DiskRow* { return &v.computer->disk.rows[i]; },
+    static_cast<std::size_t>(DiskColumn::project),
+    static_cast<std::size_t>(DiskColumn::project),
+    &projectNames,
+    [](const RefreshValue& v) { return nothingReadYet(v) ? std::string() : std::string("Nothing counted yet"); },
+};
+
 }  // namespace crunchwatch
