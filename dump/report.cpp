@@ -65,12 +65,13 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
 // project the bytes counted beside the client's record, and the totals.
 void writeComputerText(std::ostream& out, const Report& report, const ReportOptions& o) {
     out << "\nComputer\n\n";
-    if (computerTable.size(report) == 0) out << "(nothing known of the computer)\n";
-    else printTextTable(out, textTableOf(computerTable, report, o), o.width);
+    if (computerTable.size(report) == 0) out << computerTable.emptyText(report) << '\n';
+    else printGroupedLines(out, textTableOf(computerTable, report, o), o.width);
     if (report.computer && report.computer->files && !report.computer->files->problem.empty())
         out << validUtf8(report.computer->files->problem) << '\n';
     out << "\nDisk\n\n";
-    if (diskTable.size(report) > 0) printTextTable(out, textTableOf(diskTable, report, o), o.width);
+    if (diskTable.size(report) == 0) out << diskTable.emptyText(report) << '\n';
+    else printTextTable(out, textTableOf(diskTable, report, o), o.width);
     for (const std::string& line : diskSummaryLines(report)) out << validUtf8(line) << '\n';
 }
 

@@ -379,7 +379,8 @@ with open(sys.argv[1], encoding="utf-8") as f:
     d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
                    "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
-                   "transfers", "slot_progress", "event_log_source", "event_log", "notices"], list(d)
+                   "transfers", "slot_progress", "host", "time_stats", "daily_xfers", "disk", "effective_prefs",
+                   "event_log_source", "event_log", "notices"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -411,10 +412,30 @@ assert all(len(t) == 11 and isinstance(t["upload"], bool) and all(text(v) for k,
            for t in d["transfers"])
 assert all(list(s) == ["result", "project_url", "fraction_done", "checkpoint_cpu_time", "checkpoint_elapsed_time"]
            and all(text(v) for v in s.values()) for s in d["slot_progress"])
+h, gpu = d["host"], ["kind", "type", "count", "name", "memory", "peak_flops", "driver_version", "opencl_name",
+                      "opencl_vendor", "opencl_device_version", "opencl_driver_version"]
+assert len(h) == 28 and list(h)[-4:] == ["net_stats", "gpus", "detected_gpus", "gpu_warnings"]
+assert all(text(v) for v in list(h.values())[:24]) and all(text(v) for v in h["net_stats"].values())
+assert all(list(g) == gpu and all(text(v) for v in g.values()) for g in h["gpus"])
+assert h["detected_gpus"] is None or all(list(g) == gpu + ["device_num"] for g in h["detected_gpus"])
+assert all(isinstance(w, str) for w in h["gpu_warnings"])
+assert len(d["time_stats"]) == 9 and all(text(v) for v in d["time_stats"].values())
+number = lambda v: v is None or isinstance(v, (int, float))
+assert all(list(x) == ["when", "up", "down"] and all(number(v) for v in x.values()) for x in d["daily_xfers"])
+disk = d["disk"]
+assert list(disk) == ["projects", "client_bytes", "free_bytes", "allowed_bytes", "total_bytes", "disk_bytes",
+                      "allowed_by", "complete", "counted_at", "problems"]
+assert len(disk["projects"]) == len(d["records"])
+assert all(list(p) == ["master_url", "project_name", "bytes", "client_recorded"] and number(p["bytes"])
+           and number(p["client_recorded"]) for p in disk["projects"])
+assert all(number(disk[k]) for k in ("client_bytes", "free_bytes", "allowed_bytes", "total_bytes", "disk_bytes"))
+assert disk["allowed_by"] in (None, "disk_max_used_gb", "disk_max_used_pct", "disk_min_free_gb")
+assert disk["complete"] in (True, False, None) and all(isinstance(p, str) for p in disk["problems"])
+assert all(list(v) == ["value", "source"] and v["source"] in ("override", "global_prefs")
+           for v in d["effective_prefs"].values())
 source, ids = d["event_log_source"], ("file", "journal", "syslog")
 assert list(source) == ["shown", "name", "available", "chosen", "problem"] and text(source["name"])
 assert source["shown"] in ids + (None,) and all(s in ids for s in source["available"]) and text(source["problem"])
-number = lambda v: v is None or isinstance(v, (int, float))
 assert all(list(e) == ["time", "seconds", "project", "text", "error"] and text(e["time"]) and number(e["seconds"])
            and text(e["project"]) and isinstance(e["text"], str) and e["error"] in (True, False, None)
            for e in d["event_log"])
