@@ -1,0 +1,119 @@
+// What the Computer and Disk tabs make of a state file and the preferences:
+// the preferences in force, the allowance the client computes, the lines.
+
+#include "tables/computer.hpp"
+
+#include <gtest/gtest.h>
+
+#include "tables/refresher.hpp"
+#include "test_support.hpp"
+
+namespace crunchwatch {
+namespace {
+
+constexpr double gib = 1024.0 * 1024.0 * 1024.0;
+
+std::optional<std::string> prefsBody(std::string_view values) { return std::string(values); }
+
+TEST(EffectivePrefs, TheOverrideWinsAndTheRestComeFromTheWebFile) {
+    const EffectivePrefs p = effectivePrefs(
+        prefsBody("<disk_max_used_gb>5</disk_max_used_gb>\n<run_on_batteries/>\n"),
+        prefsBody("<disk_max_used_gb>50</disk_max_used_gb>\n<cpu_scheduling_period_minutes>30</cpu_scheduling_period_minutes>\n"
+                  "<venue name=\"home\">\n<disk_min_free_gb>9</disk_min_free_gb>\n</venue>\n"
+                  "<day_prefs>\n<day_of_week>1</day_of_week>\n<start_hour>8</start_hour>\n</day_prefs>\n"));
+    const auto is = [&](const char* name, const char* value, PrefSource source) {
+        SCOPED_TRACE(name);
+        const EffectivePref* v = p.find(name);
+        ASSERT_TRUE(v);
+        EXPECT_EQ(v->value, value);
+        EXPECT_EQ(v->source, source);
+    };
+    is("disk_max_used_gb", "5", PrefSource::override_file);
+    is("run_on_batteries", "1", PrefSource::override_file);
+    is("cpu_scheduling_period_minutes", "30", PrefSource::global_prefs);
+    // Another place's values and one weekday's hours are not the top level's.
+    is("disk_min_free_gb", "0.1", PrefSource::client_default);
+    is("start_hour", "0", PrefSource::client_default);
+    EXPECT_EQ(p.number("disk_max_used_gb"), 5.0);
+    EXPECT_FALSE(p.find("max_ncpus"));  // neither file sets it, and 0 means nothing to name
+}
+
+TEST(DiskAllowance, TheSmallestLimitWins) {
+    struct Case {
+        const char* name;
+        const char* prefs;
+        double dTotal, dFree, clientTotal;
+        std::optional<double> bytes;
+        DiskAllowance::Bound bound;
+    };
+    using B = DiskAllowance::Bound;
+    const double t = 1000 * gib, f = 300 * gib;
+    const Case cases[] = {
+        // Debian's client with no preferences: 90% of the disk is more than the free space.
+        {"defaults", "", t, f, gib, gib + f - 0.1 * gib, B::min_free_gb},
+        {"gb smallest", "<disk_max_used_gb>2</disk_max_used_gb>", t, f, gib, 2 * gib, B::max_used_gb},
+        {"pct smallest", "<disk_max_used_pct>10</disk_max_used_pct>", t, f, gib, 100 * gib, B::max_used_pct},
+        {"min free", "<disk_min_free_gb>250</disk_min_free_gb>", t, f, gib, 51 * gib, B::min_free_gb},
+        {"zeros mean no limit", "<disk_max_used_gb>0</disk_max_used_gb><disk_max_used_pct>0</disk_max_used_pct>"
+                                "<disk_min_free_gb>0</disk_min_free_gb>", t, f, gib, 301 * gib, B::min_free_gb},
+        {"never below 0", "<disk_min_free_gb>400</disk_min_free_gb>", t, f, gib, 0.0, B::min_free_gb},
+        {"no host figures", "", -1, -1, gib, std::nullopt, B::min_free_gb},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const EffectivePrefs p = effectivePrefs(prefsBody(c.prefs), std::nullopt);
+        const DiskAllowance a = diskAllowance(p, c.dTotal < 0 ? std::nullopt : std::optional(c.dTotal),
+                                              c.dFree < 0 ? std::nullopt : std::optional(c.dFree), c.clientTotal);
+        ASSERT_EQ(a.bytes.has_value(), c.bytes.has_value());
+        if (!c.bytes) continue;
+        EXPECT_DOUBLE_EQ(*a.bytes, *c.bytes);
+        EXPECT_EQ(a.bound, c.bound);
+    }
+}
+
+TEST(ComputerTables, LinesAndDiskFiguresOfAStateFile) {
+    const auto value = valueOfText(
+        "<client_state>\n<host_info>\n<domain_name>vm</domain_name>\n<p_ncpus>2</p_ncpus>\n"
+        "<m_nbytes>25276157952.000000</m_nbytes>\n<d_total>1000</d_total>\n<d_free>400</d_free>\n"
+        "<coprocs>\n</coprocs>\n</host_info>\n<time_stats>\n<on_frac>0.874000</on_frac>\n</time_stats>\n"
+        "<project>\n<master_url>http://crunch.invalid/test/</master_url>\n<project_name>Crunch</project_name>\n"
+        "<disk_usage>94208.000000</disk_usage>\n</project>\n<active_task_set>\n</active_task_set>\n"
+        "<platform_name>x86_64-pc-linux-gnu</platform_name>\n<user_run_request>2</user_run_request>\n</client_state>\n");
+    const auto line = [&](std::string_view name) -> const ComputerLine* {
+        for (const ComputerLine& l : value->computer->lines)
+            if (l.name == name) return &l;
+        return nullptr;
+    };
+    ASSERT_TRUE(line("Memory"));
+    EXPECT_EQ(line("Memory")->value, "23.54 GiB (25\u202F276\u202F157\u202F952 bytes)");
+    EXPECT_EQ(line("Memory")->element, "<m_nbytes>");
+    EXPECT_EQ(line("Client running")->value, "87.4%");
+    EXPECT_EQ(line("Computing")->value, "according to preferences");
+    EXPECT_EQ(line("Switch between tasks every")->value, "60 minutes");
+    EXPECT_EQ(line("Switch between tasks every")->tooltip, "From the client's default");
+
+    const DiskFigures& d = value->computer->disk;
+    ASSERT_EQ(d.rows.size(), 2u);
+    EXPECT_EQ(d.rows[0].name, "Crunch");
+    EXPECT_EQ(d.rows[0].recorded, "94208.000000");
+    EXPECT_FALSE(d.rows[0].bytes);  // nothing walked
+    EXPECT_EQ(d.rows[1].name, "BOINC client");
+    ASSERT_TRUE(d.allowed.bytes);  // the record stands in for the count
+    EXPECT_DOUBLE_EQ(*d.allowed.bytes, 0.0);  // 94208 + 400 bytes free, less 0.1 GiB
+}
+
+TEST(ComputerTables, ProjectFoldersHoldTheActiveTasksSlots) {
+    const auto value = valueOfText(
+        "<client_state>\n<project>\n<master_url>https://www.example.org/a b/</master_url>\n</project>\n"
+        "<workunit>\n<name>w</name>\n<app_name>x</app_name>\n</workunit>\n"
+        "<result>\n<name>r</name>\n<wu_name>w</wu_name>\n</result>\n<active_task_set>\n<active_task>\n"
+        "<project_master_url>https://www.example.org/a b/</project_master_url>\n<result_name>r</result_name>\n"
+        "<slot>3</slot>\n</active_task>\n</active_task_set>\n</client_state>\n");
+    const auto folders = projectFolders(value->snapshot->state);
+    ASSERT_EQ(folders.size(), 1u);
+    EXPECT_EQ(folders[0].dir, "www.example.org_a_b");
+    EXPECT_EQ(folders[0].slotDirs, std::vector<std::string>{"3"});
+}
+
+}  // namespace
+}  // namespace crunchwatch
