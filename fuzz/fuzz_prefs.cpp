@@ -1,6 +1,8 @@
 // Fuzzes the preferences file: reading it, normalising it, cutting its
 // <global_preferences> body, and the two values taken from that body, all at
-// the vector level the input's last byte picks; the rest is the file.
+// the vector level the input's last byte picks; the rest is the file. The same
+// text then serves as a local override over it, and as the GPU and transfer
+// files the client writes beside its state file.
 
 #include <algorithm>
 #include <cstdint>
@@ -10,7 +12,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "fuzz_support.hpp"
+#include "state/effective_prefs.hpp"
 #include "state/global_prefs.hpp"
+#include "state/host_info.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
 #include "text_references.hpp"
@@ -39,6 +43,27 @@ void requireTextHandling(std::string_view contents, const std::string& text) {
     fuzz::requireFindsLikeTheReference(view, view.substr(view.size() - std::min(length, view.size())), findFrom);
 }
 
+// Every value in force lies in one of the two bodies (or is a default, or a
+// flag's "1"); the allowance is never below 0; the GPU and transfer files'
+// values are found in the text.
+void requireFilesBeside(const std::string& text, const std::optional<std::string>& body) {
+    const std::optional<std::string> whole(text);
+    const EffectivePrefs prefs = effectivePrefs(whole, body);
+    for (const EffectivePref& p : prefs.values) {
+        const bool found = p.value == "1" || (p.source == PrefSource::client_default) || text.find(p.value) != std::string::npos;
+        fuzz::require(found, "a preference in force is in neither file");
+    }
+    const DiskAllowance a = diskAllowance(prefs, 1e12, 1e11, 1e9);
+    fuzz::require(a.bytes && *a.bytes >= 0, "the allowance is below 0 or no number");
+    const CoprocInfo info = readCoprocInfoText(text);
+    fuzz::require(info.gpus.size() <= mostGpus && info.warnings.size() <= mostGpus, "too many GPUs kept");
+    for (const Gpu& g : info.gpus)
+        if (g.name) fuzz::require(text.find(*g.name) != std::string::npos, "a GPU's name is not in the file");
+    for (const DailyXfer& d : readDailyXfersText(text))
+        fuzz::require(text.find(d.when) != std::string::npos && text.find(d.down) != std::string::npos,
+                      "a day's transfer is not in the file");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto body = przygotujGlobalPrefs(file.path());
     fuzz::require(body.has_value(), "a readable regular file was refused");
+    requireFilesBeside(normalised(contents), *body);
 
     // The same cut made from a copy in memory: the file reading adds nothing
     // and loses nothing.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <utility>
 
 #include "state/scan.hpp"
@@ -153,7 +154,7 @@ std::optional<double> EffectivePrefs::number(std::string_view name) const noexce
     while (!text.empty() && (text.front() == ' ' || text.front() == '+')) text.remove_prefix(1);
     double v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end == text.data()) return std::nullopt;
+    if (ec != std::errc() || end == text.data() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
