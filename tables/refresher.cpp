@@ -78,6 +78,7 @@ void Refresher::resume(const RefreshValuePtr& last) {
     m_around = last->around;
     m_events = last->events;
     m_notices = last->notices;
+    resumeComputer(last);
     m_history = last->history->history;
     m_lastReadPath = *last ? last->path.file() : std::string();
     m_aroundPath = StatePath(m_lastReadPath);

@@ -122,6 +122,7 @@ private:
     std::shared_ptr<const EventLogValue> m_events;
     std::shared_ptr<const NoticesValue> m_notices;
     void computerStep(const StatePath& path);
+    void resumeComputer(const RefreshValuePtr& last);
     DiskWalkOptions m_diskOptions;
     std::shared_ptr<const HostFiles> m_hostFiles;
     std::string m_hostFilesFor;  // the folder and the files' dates they were read at

@@ -58,4 +58,14 @@ void Refresher::computerStep(const StatePath& path) {
     m_computerPrefs = m_prefs.get();
 }
 
+// The disk as last counted and the files beside it are kept: counting
+// again waits for its time, or for the projects to change.
+void Refresher::resumeComputer(const RefreshValuePtr& last) {
+    m_computer = last->computer;
+    m_computerSnapshot = last->snapshot.get();
+    m_computerPrefs = last->prefs.get();
+    m_walk = last->computer->disk.walk;
+    m_walkedFor = m_walk && *last ? walkKey(last->path.rootDir(), projectFolders(last->snapshot->state)) : std::string();
+}
+
 }  // namespace crunchwatch

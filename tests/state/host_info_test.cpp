@@ -41,10 +41,18 @@ TEST(HostInfo, RealClientsFilesReadVerbatim) {
         EXPECT_TRUE(r.time.found);
         EXPECT_TRUE(r.net.found);
         EXPECT_TRUE(r.host.p_ncpus && r.host.os_name && r.host.m_nbytes && r.host.d_free);
-        if (c.ncpus) EXPECT_EQ(*r.host.p_ncpus, c.ncpus);
-        if (c.model) EXPECT_EQ(*r.host.p_model, c.model);
-        if (c.osName) EXPECT_EQ(*r.host.os_name, c.osName);
-        if (c.dTotal) EXPECT_EQ(*r.host.d_total, c.dTotal);
+        if (c.ncpus) {
+            EXPECT_EQ(*r.host.p_ncpus, c.ncpus);
+        }
+        if (c.model) {
+            EXPECT_EQ(*r.host.p_model, c.model);
+        }
+        if (c.osName) {
+            EXPECT_EQ(*r.host.os_name, c.osName);
+        }
+        if (c.dTotal) {
+            EXPECT_EQ(*r.host.d_total, c.dTotal);
+        }
         EXPECT_EQ(r.host.coprocsFound, c.coprocs);
         EXPECT_EQ(r.host.gpus.size(), c.gpus);
         EXPECT_EQ(r.time.on_frac.has_value(), true);
