@@ -665,7 +665,9 @@ TEST(DumpExe, MetricsAreWrittenEvenWhenTheFileCannotBeRead) {
 
 TEST(DumpExe, OutputReplacesTheFileWhole) {
     const TempDir dir;
-    const std::string state = dir.write("client_state.xml", exampleText());
+    // The output beside, not in, the data folder: there it would count among the client's own files.
+    fs::create_directory(dir.path() / "data");
+    const std::string state = dir.write("data/client_state.xml", exampleText());
     const std::string target = dir.write("crunchwatch.prom", "old\n");
     const mode_t savedMask = ::umask(022);
     const Outcome r = dump({"--prometheus", "--now", "1796150000", "--output", target, state});
@@ -674,7 +676,7 @@ TEST(DumpExe, OutputReplacesTheFileWhole) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(slurp(target), dump({"--prometheus", "--now", "1796150000", state}).out);
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644)) << "readable by the exporter's user";
-    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"client_state.xml", "crunchwatch.prom"}));
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"crunchwatch.prom", "data"}));
 
     // The state file gone: the failure is written, and the exit status says so.
     fs::remove(state);
@@ -683,21 +685,21 @@ TEST(DumpExe, OutputReplacesTheFileWhole) {
     EXPECT_NE(slurp(target).find(readableLine + state + "\"} 0\n"), std::string::npos);
 
     // Any other failure leaves what was there, and no temporary file.
-    dir.write("client_state.xml", exampleText());
+    dir.write("data/client_state.xml", exampleText());
     const std::string before = slurp(target);
     fs::create_directories(dir.path() / "a_directory" / "inside");
     const std::string aDirectory = (dir.path() / "a_directory").string();
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--prometheus", "--output", (dir.path() / "no_such_dir" / "x.prom").string(), state},
              {"--prometheus", "--output", aDirectory, state},
-             {"--json", "--output", target, (dir.path() / "missing.xml").string()},
+             {"--json", "--output", target, (dir.path() / "data" / "missing.xml").string()},
          }) {
         const Outcome failed = dump(args);
         EXPECT_EQ(failed.exitCode, 1) << args[2];
         EXPECT_FALSE(failed.err.empty()) << args[2];
         EXPECT_EQ(slurp(target), before) << args[2];
         EXPECT_TRUE(fs::is_directory(dir.path() / "a_directory" / "inside"));
-        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a_directory", "client_state.xml", "crunchwatch.prom"}));
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a_directory", "crunchwatch.prom", "data"}));
     }
     // The other views are written the same way.
     const Outcome json = dump({"--json", "--output", target, state});

@@ -199,8 +199,7 @@ TEST(HostDump, ValuesVerbatimFromADataFolder) {
              "crunchwatch_time_fraction{kind=\"active\"} 0.75\ncrunchwatch_time_fraction{kind=\"gpu_active\"} 0.5\n# ",
              "\ncrunchwatch_disk_usage_bytes{project=\"A\",url=\"http://a.org/x/\"} " + project + "\n"
              "crunchwatch_disk_usage_bytes{project=\"\",url=\"\"} ",
-             "\ncrunchwatch_disk_allowed_bytes 50000000000\n",
-             "\ncrunchwatch_disk_free_bytes 50000000000\n"})
+             "\ncrunchwatch_disk_allowed_bytes 5e+10\n", "\ncrunchwatch_disk_free_bytes 5e+10\n"})
         EXPECT_NE(metrics.out.find(line), std::string::npos) << line << '\n' << metrics.out;
 }
 
