@@ -92,9 +92,9 @@ void printGroupedLines(std::ostream& out, const TextTable& table, std::size_t wi
         if (!group || *group != row[0]) {
             if (group) out << '\n';
             group = &row[0];
-            out << row[0] << '\n';
+            out << std::string(indent, ' ') << row[0] << '\n';
         }
-        line.assign(indent, ' ');
+        line.assign(2 * indent, ' ');
         const std::size_t taken = appendFitted(line, row[1], nameWidth);
         line.append(nameWidth - taken + gap, ' ');
         line += row[2];

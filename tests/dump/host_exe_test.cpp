@@ -182,7 +182,7 @@ TEST(HostDump, ValuesVerbatimFromADataFolder) {
     const test::Outcome text = dump({path});
     ASSERT_EQ(text.exitCode, 0) << text.err;
     for (const char* fragment : {"CPU scheduling period (minutes): 77\n",
-                                 "Disk interval: 120 (global_prefs_override.xml)\n", "\nComputer\n\n", "\nDisk\n\n",
+                                 "Disk interval: 120 (global_prefs_override.xml)\n", "\nComputer\n\n", "\n  Processor\n    ", "\nDisk\n\n",
                                  "(by disk_max_used_pct)"})
         EXPECT_NE(text.out.find(fragment), std::string::npos) << fragment << '\n' << text.out;
 
