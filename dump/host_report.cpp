@@ -4,9 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "tables/date_value.hpp"
-#include "tables/format.hpp"
-
 namespace crunchwatch {
 namespace {
 

@@ -6,7 +6,6 @@
 // contract gives as a number is read from that text, null when it is none.
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
