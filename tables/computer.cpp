@@ -195,6 +195,7 @@ void prefLines(Lines& lines, const EffectivePrefs& prefs) {
 
 std::string fractionText(std::string_view fraction) {
     const auto n = numberIn(fraction);
+    if (n && *n < 0) return "not measured yet";  // the client's -1
     return n ? formatFixed(*n * 100.0, 1) + "%" : std::string(fraction);
 }
 
