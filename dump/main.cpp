@@ -30,11 +30,13 @@ constexpr std::string_view usage =
 
 constexpr std::string_view help =
     "Shows what the crunchwatch window would show for a BOINC client_state.xml,\n"
-    "reading global_prefs.xml from the same directory.\n\n"
+    "reading the preferences, the client's other files beside it and the sizes\n"
+    "of its files on disk from the same directory.\n\n"
     "  --json                one JSON object instead of text tables\n"
     "  --prometheus          Prometheus metrics (text format 0.0.4) instead: the\n"
-    "                        state file, the host and every project; written even\n"
-    "                        when the file cannot be read (readable 0, exit 1)\n"
+    "                        state file, the host, its disk and every project;\n"
+    "                        written even when the file cannot be read\n"
+    "                        (readable 0, exit 1)\n"
     "  --prometheus-tasks    the same and the metrics of every task (5 to 6\n"
     "                        series per task)\n"
     "  --output FILE         write to FILE instead of stdout, atomically: a reader\n"

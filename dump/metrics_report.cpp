@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dump/exposition.hpp"
+#include "dump/host_report.hpp"
 #include "dump/task_figures.hpp"
 #include "state/history_match.hpp"
 #include "state/numbers.hpp"
@@ -305,6 +306,9 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeProjectStatusFamilies(w, snapshot, series);
     writeHistoryFamilies(w, *report, series);
     writeEventLogFamilies(w, *report);
+    std::vector<std::string> projectLabels(snapshot.state.projectInfo.size());
+    for (const ProjectSeries& p : series.projects) projectLabels[p.project] = p.labels;
+    writeHostMetrics(w, *report, projectLabels);
     if (options.perTask) writeTaskFamilies(w, series);
 }
 

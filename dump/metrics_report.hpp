@@ -20,6 +20,11 @@
 //   crunchwatch_project_statistics_*, _finished_tasks_*  where the client keeps history files
 //   crunchwatch_event_log_error_lines_total{project}  counter, the event log's error lines
 //     read in this run; project="" for the client's own (0 when none), no sample without a log
+//   crunchwatch_host_info{os,os_version,cpu,cpu_vendor,platform,client_version}  gauge, 1
+//   crunchwatch_host_cpus, crunchwatch_host_gpus{type}  gauge, GPUs summed per maker
+//   crunchwatch_time_fraction{kind}                  gauge, 0..1; none while unmeasured (-1)
+//   crunchwatch_disk_usage_bytes{project,url}        gauge, counted; project="",url="" the client's own
+//   crunchwatch_disk_allowed_bytes, crunchwatch_disk_free_bytes  gauge
 // and per task ({project,url,task}), only when asked for:
 //   crunchwatch_task_progress_ratio, _cpu_seconds, _remaining_seconds,
 //   _deadline_timestamp_seconds, _completion_timestamp_seconds,

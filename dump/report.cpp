@@ -1,6 +1,7 @@
 #include "dump/report.hpp"
 
 #include "dump/history_report.hpp"
+#include "dump/host_report.hpp"
 #include "dump/json_writer.hpp"
 #include "dump/status_report.hpp"
 #include "dump/text_table.hpp"
@@ -58,6 +59,20 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
             cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
     }
     return text;
+}
+
+// The Computer and Disk tabs as two sections: the host's lines, then per
+// project the bytes counted beside the client's record, and the totals.
+void writeComputerText(std::ostream& out, const Report& report, const ReportOptions& o) {
+    out << "\nComputer\n\n";
+    if (computerTable.size(report) == 0) out << computerTable.emptyText(report) << '\n';
+    else printGroupedLines(out, textTableOf(computerTable, report, o), o.width);
+    if (report.computer && report.computer->files && !report.computer->files->problem.empty())
+        out << validUtf8(report.computer->files->problem) << '\n';
+    out << "\nDisk\n\n";
+    if (diskTable.size(report) == 0) out << diskTable.emptyText(report) << '\n';
+    else printTextTable(out, textTableOf(diskTable, report, o), o.width);
+    for (const std::string& line : diskSummaryLines(report)) out << validUtf8(line) << '\n';
 }
 
 }  // namespace
@@ -121,6 +136,7 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     json.endObject();
     writeHistoryJson(json, report);
     writeStatusJson(json, report, o);
+    writeHostJson(json, report);
     writeWordsJson(json, report, o);
     json.endObject();
     out << '\n';
@@ -142,9 +158,12 @@ void writeTextReport(std::ostream& out, const Report& report, const ReportOption
     else printTextTable(out, transfers, o.width);
     out << "\nNumber of projects: " << s.numberOfProjects << '\n'
         << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
-        << "CPU scheduling period (minutes): " << validUtf8(prefs.cpu_scheduling_period_minutes.value_or("-")) << '\n'
-        << "Disk interval: " << validUtf8(prefs.disk_interval.value_or("-")) << '\n';
+        << validUtf8(preferenceLine(report, "CPU scheduling period (minutes)", "cpu_scheduling_period_minutes",
+                                    prefs.cpu_scheduling_period_minutes))
+        << '\n'
+        << validUtf8(preferenceLine(report, "Disk interval", "disk_interval", prefs.disk_interval)) << '\n';
     writeHistoryText(out, report, o);
+    writeComputerText(out, report, o);
     writeWordsText(out, report, o);
 }
 

@@ -79,4 +79,28 @@ void printTextTable(std::ostream& out, const TextTable& table, std::size_t width
     }
 }
 
+void printGroupedLines(std::ostream& out, const TextTable& table, std::size_t width) {
+    constexpr std::size_t indent = 2;
+    std::size_t nameWidth = 0;
+    for (const auto& row : table.rows)
+        if (row.size() >= 3) nameWidth = std::max(nameWidth, displayWidth(row[1]));
+    nameWidth = std::min(nameWidth, width / 2);
+    const std::string* group = nullptr;
+    std::string line;
+    for (const auto& row : table.rows) {
+        if (row.size() < 3) continue;
+        if (!group || *group != row[0]) {
+            if (group) out << '\n';
+            group = &row[0];
+            out << std::string(indent, ' ') << row[0] << '\n';
+        }
+        line.assign(2 * indent, ' ');
+        const std::size_t taken = appendFitted(line, row[1], nameWidth);
+        line.append(nameWidth - taken + gap, ' ');
+        line += row[2];
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out << line << '\n';
+    }
+}
+
 }  // namespace crunchwatch

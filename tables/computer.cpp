@@ -195,6 +195,7 @@ void prefLines(Lines& lines, const EffectivePrefs& prefs) {
 
 std::string fractionText(std::string_view fraction) {
     const auto n = numberIn(fraction);
+    if (n && *n < 0) return "not measured yet";  // the client's -1
     return n ? formatFixed(*n * 100.0, 1) + "%" : std::string(fraction);
 }
 
@@ -324,7 +325,9 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
         d.walkNote = "Counted in " + formatFixed(walk->seconds, 2) + " s over " + grouped(walk->entries) + " entries.";
         if (walk->stopped)
             d.walkNote += " Stopped after " + grouped(walk->entries) + " entries: the figures count only what was reached.";
-        for (const std::string& p : walk->problems) d.walkNote += " Could not read " + p + ".";
+        for (std::size_t i = 0; i < walk->problems.size(); ++i)
+            d.walkNote += (i == 0 ? " Could not read " : "; ") + walk->problems[i];
+        if (!walk->problems.empty()) d.walkNote += ".";
     } else {
         d.walkNote = "Not counted yet: the figures are the client's own, from its last count.";
     }

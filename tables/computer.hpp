@@ -76,7 +76,8 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
 // What the walk is asked for: each project's folder and its active tasks' slots.
 std::vector<ProjectFolders> projectFolders(const ClientState& state);
 
-// A percentage of time from a fraction's text ("0.874" -> "87.4%"); the text itself when it is no number.
+// A percentage of time from a fraction's text ("0.874" -> "87.4%"); "not
+// measured yet" for the client's -1; the text itself when it is no number.
 std::string fractionText(std::string_view fraction);
 // A byte count for people with the exact figure: "1.5 GiB (1,610,612,736 bytes)".
 std::string bytesWithExact(double bytes);

@@ -45,10 +45,11 @@ Outcome dumpIn(const std::string& dir, const std::string& relativePath) {
 
 std::string exampleText() { return slurp(example); }
 
-// The JSON report without the client's words, which close it (their own
-// tests are in words_exe_test.cpp): what the state file's folder gives.
+// The JSON report without the computer's members and the client's words,
+// which close it (their own tests are in host_exe_test.cpp and
+// words_exe_test.cpp): what the state file's folder gives.
 std::string withoutWords(const std::string& json) {
-    const std::size_t at = json.find(",\"event_log_source\":");
+    const std::size_t at = json.find(",\"host\":");
     return at == std::string::npos ? json : json.substr(0, at) + "}\n";
 }
 
@@ -378,7 +379,8 @@ with open(sys.argv[1], encoding="utf-8") as f:
     d = json.load(f, object_pairs_hook=pairs, parse_constant=reject)
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
                    "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
-                   "transfers", "slot_progress", "event_log_source", "event_log", "notices"], list(d)
+                   "transfers", "slot_progress", "host", "time_stats", "daily_xfers", "disk", "effective_prefs",
+                   "event_log_source", "event_log", "notices"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -410,10 +412,30 @@ assert all(len(t) == 11 and isinstance(t["upload"], bool) and all(text(v) for k,
            for t in d["transfers"])
 assert all(list(s) == ["result", "project_url", "fraction_done", "checkpoint_cpu_time", "checkpoint_elapsed_time"]
            and all(text(v) for v in s.values()) for s in d["slot_progress"])
+h, gpu = d["host"], ["kind", "type", "count", "name", "memory", "peak_flops", "driver_version", "opencl_name",
+                      "opencl_vendor", "opencl_device_version", "opencl_driver_version"]
+assert len(h) == 28 and list(h)[-4:] == ["net_stats", "gpus", "detected_gpus", "gpu_warnings"]
+assert all(text(v) for v in list(h.values())[:24]) and all(text(v) for v in h["net_stats"].values())
+assert all(list(g) == gpu and all(text(v) for v in g.values()) for g in h["gpus"])
+assert h["detected_gpus"] is None or all(list(g) == gpu + ["device_num"] for g in h["detected_gpus"])
+assert all(isinstance(w, str) for w in h["gpu_warnings"])
+assert len(d["time_stats"]) == 9 and all(text(v) for v in d["time_stats"].values())
+number = lambda v: v is None or isinstance(v, (int, float))
+assert all(list(x) == ["when", "up", "down"] and all(number(v) for v in x.values()) for x in d["daily_xfers"])
+disk = d["disk"]
+assert list(disk) == ["projects", "client_bytes", "free_bytes", "allowed_bytes", "total_bytes", "disk_bytes",
+                      "allowed_by", "complete", "counted_at", "problems"]
+assert len(disk["projects"]) == len(d["records"])
+assert all(list(p) == ["master_url", "project_name", "bytes", "client_recorded"] and number(p["bytes"])
+           and number(p["client_recorded"]) for p in disk["projects"])
+assert all(number(disk[k]) for k in ("client_bytes", "free_bytes", "allowed_bytes", "total_bytes", "disk_bytes"))
+assert disk["allowed_by"] in (None, "disk_max_used_gb", "disk_max_used_pct", "disk_min_free_gb")
+assert disk["complete"] in (True, False, None) and all(isinstance(p, str) for p in disk["problems"])
+assert all(list(v) == ["value", "source"] and v["source"] in ("override", "global_prefs")
+           for v in d["effective_prefs"].values())
 source, ids = d["event_log_source"], ("file", "journal", "syslog")
 assert list(source) == ["shown", "name", "available", "chosen", "problem"] and text(source["name"])
 assert source["shown"] in ids + (None,) and all(s in ids for s in source["available"]) and text(source["problem"])
-number = lambda v: v is None or isinstance(v, (int, float))
 assert all(list(e) == ["time", "seconds", "project", "text", "error"] and text(e["time"]) and number(e["seconds"])
            and text(e["project"]) and isinstance(e["text"], str) and e["error"] in (True, False, None)
            for e in d["event_log"])
@@ -643,7 +665,9 @@ TEST(DumpExe, MetricsAreWrittenEvenWhenTheFileCannotBeRead) {
 
 TEST(DumpExe, OutputReplacesTheFileWhole) {
     const TempDir dir;
-    const std::string state = dir.write("client_state.xml", exampleText());
+    // The output beside, not in, the data folder: there it would count among the client's own files.
+    fs::create_directory(dir.path() / "data");
+    const std::string state = dir.write("data/client_state.xml", exampleText());
     const std::string target = dir.write("crunchwatch.prom", "old\n");
     const mode_t savedMask = ::umask(022);
     const Outcome r = dump({"--prometheus", "--now", "1796150000", "--output", target, state});
@@ -652,7 +676,7 @@ TEST(DumpExe, OutputReplacesTheFileWhole) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(slurp(target), dump({"--prometheus", "--now", "1796150000", state}).out);
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644)) << "readable by the exporter's user";
-    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"client_state.xml", "crunchwatch.prom"}));
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"crunchwatch.prom", "data"}));
 
     // The state file gone: the failure is written, and the exit status says so.
     fs::remove(state);
@@ -661,21 +685,21 @@ TEST(DumpExe, OutputReplacesTheFileWhole) {
     EXPECT_NE(slurp(target).find(readableLine + state + "\"} 0\n"), std::string::npos);
 
     // Any other failure leaves what was there, and no temporary file.
-    dir.write("client_state.xml", exampleText());
+    dir.write("data/client_state.xml", exampleText());
     const std::string before = slurp(target);
     fs::create_directories(dir.path() / "a_directory" / "inside");
     const std::string aDirectory = (dir.path() / "a_directory").string();
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--prometheus", "--output", (dir.path() / "no_such_dir" / "x.prom").string(), state},
              {"--prometheus", "--output", aDirectory, state},
-             {"--json", "--output", target, (dir.path() / "missing.xml").string()},
+             {"--json", "--output", target, (dir.path() / "data" / "missing.xml").string()},
          }) {
         const Outcome failed = dump(args);
         EXPECT_EQ(failed.exitCode, 1) << args[2];
         EXPECT_FALSE(failed.err.empty()) << args[2];
         EXPECT_EQ(slurp(target), before) << args[2];
         EXPECT_TRUE(fs::is_directory(dir.path() / "a_directory" / "inside"));
-        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a_directory", "client_state.xml", "crunchwatch.prom"}));
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"a_directory", "crunchwatch.prom", "data"}));
     }
     // The other views are written the same way.
     const Outcome json = dump({"--json", "--output", target, state});

@@ -93,7 +93,26 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         // No event log was read: the family, without samples.
         "# HELP crunchwatch_event_log_error_lines_total Lines of the BOINC client's event log marked as errors, by "
         "project (\"\" for the client's own).\n"
-        "# TYPE crunchwatch_event_log_error_lines_total counter\n";
+        "# TYPE crunchwatch_event_log_error_lines_total counter\n"
+        // Nothing known of the computer, no walk of a disk: the families, without samples.
+        "# HELP crunchwatch_host_info The BOINC client's host: its operating system, processor, platform and client "
+        "version (always 1).\n"
+        "# TYPE crunchwatch_host_info gauge\n"
+        "# HELP crunchwatch_host_cpus How many processors the BOINC client counts on its host.\n"
+        "# TYPE crunchwatch_host_cpus gauge\n"
+        "# HELP crunchwatch_host_gpus How many GPUs the BOINC client uses, by maker.\n"
+        "# TYPE crunchwatch_host_gpus gauge\n"
+        "# HELP crunchwatch_time_fraction Fraction of the time the BOINC client ran, was connected, could compute and "
+        "use the network, was allowed to compute, and to use the GPU, by kind.\n"
+        "# TYPE crunchwatch_time_fraction gauge\n"
+        "# HELP crunchwatch_disk_usage_bytes Bytes a project's files take on disk, counted as the BOINC client counts "
+        "them (project=\"\" for the client's own files).\n"
+        "# TYPE crunchwatch_disk_usage_bytes gauge\n"
+        "# HELP crunchwatch_disk_allowed_bytes Bytes of disk the BOINC client may use under its preferences in force.\n"
+        "# TYPE crunchwatch_disk_allowed_bytes gauge\n"
+        "# HELP crunchwatch_disk_free_bytes Bytes free to an ordinary user on the file system of the BOINC client's "
+        "data directory (the client's own record of its disk when that is not this computer's).\n"
+        "# TYPE crunchwatch_disk_free_bytes gauge\n";
     EXPECT_EQ(report(&s, false), hostAndProjects);
 
     // 3600 s for a quarter: 10800 s to go, all of the processor's share, from 0.
