@@ -119,7 +119,7 @@ ComputerView::ComputerView(QWidget* parent)
     // line must name its group.
     connect(m_table->verticalScrollBar(), &QScrollBar::valueChanged, m_table->viewport(),
             [viewport = m_table->viewport()] { viewport->update(); });
-    setInitialWidths(m_table, {"GPU 1: NVIDIA: NVIDIA GeForce RTX 3060", "Use at most this share of processor time",
+    setInitialWidths(m_table, {"Preferences: When to compute", "Use at most this share of processor time",
                                "24.9 GiB (26,843,545,600 bytes)"});
     layout->addWidget(m_table, 1);
 

@@ -107,11 +107,9 @@ std::string runModeOf(std::string_view t) {
     return mode ? std::string(*mode) : std::string(t);
 }
 
-std::string gpuTitle(const Gpu& g) {
-    std::string title = g.maker();
-    if (g.name) title += ": " + *g.name;
-    return title;
-}
+// A group's title: the maker only, for the name has a line of its own and
+// usually repeats the maker.
+std::string gpuTitle(const Gpu& g) { return g.maker(); }
 
 std::string openclText(const Gpu& g) {
     std::string t;
@@ -188,6 +186,8 @@ void prefLines(Lines& lines, const EffectivePrefs& prefs) {
         ComputerLine& line = lines.add(std::string(n.label), value,
                                        std::string(prefSourceText(p->source)) + " <" + std::string(n.name) + ">", tip);
         if (p->source == PrefSource::override_file) line.mark = Mark::overridden;
+        if (n.name == "mod_time")
+            if (const auto at = numberIn(p->value); at && *at > 0) line.moment = *at;
     }
 }
 
