@@ -128,6 +128,9 @@ private:
     std::string m_hostFilesFor;  // the folder and the files' dates they were read at
     std::shared_ptr<const DiskWalk> m_walk;
     std::string m_walkedFor;  // the data folder and projects the last walk counted
+    std::vector<ProjectFolders> m_folders;  // the shown snapshot's, in m_foldersDir
+    std::string m_foldersKey, m_foldersDir;
+    const void* m_foldersOf = nullptr;
     std::shared_ptr<const ComputerValue> m_computer;
     const void* m_computerSnapshot = nullptr;  // the snapshot and preferences m_computer was built from
     const void* m_computerPrefs = nullptr;

@@ -33,13 +33,21 @@ void Refresher::computerStep(const StatePath& path) {
     }
 
     const Snapshot& shown = *m_snapshot;
+    // The folders asked for are those of the snapshot shown: worked out
+    // again only with a new snapshot, so that a refresh that does not walk
+    // costs two attribute queries here.
+    if (m_foldersOf != m_snapshot.get() || m_foldersDir != dir) {
+        m_folders = projectFolders(shown.state);
+        m_foldersKey = walkKey(dir, m_folders);
+        m_foldersOf = m_snapshot.get();
+        m_foldersDir = dir;
+    }
     if (m_diskOptions.walk && shown) {
-        std::vector<ProjectFolders> folders = projectFolders(shown.state);
-        const std::string key = walkKey(dir, folders);
-        const bool due = !m_walk || nowSeconds() - m_walk->takenAt >= m_diskOptions.every || nowSeconds() < m_walk->takenAt;
-        if (key != m_walkedFor || due) {
-            m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, folders, m_diskOptions.mostEntries));
-            m_walkedFor = key;
+        const double now = nowSeconds();
+        const bool due = !m_walk || now - m_walk->takenAt >= m_diskOptions.every || now < m_walk->takenAt;
+        if (m_foldersKey != m_walkedFor || due) {
+            m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, m_folders, m_diskOptions.mostEntries));
+            m_walkedFor = m_foldersKey;
             changed = true;
         }
     }
@@ -51,7 +59,7 @@ void Refresher::computerStep(const StatePath& path) {
     next->lines = computerLines(shown.state.host, shown.state.clientStatus.client, m_hostFiles.get(), prefs);
     // A walk of another folder's projects (the file was left for another)
     // counts for nothing here.
-    const bool walkFits = m_walk && m_walkedFor == walkKey(dir, projectFolders(shown.state));
+    const bool walkFits = m_walk && m_walkedFor == m_foldersKey;
     next->disk = diskFigures(shown.state, shown.state.host, prefs, walkFits ? m_walk : nullptr);
     m_computer = std::move(next);
     m_computerSnapshot = m_snapshot.get();

@@ -115,5 +115,36 @@ TEST(ComputerTables, ProjectFoldersHoldTheActiveTasksSlots) {
     EXPECT_EQ(folders[0].slotDirs, std::vector<std::string>{"3"});
 }
 
+TEST(ComputerTables, TheDiskIsCountedOncePerPeriodAndAtOnceWhenTheProjectsChange) {
+    test::TempDir dir;
+    const auto state = [&](std::initializer_list<const char*> urls) {
+        std::string text = "<client_state>\n";
+        for (const char* url : urls) text += std::string("<project>\n<master_url>") + url + "</master_url>\n</project>\n";
+        return dir.write("client_state.xml", text + "</client_state>\n");
+    };
+    std::filesystem::create_directories(dir.path() / "projects" / "a.invalid");
+    std::filesystem::create_directories(dir.path() / "projects" / "b.invalid");
+    dir.write("projects/a.invalid/f", std::string(10000, 'x'));
+    const StatePath path(state({"http://a.invalid/"}));
+    Refresher r;
+    r.setDiskWalk({true, 3600, mostWalkEntries});
+    const auto bytesOf = [&](std::size_t row) { return r.last()->computer->disk.rows.at(row).bytes.value_or(0); };
+    r.refresh(path);
+    const std::uint64_t first = bytesOf(0);
+    EXPECT_GT(first, 0u);
+    const auto walk = r.last()->computer->disk.walk;
+
+    dir.write("projects/a.invalid/g", std::string(10000, 'y'));
+    r.refresh(path);
+    EXPECT_EQ(r.last()->computer->disk.walk, walk) << "counted again before its time";
+    EXPECT_EQ(bytesOf(0), first);
+
+    state({"http://a.invalid/", "http://b.invalid/"});
+    r.refresh(path);
+    EXPECT_NE(r.last()->computer->disk.walk, walk) << "a new project waits for the period";
+    EXPECT_GT(bytesOf(0), first);
+    EXPECT_EQ(r.last()->computer->disk.rows.size(), 3u);
+}
+
 }  // namespace
 }  // namespace crunchwatch
