@@ -100,6 +100,11 @@ std::vector<TransferDay> transferDays(const std::vector<DailyXfer>& history, std
             shown.up += d.up;
             shown.down += d.down;
         }
+    // Two days of absurd size add up to no number a chart can draw.
+    for (TransferDay& d : days) {
+        if (!std::isfinite(d.up)) d.up = 0;
+        if (!std::isfinite(d.down)) d.down = 0;
+    }
     return days;
 }
 

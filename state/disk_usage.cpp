@@ -41,10 +41,18 @@ std::string joined(const std::string& folder, std::string_view name) {
     return folder.empty() ? std::string(name) : folder + "/" + std::string(name);
 }
 
+// A file or folder, told apart from every other on every file system.
+using Node = std::pair<dev_t, ino_t>;
+struct NodeHash {
+    std::size_t operator()(const Node& n) const noexcept {
+        return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(n.second) * 0x9E3779B97F4A7C15u ^
+                                          static_cast<std::uint64_t>(n.first));
+    }
+};
+
 class Walker final {
 public:
-    Walker(DiskWalk& walk, dev_t device, std::size_t mostEntries)
-        : m_walk(walk), m_device(device), m_mostEntries(mostEntries) {}
+    Walker(DiskWalk& walk, std::size_t mostEntries) : m_walk(walk), m_mostEntries(mostEntries) {}
 
     // The bytes of the entry `name` in the folder `at` (reached as `folder`):
     // a file's own, or everything under a folder.
@@ -56,7 +64,7 @@ public:
     std::uint64_t topLevelFiles(int fd);
     // Opens the folder `name` in `at` when it is one to walk; -1 otherwise.
     int openFolder(int at, const char* name, const std::string& path);
-    bool newFolder(int fd, ino_t& inode);
+    bool newFolder(int fd, Node& inode);
     void problem(const std::string& path, int error);
     // Says how many problems were left out of the list.
     void finish();
@@ -64,25 +72,30 @@ public:
 private:
     struct Folder {
         int fd;                            // -1 while closed to spare descriptors
-        ino_t inode;                       // to know it again when reopened through ".."
-        std::string path;                  // relative to the data folder, for problems only
+        Node inode;                       // to know it again when reopened through ".."
+        // Its own name; the tree's first folder's, its path from the data
+        // folder. A path is made of the stack's names only for a problem,
+        // so that a deep tree of long names costs its names once.
+        std::string name;
         std::vector<std::string> folders;  // its folders not walked yet
     };
 
     bool looked();
+    // A problem with `child` (nothing: the folder itself) of the folder at
+    // the top of the walk's stack.
+    void problemHere(std::string_view child, int error);
     std::uint64_t fileBytes(const struct stat& st);
-    std::uint64_t notFolder(int at, const std::string& path, const char* name, int error);
+    std::uint64_t notFolder(int at, const char* name, int& error);
     std::uint64_t list(Folder& folder, bool intoFolders);
-    std::uint64_t tree(int fd, ino_t inode, std::string path);
+    std::uint64_t tree(int fd, Node inode, std::string path);
     void closeFolder(std::vector<Folder>& stack, std::size_t& firstOpen);
 
     DiskWalk& m_walk;
-    const dev_t m_device;
     const std::size_t m_mostEntries;
     std::size_t m_problems = 0;
-    // Inodes counted already: folders, and files with more than one name.
-    // One file system only, so the inode alone tells them apart.
-    std::unordered_set<ino_t> m_seen;
+    // Counted already: folders, and files with more than one name.
+    std::unordered_set<Node, NodeHash> m_seen;
+    const std::vector<Folder>* m_stack = nullptr;  // the folders being walked, outermost first
 };
 
 // Counts one more entry looked at; false once past the most.
@@ -98,43 +111,60 @@ void Walker::problem(const std::string& path, int error) {
     if (m_problems++ < mostProblemsKept) m_walk.problems.push_back(path + ": " + std::strerror(error));
 }
 
+void Walker::problemHere(std::string_view child, int error) {
+    if (m_problems >= mostProblemsKept || !m_stack) {
+        ++m_problems;
+        return;
+    }
+    std::string path;
+    for (const Folder& f : *m_stack) path = joined(path, f.name);
+    if (!child.empty()) path = joined(path, child);
+    problem(path.empty() ? "." : path, error);
+}
+
 // What a file occupies, as the client counts it: its blocks, once however
-// many names it has, and nothing for a file mounted over from elsewhere.
+// many names it has. A folder mounted from another file system counts as
+// the client counts it, whole.
 std::uint64_t Walker::fileBytes(const struct stat& st) {
-    if (st.st_dev != m_device) return 0;
-    if (st.st_nlink > 1 && !m_seen.insert(st.st_ino).second) return 0;
+    if (st.st_nlink > 1 && !m_seen.insert({st.st_dev, st.st_ino}).second) return 0;
     return static_cast<std::uint64_t>(st.st_blocks) * 512;
 }
 
-// Whether the open folder `fd` is one to walk: on the data folder's file
-// system (a mount point leads elsewhere) and not walked already (a slot
+// Whether the open folder `fd` is one to walk: not walked already (a slot
 // listed twice, a bind mount of a folder inside itself).
-bool Walker::newFolder(int fd, ino_t& inode) {
+bool Walker::newFolder(int fd, Node& inode) {
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || st.st_dev != m_device) return false;
-    inode = st.st_ino;
-    return m_seen.insert(st.st_ino).second;
+    if (::fstat(fd, &st) != 0) return false;
+    inode = {st.st_dev, st.st_ino};
+    return m_seen.insert(inode).second;
 }
 
 // A name that could not be opened as a folder: gone (skipped, as the
-// client skips it), a link or a file (counted as itself), or unreadable.
-std::uint64_t Walker::notFolder(int at, const std::string& path, const char* name, int error) {
-    if (error == ENOENT) return 0;
+// client skips it), a link or a file (counted as itself), or unreadable:
+// `error` is then left for the caller to report, else set to 0.
+std::uint64_t Walker::notFolder(int at, const char* name, int& error) {
     if (error == ELOOP || error == ENOTDIR) {
         struct stat st{};
-        if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) return S_ISDIR(st.st_mode) ? 0 : fileBytes(st);
+        if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            error = 0;
+            return S_ISDIR(st.st_mode) ? 0 : fileBytes(st);
+        }
         error = errno;
-        if (error == ENOENT) return 0;
     }
-    problem(path, error);
+    if (error == ENOENT) error = 0;
     return 0;
 }
 
 std::uint64_t Walker::entry(int at, const std::string& folder, const char* name) {
     const std::string path = joined(folder, name);
     const int fd = ::openat(at, name, folderFlags);
-    if (fd < 0) return notFolder(at, path, name, errno);
-    ino_t inode = 0;
+    if (fd < 0) {
+        int error = errno;
+        const std::uint64_t bytes = notFolder(at, name, error);
+        if (error != 0) problem(path, error);
+        return bytes;
+    }
+    Node inode{};
     if (newFolder(fd, inode)) return tree(fd, inode, path);
     ::close(fd);
     return 0;
@@ -150,15 +180,18 @@ int Walker::openFolder(int at, const char* name, const std::string& path) {
         if (errno != ENOENT) problem(path, errno);
         return -1;
     }
-    ino_t inode = 0;
+    Node inode{};
     if (newFolder(fd, inode)) return fd;
     ::close(fd);
     return -1;
 }
 
 std::uint64_t Walker::topLevelFiles(int fd) {
-    Folder top{fd, 0, {}, {}};
-    return list(top, false);
+    std::vector<Folder> top{{fd, {}, {}, {}}};
+    m_stack = &top;
+    const std::uint64_t bytes = list(top.front(), false);
+    m_stack = nullptr;
+    return bytes;
 }
 
 void Walker::finish() {
@@ -172,7 +205,7 @@ std::uint64_t Walker::list(Folder& folder, bool intoFolders) {
     const int copy = ::dup(folder.fd);  // the folder stays open for openat after its listing
     DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
     if (!dir) {
-        problem(folder.path.empty() ? "." : folder.path, errno);
+        problemHere({}, errno);
         if (copy >= 0) ::close(copy);
         return 0;
     }
@@ -182,7 +215,7 @@ std::uint64_t Walker::list(Folder& folder, bool intoFolders) {
         const dirent* e = ::readdir(dir);
         if (!e) {
             // A folder removed while it is read ends as if empty.
-            if (errno != 0 && errno != ENOENT) problem(folder.path.empty() ? "." : folder.path, errno);
+            if (errno != 0 && errno != ENOENT) problemHere({}, errno);
             break;
         }
         const char* name = e->d_name;
@@ -194,7 +227,7 @@ std::uint64_t Walker::list(Folder& folder, bool intoFolders) {
         }
         struct stat st{};
         if (::fstatat(folder.fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) problem(joined(folder.path, name), errno);
+            if (errno != ENOENT) problemHere(name, errno);
         } else if (!S_ISDIR(st.st_mode)) {
             bytes += fileBytes(st);
         } else if (intoFolders) {
@@ -212,10 +245,11 @@ std::uint64_t Walker::list(Folder& folder, bool intoFolders) {
 // the highest open folder is closed, and reached again through its child's
 // ".." when the walk climbs back: a 10,000-deep chain never holds more than
 // that many descriptors.
-std::uint64_t Walker::tree(int fd, ino_t inode, std::string path) {
+std::uint64_t Walker::tree(int fd, Node inode, std::string path) {
     std::vector<Folder> stack;
     std::size_t firstOpen = 0;  // the folders below this index are closed
     stack.push_back({fd, inode, std::move(path), {}});
+    m_stack = &stack;
     std::uint64_t bytes = list(stack.back(), true);
     while (!stack.empty() && !m_walk.stopped) {
         Folder& top = stack.back();
@@ -225,13 +259,14 @@ std::uint64_t Walker::tree(int fd, ino_t inode, std::string path) {
         }
         const std::string name = std::move(top.folders.back());
         top.folders.pop_back();
-        std::string childPath = joined(top.path, name);
         const int child = ::openat(top.fd, name.c_str(), folderFlags);
         if (child < 0) {
-            bytes += notFolder(top.fd, childPath, name.c_str(), errno);
+            int error = errno;
+            bytes += notFolder(top.fd, name.c_str(), error);
+            if (error != 0) problemHere(name, error);
             continue;
         }
-        ino_t childInode = 0;
+        Node childInode{};
         if (!newFolder(child, childInode)) {
             ::close(child);
             continue;
@@ -240,11 +275,12 @@ std::uint64_t Walker::tree(int fd, ino_t inode, std::string path) {
             ::close(stack[firstOpen].fd);
             stack[firstOpen++].fd = -1;
         }
-        stack.push_back({child, childInode, std::move(childPath), {}});
+        stack.push_back({child, childInode, name, {}});
         bytes += list(stack.back(), true);
     }
     for (const Folder& f : stack)
         if (f.fd >= 0) ::close(f.fd);
+    m_stack = nullptr;
     return bytes;
 }
 
@@ -258,7 +294,7 @@ void Walker::closeFolder(std::vector<Folder>& stack, std::size_t& firstOpen) {
         Folder& parent = stack[stack.size() - 2];
         const int fd = ::openat(done, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         struct stat st{};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_dev == m_device && st.st_ino == parent.inode) {
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && Node{st.st_dev, st.st_ino} == parent.inode) {
             parent.fd = fd;
             --firstOpen;
         } else {
@@ -273,10 +309,10 @@ void Walker::closeFolder(std::vector<Folder>& stack, std::size_t& firstOpen) {
 // Projects first, in the order asked (each its folder, then its slots), then
 // the client's own files: a file with several names counts where it is
 // reached first.
-void walkFrom(int root, dev_t device, const std::vector<ProjectFolders>& projects, std::size_t mostEntries,
+void walkFrom(int root, const std::vector<ProjectFolders>& projects, std::size_t mostEntries,
               DiskWalk& walk) {
-    Walker walker(walk, device, mostEntries);
-    ino_t rootInode = 0;
+    Walker walker(walk, mostEntries);
+    Node rootInode{};
     walker.newFolder(root, rootInode);
     FileDescriptor projectsFolder(walker.openFolder(root, "projects", "projects"));
     FileDescriptor slotsFolder(walker.openFolder(root, "slots", "slots"));
@@ -318,7 +354,7 @@ DiskWalk walkDisk(const std::string& dataDir, const std::vector<ProjectFolders>&
             walk.freeBytes = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
             walk.fileSystemBytes = static_cast<std::uint64_t>(fs.f_blocks) * fs.f_frsize;
         }
-        walkFrom(root.get(), st.st_dev, projects, mostEntries, walk);
+        walkFrom(root.get(), projects, mostEntries, walk);
     }
     walk.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return walk;

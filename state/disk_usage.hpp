@@ -8,7 +8,8 @@
 // to the byte.
 //
 // The walk follows no symbolic link (a link counts as the link itself),
-// counts a file with several names once, stays on the folder's file system,
+// counts a file with several names once (and a folder mounted inside counts
+// whole, as the client counts it), walks no folder twice,
 // and stops past a number of entries, saying so. It reads the file system
 // only, never a file's contents.
 

@@ -198,7 +198,8 @@ DiskAllowance diskAllowance(const EffectivePrefs& prefs, std::optional<double> d
         bytes = *dTotal * maxPct / 100.0;
         a.bound = DiskAllowance::Bound::max_used_pct;
     }
-    a.bytes = std::max(0.0, bytes);
+    // Limits of absurd size leave no figure rather than an infinite one.
+    if (std::isfinite(bytes)) a.bytes = std::max(0.0, bytes);
     return a;
 }
 

@@ -200,6 +200,9 @@ std::vector<DailyXfer> readDailyXfersText(std::string_view text) {
         at = end;
         days.push_back({std::string(cut(dx, "when").value_or("")), std::string(cut(dx, "up").value_or("")),
                         std::string(cut(dx, "down").value_or(""))});
+        // Only the newest are kept: a file of very many days never holds
+        // more than twice as many at once.
+        if (days.size() == 2 * mostDailyXfers) days.erase(days.begin(), days.begin() + mostDailyXfers);
     }
     if (days.size() > mostDailyXfers) days.erase(days.begin(), days.end() - mostDailyXfers);
     return days;

@@ -95,7 +95,7 @@ private:
 
 std::string timezoneText(std::string_view t) {
     const auto n = numberIn(t);
-    if (!n) return std::string(t);
+    if (!n || std::fabs(*n) > 2 * 86400.0) return std::string(t);  // no zone is a day away
     const long s = std::lround(*n), a = std::labs(s);
     std::string hm = formatFixed(static_cast<double>(a / 3600), 0) + ":" + (a % 3600 / 60 < 10 ? "0" : "") +
                      formatFixed(static_cast<double>(a % 3600 / 60), 0);
@@ -200,7 +200,7 @@ std::string fractionText(std::string_view fraction) {
 }
 
 std::string bytesWithExact(double bytes) {
-    if (!(bytes >= 0) || bytes >= 1.8e19) return formatFixed(bytes, 0) + " bytes";
+    if (!(bytes >= 0) || bytes >= 9.2e18) return formatFixed(bytes, 0) + " bytes";  // beyond llround's range
     const auto n = static_cast<std::uint64_t>(std::llround(bytes));
     return n < 1024 ? grouped(n) + " bytes" : bytesForPeople(bytes) + " (" + grouped(n) + " bytes)";
 }
@@ -282,7 +282,9 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
     DiskFigures d;
     const ProjectInfo& projects = state.projectInfo;
     if (walk && walk->projectBytes.size() != projects.size()) walk = nullptr;  // counted for other projects
-    std::uint64_t total = 0;
+    // Summed as a double: a hostile record of 1e30 bytes neither wraps nor
+    // falls outside an integer's range.
+    double total = 0;
     for (std::size_t i = 0; i < projects.size(); ++i) {
         const projectRecord p = projects[i];
         DiskRow row;
@@ -294,15 +296,15 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
         if (walk) row.bytes = walk->projectBytes[i];
         // Without a count, the client's own record stands in for the total.
         const auto recorded = row.recorded ? numberIn(*row.recorded) : std::nullopt;
-        total += row.bytes ? *row.bytes : static_cast<std::uint64_t>(std::max(0.0, recorded.value_or(0)));
+        total += row.bytes ? static_cast<double>(*row.bytes) : std::max(0.0, recorded.value_or(0));
         d.rows.push_back(std::move(row));
     }
     DiskRow client;
     client.name = "BOINC client";
     if (walk) {
         client.bytes = d.clientBytes = walk->clientBytes;
-        total += walk->clientBytes;
-        d.totalBytes = total;
+        total += static_cast<double>(walk->clientBytes);
+        d.totalBytes = walk->clientBytes + walk->projectsBytes();
     }
     d.rows.push_back(std::move(client));
     // The client reckons with the free space of this moment; the file's
@@ -315,9 +317,9 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
         d.freeBytes = static_cast<double>(*walk->freeBytes);
         d.live = true;
     }
-    d.allowed = diskAllowance(prefs, d.diskBytes, d.freeBytes, static_cast<double>(total));
+    d.allowed = diskAllowance(prefs, d.diskBytes, d.freeBytes, total);
     if (d.allowed.bytes) {
-        d.allowanceLeft = std::max(0.0, *d.allowed.bytes - static_cast<double>(total));
+        d.allowanceLeft = std::max(0.0, *d.allowed.bytes - total);
         for (DiskRow& r : d.rows)
             if (r.bytes && *d.allowed.bytes > 0) r.share = static_cast<double>(*r.bytes) / *d.allowed.bytes;
     }

@@ -64,6 +64,7 @@ struct ComputerValue {
     std::shared_ptr<const HostFiles> files;  // coproc_info.xml, daily_xfer_history.xml
     std::vector<ComputerLine> lines;
     DiskFigures disk;
+    std::string walkedFor;  // the folder and projects disk.walk counted (for a refresher that resumes)
 };
 
 // The lines of the Computer tab, in the order shown.

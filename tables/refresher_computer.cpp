@@ -61,6 +61,7 @@ void Refresher::computerStep(const StatePath& path) {
     // counts for nothing here.
     const bool walkFits = m_walk && m_walkedFor == m_foldersKey;
     next->disk = diskFigures(shown.state, shown.state.host, prefs, walkFits ? m_walk : nullptr);
+    if (walkFits) next->walkedFor = m_walkedFor;
     m_computer = std::move(next);
     m_computerSnapshot = m_snapshot.get();
     m_computerPrefs = m_prefs.get();
@@ -73,7 +74,7 @@ void Refresher::resumeComputer(const RefreshValuePtr& last) {
     m_computerSnapshot = last->snapshot.get();
     m_computerPrefs = last->prefs.get();
     m_walk = last->computer->disk.walk;
-    m_walkedFor = m_walk && *last ? walkKey(last->path.rootDir(), projectFolders(last->snapshot->state)) : std::string();
+    m_walkedFor = last->computer->walkedFor;
 }
 
 }  // namespace crunchwatch

@@ -3,6 +3,8 @@
 
 #include "tables/computer.hpp"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 #include "tables/refresher.hpp"
@@ -100,6 +102,44 @@ TEST(ComputerTables, LinesAndDiskFiguresOfAStateFile) {
     EXPECT_EQ(d.rows[1].name, "BOINC client");
     ASSERT_TRUE(d.allowed.bytes);  // the record stands in for the count
     EXPECT_DOUBLE_EQ(*d.allowed.bytes, 0.0);  // 94208 + 400 bytes free, less 0.1 GiB
+}
+
+TEST(ComputerTables, LiveFiguresOnlyForTheDiskTheFileDescribesAndHostileNumbersShownAsWritten) {
+    const auto stateWith = [](const char* dTotal, const char* more) {
+        return valueOfText(std::string("<client_state>\n<host_info>\n<d_total>") + dTotal +
+                           "</d_total>\n<d_free>100</d_free>\n" + more +
+                           "</host_info>\n<project>\n<master_url>http://a/</master_url>\n"
+                           "<disk_usage>1e30</disk_usage>\n</project>\n</client_state>\n");
+    };
+    auto walk = std::make_shared<DiskWalk>();
+    walk->projectBytes = {4096};
+    walk->clientBytes = 8192;
+    walk->freeBytes = 5000;
+    walk->fileSystemBytes = 1000000;
+    struct Case {
+        const char* dTotal;
+        bool live;
+        double free;
+    };
+    for (const Case c : {Case{"1000000.000000", true, 5000}, Case{"2000000", false, 100}}) {
+        SCOPED_TRACE(c.dTotal);
+        const auto v = stateWith(c.dTotal, "");
+        const DiskFigures d = diskFigures(v->snapshot->state, v->snapshot->state.host, v->prefs->effective, walk);
+        EXPECT_EQ(d.live, c.live);
+        EXPECT_EQ(d.freeBytes, c.free);
+        EXPECT_EQ(d.totalBytes, 4096u + 8192u);
+        EXPECT_EQ(d.rows[0].bytes, 4096u);
+    }
+    // Numbers no host has: shown as written, never wrapped or infinite.
+    const auto v = stateWith("1e300", "<timezone>1e300</timezone>\n<m_nbytes>1e19</m_nbytes>\n");
+    const DiskFigures& d = v->computer->disk;
+    EXPECT_FALSE(d.rows[0].bytes);
+    EXPECT_TRUE(!d.allowed.bytes || std::isfinite(*d.allowed.bytes));
+    for (const ComputerLine& l : v->computer->lines) {
+        if (l.name == "Time zone" || l.name == "Memory") {
+            EXPECT_EQ(l.value, l.name == "Memory" ? "10000000000000000000 bytes" : "1e300");
+        }
+    }
 }
 
 TEST(ComputerTables, ProjectFoldersHoldTheActiveTasksSlots) {
