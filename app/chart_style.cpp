@@ -11,6 +11,14 @@
 
 namespace crunchwatch {
 
+void clearChart(QChart* chart) {
+    chart->removeAllSeries();
+    for (QAbstractAxis* axis : chart->axes()) {
+        chart->removeAxis(axis);
+        delete axis;
+    }
+}
+
 void styleChart(QChart* chart, const QPalette& palette) {
     const bool dark = palette.color(QPalette::Window).lightness() < 128;
     // The theme recolours the series too: the same colours stay apart on both.

@@ -12,6 +12,9 @@ namespace crunchwatch {
 
 void styleChart(QChart* chart, const QPalette& palette);
 
+// Empties `chart` of its series and axes, to be drawn anew.
+void clearChart(QChart* chart);
+
 // Sets `axis` to the moments from `first` to `last` (seconds since 1970; a
 // span under two days is widened to two around its middle), with a label format and a
 // number of ticks that tell every two neighbouring labels apart: months

@@ -164,11 +164,7 @@ void ComputerView::changeEvent(QEvent* event) {
 void ComputerView::redrawChart() {
     m_chartStale = false;
     QChart* chart = m_chart->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    clearChart(chart);
     m_days = m_files ? transferDays(m_files->dailyXfers, shownDays) : std::vector<TransferDay>{};
     m_chartStack->setCurrentWidget(m_days.empty() ? static_cast<QWidget*>(m_noHistory) : m_chart);
     if (m_days.empty()) return;

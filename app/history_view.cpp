@@ -87,11 +87,7 @@ void HistoryView::changeEvent(QEvent* event) {
 void HistoryView::redrawChart() {
     m_chartStale = false;
     QChart* chart = m_chart->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    clearChart(chart);
     if (!m_model->value()) return;
     const SortingProxy* proxy = proxyOf(m_table);
     std::vector<std::uint32_t> rows(static_cast<std::size_t>(proxy->rowCount()));

@@ -109,11 +109,7 @@ void StatisticsView::rebuild() {
 
 void StatisticsView::fillChart(std::size_t metric) {
     QChart* chart = m_views[metric]->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
+    clearChart(chart);
     const std::vector<CreditSeries>& all = m_series[metric];
     if (all.empty()) return;
     auto* x = new QDateTimeAxis;
