@@ -17,6 +17,11 @@ const QString eventLogEntriesKey = QStringLiteral("event log entries");
 const QString noticesReadKey = QStringLiteral("notices read");
 constexpr std::size_t defaultEventLogEntries = 10000;
 const QString autosaveGroup = QStringLiteral("autosave/");
+const QString alertsGroup = QStringLiteral("alerts/");
+
+QString notifyKey(AlertRule rule) {
+    return alertsGroup + QStringLiteral("notify ") + QString::fromUtf8(ruleId(rule).data(), qsizetype(ruleId(rule).size()));
+}
 
 }  // namespace
 
@@ -80,6 +85,50 @@ void Settings::setNoticesRead(QStringList keys) {
     // Written back by QSettings in its own time: reading notices with the
     // arrow keys must not write the file once per row on the window's thread.
     m_settings->setValue(noticesReadKey, keys);
+}
+
+bool Settings::flag(const QString& key, bool byDefault) const {
+    const auto stored = text(key);
+    if (!stored) return byDefault;
+    const QString t = stored->trimmed().toLower();
+    if (t == QLatin1String("true") || t == QLatin1String("1")) return true;
+    if (t == QLatin1String("false") || t == QLatin1String("0")) return false;
+    return byDefault;
+}
+void Settings::setFlag(const QString& key, bool on) {
+    m_settings->setValue(key, on);
+    m_settings->sync();
+}
+
+double Settings::positive(const QString& key, double byDefault) const {
+    const auto stored = text(key);
+    if (!stored) return byDefault;
+    const std::string digits = stored->trimmed().toStdString();
+    double number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    const bool whole = error == std::errc() && end == digits.data() + digits.size();
+    return whole && number > 0 && number < 1e12 ? number : byDefault;
+}
+
+bool Settings::notifyRule(AlertRule rule) const { return flag(notifyKey(rule), true); }
+void Settings::setNotifyRule(AlertRule rule, bool on) { setFlag(notifyKey(rule), on); }
+bool Settings::doNotDisturb() const { return flag(alertsGroup + QStringLiteral("do not disturb"), false); }
+void Settings::setDoNotDisturb(bool on) { setFlag(alertsGroup + QStringLiteral("do not disturb"), on); }
+bool Settings::keepInTray() const { return flag(alertsGroup + QStringLiteral("keep in tray"), false); }
+void Settings::setKeepInTray(bool on) { setFlag(alertsGroup + QStringLiteral("keep in tray"), on); }
+
+AlertThresholds Settings::alertThresholds() const {
+    const AlertThresholds d;
+    AlertThresholds t;
+    t.transferRetries = positive(alertsGroup + QStringLiteral("transfer retries"), d.transferRetries);
+    t.transferGivesUpWithin =
+        3600 * positive(alertsGroup + QStringLiteral("transfer gives up within hours"), d.transferGivesUpWithin / 3600);
+    t.deferredFor = 60 * positive(alertsGroup + QStringLiteral("deferred minutes"), d.deferredFor / 60);
+    t.staleFor = 60 * positive(alertsGroup + QStringLiteral("stale minutes"), d.staleFor / 60);
+    t.idleFor = 60 * positive(alertsGroup + QStringLiteral("idle minutes"), d.idleFor / 60);
+    t.diskShare = positive(alertsGroup + QStringLiteral("disk percent"), d.diskShare * 100) / 100;
+    t.failedJobWithin = 3600 * positive(alertsGroup + QStringLiteral("failed task hours"), d.failedJobWithin / 3600);
+    return t;
 }
 
 QByteArray Settings::autosaved(const QString& name) const {

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "tables/alerts.hpp"
+
 namespace crunchwatch {
 
 class Settings final {
@@ -54,6 +56,22 @@ public:
     void setNoticesRead(QStringList keys);
     static constexpr qsizetype noticesReadKept = 1000;
 
+    // Alerts, under "alerts/": "notify <rule id>" (each rule told to the
+    // desktop; default on), "do not disturb" (mutes them all; default off),
+    // "keep in tray" (closing the window leaves the program in the tray;
+    // default off), and the rules' thresholds: "transfer retries" (5),
+    // "transfer gives up within hours" (24), "deferred minutes" (60),
+    // "stale minutes" (60), "idle minutes" (30), "disk percent" (90) and
+    // "failed task hours" (24). A stored text that is no number above 0
+    // reads as the default.
+    bool notifyRule(AlertRule rule) const;
+    void setNotifyRule(AlertRule rule, bool on);
+    bool doNotDisturb() const;
+    void setDoNotDisturb(bool on);
+    bool keepInTray() const;
+    void setKeepInTray(bool on);
+    AlertThresholds alertThresholds() const;
+
     // Layout autosave, under "autosave/" and these names: the window's
     // geometry and the tables' header states. "maniWindow" is spelled as it
     // has always been stored in users' settings: do not correct it, or every
@@ -71,6 +89,9 @@ public:
 
 private:
     std::optional<QString> text(const QString& key) const;
+    bool flag(const QString& key, bool byDefault) const;
+    void setFlag(const QString& key, bool on);
+    double positive(const QString& key, double byDefault) const;
     std::unique_ptr<QSettings> m_settings;
 };
 

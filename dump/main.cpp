@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "dump/atomic_file.hpp"
+#include "state/atomic_file.hpp"
 #include "dump/file_time.hpp"
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"

@@ -25,6 +25,7 @@
 #include "state/notices.hpp"
 #include "state/paths.hpp"
 #include "state/slot_checkpoint.hpp"
+#include "tables/alerts.hpp"
 #include "tables/computer.hpp"
 #include "tables/history_table.hpp"
 #include "tables/snapshot.hpp"
@@ -108,6 +109,7 @@ struct RefreshValue {
     std::shared_ptr<const EventLogValue> events;
     std::shared_ptr<const NoticesValue> notices;
     std::shared_ptr<const ComputerValue> computer;  // the Computer and Disk tabs'
+    std::shared_ptr<const AlertsValue> alerts;      // what needs the user (never null)
     std::optional<std::string> dateFormat;  // formatDaty, for every date shown
     double takenAt = 0;                     // when, in seconds since 1970
 

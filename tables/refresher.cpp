@@ -42,6 +42,7 @@ RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string
     computer->disk = diskFigures(state, state.host, v.prefs->effective, nullptr);
     v.computer = std::move(computer);
     v.takenAt = nowSeconds();
+    v.alerts = std::make_shared<const AlertsValue>(evaluateAlerts(v, AlertThresholds{}, nullptr));
     return std::make_shared<const RefreshValue>(std::move(v));
 }
 
@@ -69,7 +70,8 @@ Refresher::Refresher(std::optional<std::string> dateFormat, TaskRows rows)
       m_computer(std::make_shared<const ComputerValue>()),
       m_last(std::make_shared<const RefreshValue>(RefreshValue{StatePath(), ReadStatus{}, m_snapshot, m_prefs,
                                                                m_historyValue, m_around, m_events, m_notices,
-                                                               m_computer, m_dateFormat, 0})) {}
+                                                               m_computer, std::make_shared<const AlertsValue>(),
+                                                               m_dateFormat, 0})) {}
 
 void Refresher::resume(const RefreshValuePtr& last) {
     m_snapshot = last->snapshot;
@@ -107,9 +109,13 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     preferencesStep(path);
     wordsStep(path);
     computerStep(path);
-    m_last = std::make_shared<const RefreshValue>(RefreshValue{path, status, m_snapshot, m_prefs, m_historyValue,
-                                                               m_around, m_events, m_notices, m_computer, m_dateFormat,
-                                                               nowSeconds()});
+    RefreshValue next{path,     status,     m_snapshot, m_prefs,      m_historyValue, m_around,
+                      m_events, m_notices,  m_computer, nullptr,      m_dateFormat,   nowSeconds()};
+    // What began before goes on from when it began, on the same file.
+    const bool sameFile = m_last->path.file() == path.file();
+    next.alerts = std::make_shared<const AlertsValue>(
+        evaluateAlerts(next, m_alertLimits, sameFile ? &m_last->alerts->memory : nullptr));
+    m_last = std::make_shared<const RefreshValue>(std::move(next));
     return m_last;
 }
 

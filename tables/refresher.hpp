@@ -92,6 +92,9 @@ public:
     // How the disk is walked from now on.
     void setDiskWalk(DiskWalkOptions options) { m_diskOptions = options; }
 
+    // The alerts' thresholds from now on (the next refresh uses them).
+    void setAlertThresholds(AlertThresholds limits) { m_alertLimits = limits; }
+
     // The last value handed out (an empty one before any).
     const RefreshValuePtr& last() const noexcept { return m_last; }
 
@@ -134,6 +137,7 @@ private:
     std::shared_ptr<const ComputerValue> m_computer;
     const void* m_computerSnapshot = nullptr;  // the snapshot and preferences m_computer was built from
     const void* m_computerPrefs = nullptr;
+    AlertThresholds m_alertLimits;
     RefreshValuePtr m_last;
 };
 

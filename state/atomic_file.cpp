@@ -1,4 +1,4 @@
-#include "dump/atomic_file.hpp"
+#include "state/atomic_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
