@@ -191,6 +191,7 @@ private:
     ReadFailure m_lastFailure = ReadFailure::none;
     WordsOptions m_words;
     bool m_wordsPending = true;  // the worker has yet to be given m_words
+    std::optional<AlertThresholds> m_alertLimits;  // the settings' thresholds, read at the first job
 };
 
 }  // namespace crunchwatch

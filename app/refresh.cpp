@@ -86,6 +86,8 @@ void mainController::startJob(RefreshJob job) {
     job.path = m_path;
     job.stamp = client_state_time_stamp;
     if (std::exchange(m_wordsPending, false)) job.words = m_words;
+    if (!m_alertLimits) m_alertLimits = m_settings.alertThresholds();
+    job.alertLimits = *m_alertLimits;
     m_inFlight = true;
     m_jobClock.start();
     m_slowReading->start(slowReadingMs());

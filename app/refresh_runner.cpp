@@ -17,6 +17,7 @@ RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
     RefreshOutcome out{job, {}, false, nullptr, false};
     const StatePath& path = job.path;
     if (job.words) refresher.setWords(*job.words);
+    refresher.setAlertThresholds(job.alertLimits);
     if (job.startUp) {
         out.reading = fileDateText(path.file());
         refresher.readPreferences(path);
@@ -44,6 +45,9 @@ RefreshOutcome runJob(Refresher& refresher, RefreshJob job) {
         // its state file: new lines are shown within a tick all the same.
         if (job.tick || job.readWords) {
             out.value = refresher.refreshWords(path);
+            // Time alone begins some alerts (a deadline passes, a client
+            // stays silent): looked at now and then with nothing read.
+            if (!out.value && job.tick) out.value = refresher.refreshAlerts();
             out.wordsOnly = true;
         }
         return out;

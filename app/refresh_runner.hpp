@@ -39,6 +39,7 @@ struct RefreshJob {
     // not (another source chosen). A tick that reads no state file reads on
     // in them too.
     bool readWords = false;
+    AlertThresholds alertLimits;  // the alert rules' thresholds, from the settings
 };
 
 struct RefreshOutcome {

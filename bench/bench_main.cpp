@@ -37,6 +37,7 @@
 #include "state/sections.hpp"
 #include "tables/rows.hpp"
 #include "tables/snapshot.hpp"
+#include "tables/refresher.hpp"
 #if CRUNCHWATCH_BENCH_WINDOW
 #include "bench/window_bench.hpp"
 #include "tables/columns.hpp"
@@ -142,6 +143,14 @@ void registerAll(const std::vector<PresetFile>& files) {
         registerCase(caseName("ours.prepare", f), f, t, [path] { return przygotujPlik(path).has_value(); });
         registerCase(caseName("ours.load", f), f, t, [path] { return loadClientState(path).has_value(); });
         registerCase(caseName("ours.rows", f), f, t, [path] { return takeSnapshot(path).rows.main_result_table.size(); });
+        {
+            // The alert rules over a value already made: what each refresh adds.
+            const auto text = readWholeFile(path);
+            const RefreshValuePtr value = valueOfText(text ? text->view() : std::string_view());
+            registerCase(caseName("ours.alerts", f), f, t, [value] {
+                return evaluateAlerts(*value, AlertThresholds{}, &value->alerts->memory).alerts.size();
+            });
+        }
 #if CRUNCHWATCH_BENCH_WINDOW
         registerCase(caseName("window.update", f), f, t, [path] {
             windowFor(path).update();

@@ -31,16 +31,15 @@ public:
 
     void add(Alert a, std::optional<double> began = std::nullopt) {
         std::string key = a.key();
-        if (!m_seen.emplace(key, m_alerts.size()).second) return;  // one alert per key: the first rule's words
         if (const auto known = remembered(key))
             a.since = *known;
         else
             a.since = began && std::isfinite(*began) && *began <= m_now ? *began : m_now;
-        m_memory.since.emplace(std::move(key), a.since);
+        // One alert per key: the first rule's words.
+        if (!m_memory.since.emplace(std::move(key), a.since).second) return;
         m_alerts.push_back(std::move(a));
     }
 
-    bool has(const std::string& key) const { return m_seen.count(key) != 0; }
     std::vector<Alert> take() {
         std::stable_sort(m_alerts.begin(), m_alerts.end(), [](const Alert& a, const Alert& b) {
             if (a.since != b.since) return a.since > b.since;
@@ -62,7 +61,6 @@ private:
     double m_now;
     const AlertMemory* m_before;
     std::vector<Alert> m_alerts;
-    std::unordered_map<std::string, std::size_t> m_seen;
     AlertMemory m_memory;
 };
 
@@ -89,7 +87,10 @@ std::string failureText(const resultRow& row, int state) {
     return text;
 }
 
+// Whether the project's server has acknowledged the finished task's report:
+// only a task ready to report can have been, so the others cost no search.
 bool reported(const resultRow& row) {
+    if (!row.has(Key::ready_to_report)) return false;
     const auto element = resultElement(row);
     return element && childValue(*element, "got_server_ack");
 }
@@ -124,7 +125,7 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
                    !(row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui))) {
             ++pass.waiting;
         }
-        if (row.has(Key::ready_to_report) && row.projectIndex < pass.toReport.size() && !reported(row))
+        if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !reported(row))
             ++pass.toReport[row.projectIndex];
         const auto deadline = reportDeadline(row);
         if (failed || !deadline) continue;

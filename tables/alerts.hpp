@@ -10,7 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,7 +69,7 @@ struct AlertThresholds {
 
 // What evaluation keeps from one refresh to the next.
 struct AlertMemory {
-    std::map<std::string, double> since;  // by key: when each active alert began
+    std::unordered_map<std::string, double> since;  // by key: when each active alert began
     std::optional<double> lastRunning;    // the last refresh that saw a task run
     std::optional<double> idleSeen;       // the first refresh that saw the client idle, while it is
     bool operator==(const AlertMemory&) const = default;

@@ -87,6 +87,23 @@ void Refresher::resume(const RefreshValuePtr& last) {
     m_last = last;
 }
 
+RefreshValuePtr Refresher::refreshAlerts() {
+    const double now = nowSeconds();
+    if (!(now - m_last->takenAt >= alertsEvery) && now >= m_last->takenAt) return nullptr;
+    RefreshValue next = *m_last;
+    next.takenAt = now;
+    auto alerts = std::make_shared<const AlertsValue>(evaluateAlerts(next, m_alertLimits, &m_last->alerts->memory));
+    const auto sameKeys = [](const AlertsValue& a, const AlertsValue& b) {
+        return std::equal(a.alerts.begin(), a.alerts.end(), b.alerts.begin(), b.alerts.end(),
+                          [](const Alert& x, const Alert& y) { return x.key() == y.key(); });
+    };
+    const bool changed = !sameKeys(*alerts, *m_last->alerts);
+    next.alerts = std::move(alerts);
+    // The next evaluation counts from this one, shown or not.
+    m_last = std::make_shared<const RefreshValue>(std::move(next));
+    return changed ? m_last : nullptr;
+}
+
 void Refresher::readPreferences(const StatePath& path) { readPreferencesFile(path, m_prefs->stamp); }
 
 RefreshValuePtr Refresher::refresh(const StatePath& path) {

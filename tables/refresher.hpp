@@ -89,6 +89,13 @@ public:
     // when they changed; the state file is not read. Null when nothing changed.
     RefreshValuePtr refreshWords(const StatePath& path);
 
+    // The last value with its alerts evaluated again now, when that begins
+    // or ends one: a deadline passes, a client's file grows stale, a client
+    // stays idle long enough, all without a file changing. Null otherwise,
+    // and when the last evaluation is less than `alertsEvery` seconds old.
+    RefreshValuePtr refreshAlerts();
+    static constexpr double alertsEvery = 30;
+
     // How the disk is walked from now on.
     void setDiskWalk(DiskWalkOptions options) { m_diskOptions = options; }
 
