@@ -225,7 +225,7 @@ TEST(DumpExe, StateWithoutProjects) {
                   std::string::npos)
             << r.out;
         const Outcome text = dump({dir.path().string()});
-        EXPECT_NE(text.out.find("\nClient: cannot tell\n\nResults\n"), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find("\nClient: cannot tell\n\nAlerts\n\nnone\n\nResults\n"), std::string::npos) << text.out;
         EXPECT_NE(text.out.find("\nTransfers\n\nNo transfers\n\nNumber of projects: 0\n"), std::string::npos) << text.out;
     }
 }
@@ -380,7 +380,7 @@ with open(sys.argv[1], encoding="utf-8") as f:
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
                    "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
                    "transfers", "slot_progress", "host", "time_stats", "daily_xfers", "disk", "effective_prefs",
-                   "event_log_source", "event_log", "notices"], list(d)
+                   "event_log_source", "event_log", "notices", "alerts"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -442,6 +442,15 @@ assert all(list(e) == ["time", "seconds", "project", "text", "error"] and text(e
 assert all(list(n) == ["title", "project", "create_time", "category", "link", "text", "priority"]
            and number(n["create_time"]) and all(text(v) for k, v in n.items() if k != "create_time")
            for n in d["notices"])
+rules = ("task_failed", "deadline_at_risk", "deadline_missed", "transfer_stuck", "project_deferred", "client_stopped",
+         "idle", "disk_full")
+urls = {r.get("master_url") for r in d["records"]}
+for a in d["alerts"]:
+    keys = ["rule", "severity", "project"] + (["project_url"] if "project_url" in a else []) + ["task", "since", "text"]
+    assert list(a) == keys and a["rule"] in rules and a["severity"] in ("warning", "error"), a
+    assert isinstance(a["since"], (int, float)) and isinstance(a["text"], str) and a["text"], a
+    assert text(a["project"]) and text(a["task"]) and a.get("project_url", "") in urls | {""}, a
+assert all(x["since"] >= y["since"] for x, y in zip(d["alerts"], d["alerts"][1:])), "newest first"
 )PY";
 
 bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }
