@@ -100,6 +100,8 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         "# HELP crunchwatch_alert 1 for each alert active now, by rule, severity, project (\"\" for the client's "
         "own) and task or file.\n"
         "# TYPE crunchwatch_alert gauge\n"
+        "crunchwatch_alert{rule=\"deadline_missed\",severity=\"error\"," + A.substr(0, A.find(",url")) + ",task=\"r3\"} 1\n"
+        "crunchwatch_alert{rule=\"deadline_missed\",severity=\"error\"," + A.substr(0, A.find(",url")) + ",task=\"r1\"} 1\n"
         // Nothing known of the computer, no walk of a disk: the families, without samples.
         "# HELP crunchwatch_host_info The BOINC client's host: its operating system, processor, platform and client "
         "version (always 1).\n"

@@ -19,6 +19,7 @@ namespace crunchwatch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::between;
 using test::dump;
 using test::Outcome;
 using test::run;
@@ -31,12 +32,6 @@ constexpr const char* noJournal = "/nonexistent/crunchwatch-test.journal";
 void setModified(const std::string& path, std::time_t seconds) {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-std::string between(const std::string& text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    const std::size_t end = at == std::string::npos ? at : text.find(to, at);
-    return end == std::string::npos ? std::string() : text.substr(at, end - at);
 }
 
 // A project, its client's output (a preference line, a line without a
