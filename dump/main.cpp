@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "state/atomic_file.hpp"
+#include "dump/alerts_report.hpp"
 #include "dump/file_time.hpp"
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
@@ -43,8 +44,8 @@ constexpr std::string_view help =
     "                        sees the old file or the new, never a part; the old\n"
     "                        file stays when the new one cannot be written, and\n"
     "                        when the state file cannot be read (but for metrics)\n"
-    "  --now SECONDS         the current moment for the completion estimates\n"
-    "                        (seconds since 1970 UTC; default: now)\n"
+    "  --now SECONDS         the current moment for the completion estimates and\n"
+    "                        the alerts (seconds since 1970 UTC; default: now)\n"
     "  --date-format FORMAT  strftime format of every date (default: %x %X)\n"
     "  --event-source SOURCE\n"
     "                        the client's event log from file (stdoutdae.txt),\n"
@@ -163,7 +164,9 @@ int main(int argc, char** argv) {
     // One run shows the newest entries only: reading the whole system journal
     // for them (tens of megabytes, every minute under the metrics timer) is waste.
     words.journalFirstRead = words.shownEntries;
-    const crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path, words);
+    crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path, words);
+    // A moment asked for rules the alerts as it rules the completion times.
+    if (now) value = crunchwatch::withAlertsAt(value, *now);
     const crunchwatch::Report& report = *value;
     const bool read = static_cast<bool>(report.status);
     const auto reportFailure = [&] {

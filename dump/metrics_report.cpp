@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "dump/alerts_report.hpp"
 #include "dump/exposition.hpp"
 #include "dump/host_report.hpp"
 #include "dump/task_figures.hpp"
@@ -306,6 +307,7 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeProjectStatusFamilies(w, snapshot, series);
     writeHistoryFamilies(w, *report, series);
     writeEventLogFamilies(w, *report);
+    writeAlertMetrics(w, *report);
     std::vector<std::string> projectLabels(snapshot.state.projectInfo.size());
     for (const ProjectSeries& p : series.projects) projectLabels[p.project] = p.labels;
     writeHostMetrics(w, *report, projectLabels);

@@ -20,6 +20,8 @@
 //   crunchwatch_project_statistics_*, _finished_tasks_*  where the client keeps history files
 //   crunchwatch_event_log_error_lines_total{project}  counter, the event log's error lines
 //     read in this run; project="" for the client's own (0 when none), no sample without a log
+//   crunchwatch_alert{rule,severity,project,task}    gauge, 1 per alert active now; project=""
+//     for the client's own, task="" for a project's or the client's
 //   crunchwatch_host_info{os,os_version,cpu,cpu_vendor,platform,client_version}  gauge, 1
 //   crunchwatch_host_cpus, crunchwatch_host_gpus{type}  gauge, GPUs summed per maker
 //   crunchwatch_time_fraction{kind}                  gauge, 0..1; none while unmeasured (-1)

@@ -1,5 +1,6 @@
 #include "dump/report.hpp"
 
+#include "dump/alerts_report.hpp"
 #include "dump/history_report.hpp"
 #include "dump/host_report.hpp"
 #include "dump/json_writer.hpp"
@@ -138,6 +139,7 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     writeStatusJson(json, report, o);
     writeHostJson(json, report);
     writeWordsJson(json, report, o);
+    writeAlertsJson(json, report);
     json.endObject();
     out << '\n';
 }
@@ -149,7 +151,10 @@ void writeTextReport(std::ostream& out, const Report& report, const ReportOption
     const TextTable projects = textTableOf(projectsTable, report, o);
     const TextTable transfers = textTableOf(transfersTable, report, o);
 
-    out << "State file: " << validUtf8(o.stateFileAsGiven) << '\n' << clientLine(report) << "\n\nResults\n\n";
+    // What needs the user comes first, beneath what tells whether the client runs.
+    out << "State file: " << validUtf8(o.stateFileAsGiven) << '\n' << clientLine(report) << '\n';
+    writeAlertsText(out, report, o);
+    out << "\nResults\n\n";
     printTextTable(out, results, o.width);
     out << "\nProjects\n\n";
     printTextTable(out, projects, o.width);

@@ -96,27 +96,6 @@ void writeNotices(JsonWriter& json, const Report& report) {
     json.endArray();
 }
 
-// Text for a terminal: valid UTF-8, without the control characters that
-// would move the cursor or start an escape sequence (a project's feed is
-// anybody's text). Carriage returns go; tabs and line feeds stay.
-std::string forTerminal(std::string_view text) {
-    const std::string valid = validUtf8(revealed(text));
-    std::string out;
-    out.reserve(valid.size());
-    for (std::size_t i = 0; i < valid.size(); ++i) {
-        const auto c = static_cast<unsigned char>(valid[i]);
-        const bool c1 = c == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0;
-        if (c == '\r') continue;
-        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F || c1) {
-            out += "\xEF\xBF\xBD";
-            i += c1 ? 1 : 0;
-        } else {
-            out += valid[i];
-        }
-    }
-    return out;
-}
-
 // Each line of `text` after the first on a line of its own, indented.
 void printIndented(std::ostream& out, const std::string& text, std::string_view indent) {
     for (const char c : text) {
@@ -171,6 +150,24 @@ void writeNoticesText(std::ostream& out, const Report& report, const ReportOptio
 }
 
 }  // namespace
+
+std::string forTerminal(std::string_view text) {
+    const std::string valid = validUtf8(revealed(text));
+    std::string out;
+    out.reserve(valid.size());
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const auto c = static_cast<unsigned char>(valid[i]);
+        const bool c1 = c == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) < 0xA0;
+        if (c == '\r') continue;
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F || c1) {
+            out += "\xEF\xBF\xBD";
+            i += c1 ? 1 : 0;
+        } else {
+            out += valid[i];
+        }
+    }
+    return out;
+}
 
 void writeWordsJson(JsonWriter& json, const Report& report, const ReportOptions& options) {
     writeSource(json, report, options);

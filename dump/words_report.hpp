@@ -5,6 +5,8 @@
 // quoted never reaches the output, whatever read it.
 
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "dump/json_writer.hpp"
 #include "dump/report.hpp"
@@ -35,5 +37,11 @@ void writeWordsJson(JsonWriter& json, const Report& report, const ReportOptions&
 // as the client writes them, "[error] " before an error's text) and a
 // "Notices" section; control characters shown as U+FFFD.
 void writeWordsText(std::ostream& out, const Report& report, const ReportOptions& options);
+
+// Text for a terminal: secrets hidden, valid UTF-8, without the control
+// characters that would move the cursor or start an escape sequence (a
+// project's feed is anybody's text). Carriage returns go; tabs and line
+// feeds stay.
+std::string forTerminal(std::string_view text);
 
 }  // namespace crunchwatch

@@ -17,6 +17,11 @@ nearly the same moment (boinccmd), and with the file's own elements where
 boinccmd does not print them. Once the client has quit, the dump must tell
 that no client runs, though the lock file stays.
 
+The dump's alerts must name the failed task and the stuck download (its
+file comes with five failed tries behind it: the client's own waits between
+tries would take hours to get there), and no other transfer; once the
+client has quit, that it stopped.
+
 The client writes its event log to stdoutdae.txt (--redirectio); a result
 whose workunit is missing makes it log an error at start-up. Every message
 its RPC lists (boinccmd --get_messages 0) must be in the dump's event log,
@@ -333,6 +338,50 @@ ORPHAN = """<result>
 """
 
 
+# The download's input, as the client keeps it: five tries failed before this
+# run, the next one due at once.
+STUCK = "spin_dl_input"
+RETRIES = """<persistent_file_xfer>
+    <num_retries>5</num_retries>
+    <first_request_time>{first:.6f}</first_request_time>
+    <next_request_time>0.000000</next_request_time>
+    <time_so_far>0.000000</time_so_far>
+    <last_bytes_xferred>0.000000</last_bytes_xferred>
+    <is_upload>0</is_upload>
+</persistent_file_xfer>
+"""
+
+
+def plant_retries(state_file):
+    with open(state_file) as f:
+        text = f.read()
+    end = text.index("</file>", text.index(f"<name>{STUCK}</name>"))
+    with open(state_file, "w") as f:
+        f.write(text[:end] + RETRIES.format(first=time.time() - 3600) + text[end:])
+
+
+def alert_differences(args, state_file, expected):
+    """The dump's alerts against those `expected`: (rule, task) pairs, each of
+    the first project but the client's own (task None); transfer_stuck only
+    for those expected."""
+    view, text = dump(args.dump, state_file), metrics(args.dump, state_file)
+    if not view:
+        return ["the dump did not answer"]
+    alerts = {(a["rule"], a["task"]): a for a in view["alerts"]}
+    out = []
+    for rule, task in expected:
+        a = alerts.get((rule, task))
+        where = (None, None) if task is None else ("Crunch test", MASTER_URL)
+        if not a or (a["project"], a.get("project_url")) != where:
+            out.append(f"no {rule} alert for {task} of {where}: {view['alerts']}")
+        elif sample(text, "crunchwatch_alert", rule=rule, task=task or "") != 1:
+            out.append(f"no crunchwatch_alert series for {rule} {task}")
+    stuck = sorted(t for r, t in alerts if r == "transfer_stuck")
+    if stuck != sorted(t for r, t in expected if r == "transfer_stuck"):
+        out.append(f"transfer_stuck for {stuck}")
+    return out
+
+
 def plant_orphan(state_file, platform):
     with open(state_file) as f:
         text = f.read()
@@ -363,6 +412,7 @@ def run(args, work):
                                 client_version=version, disk_interval=1)
     state_file = os.path.join(directory, "client_state.xml")
     plant_orphan(state_file, platform)
+    plant_retries(state_file)
     # Without --allow_multiple_clients: the client locks the directory.
     client = Client(directory, free_port(), allow_multiple=False)
     compare = Comparison(args, client, state_file, version, platform)
@@ -404,6 +454,8 @@ def run(args, work):
                     and len(f.transfers) == 2 and all(int(t["num_retries"]) >= 1 for t in f.transfers.values()))
         file_shows("the suspensions, the finished tasks, the stuck transfers, the pending contact", settled)
         agree("suspended, failed, finished, stuck", compare.differences)
+        failed_and_stuck = [("task_failed", "spin_fail_0"), ("transfer_stuck", STUCK)]
+        agree("the alerts", lambda: alert_differences(args, state_file, failed_and_stuck))
 
         # The first project is asked to report; its scheduler cannot be
         # reached, so it is deferred.
@@ -444,6 +496,9 @@ def run(args, work):
             raise Failure(f"the client's last file no longer says that {RUNNING} runs")
         if by_result(view)[RUNNING][1]["State"] != "Paused":
             raise Failure(f"{RUNNING} shows {by_result(view)[RUNNING][1]['State']} with the client gone")
+        found = alert_differences(args, state_file, failed_and_stuck + [("client_stopped", None)])
+        if found:
+            raise Failure("the alerts after the client's exit:\n  " + "\n  ".join(found))
         say("crunchwatch tells that the client no longer runs")
     finally:
         client.stop()

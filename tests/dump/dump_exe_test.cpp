@@ -24,6 +24,7 @@ namespace crunchwatch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::between;
 using test::dump;
 using test::Outcome;
 using test::run;
@@ -225,7 +226,7 @@ TEST(DumpExe, StateWithoutProjects) {
                   std::string::npos)
             << r.out;
         const Outcome text = dump({dir.path().string()});
-        EXPECT_NE(text.out.find("\nClient: cannot tell\n\nResults\n"), std::string::npos) << text.out;
+        EXPECT_NE(text.out.find("\nClient: cannot tell\n\nAlerts\n\nnone\n\nResults\n"), std::string::npos) << text.out;
         EXPECT_NE(text.out.find("\nTransfers\n\nNo transfers\n\nNumber of projects: 0\n"), std::string::npos) << text.out;
     }
 }
@@ -380,7 +381,7 @@ with open(sys.argv[1], encoding="utf-8") as f:
 assert list(d) == ["state_file", "records", "rows", "results", "projects", "number_of_projects",
                    "total_credit", "global_prefs", "statistics", "history", "client", "project_status",
                    "transfers", "slot_progress", "host", "time_stats", "daily_xfers", "disk", "effective_prefs",
-                   "event_log_source", "event_log", "notices"], list(d)
+                   "event_log_source", "event_log", "notices", "alerts"], list(d)
 text = lambda v: v is None or isinstance(v, str)
 assert list(d["global_prefs"]) == ["cpu_scheduling_period_minutes", "disk_interval"]
 assert all(text(v) for v in d["global_prefs"].values())
@@ -442,6 +443,15 @@ assert all(list(e) == ["time", "seconds", "project", "text", "error"] and text(e
 assert all(list(n) == ["title", "project", "create_time", "category", "link", "text", "priority"]
            and number(n["create_time"]) and all(text(v) for k, v in n.items() if k != "create_time")
            for n in d["notices"])
+rules = ("task_failed", "deadline_at_risk", "deadline_missed", "transfer_stuck", "project_deferred", "client_stopped",
+         "idle", "disk_full")
+urls = {r.get("master_url") for r in d["records"]}
+for a in d["alerts"]:
+    keys = ["rule", "severity", "project"] + (["project_url"] if "project_url" in a else []) + ["task", "since", "text"]
+    assert list(a) == keys and a["rule"] in rules and a["severity"] in ("warning", "error"), a
+    assert isinstance(a["since"], (int, float)) and isinstance(a["text"], str) and a["text"], a
+    assert text(a["project"]) and text(a["task"]) and a.get("project_url", "") in urls | {""}, a
+assert all(x["since"] >= y["since"] for x, y in zip(d["alerts"], d["alerts"][1:])), "newest first"
 )PY";
 
 bool havePython() { return run({"/bin/sh", "-c", "command -v python3"}).exitCode == 0; }
@@ -584,6 +594,42 @@ TEST(DumpExe, WhyNothingRuns) {
         << "per transfer only when asked for";
 }
 
+// A failed task and a download that failed six times: the alerts in each
+// output, from what the file tells and the moment asked for.
+TEST(DumpExe, Alerts) {
+    const TempDir dir;
+    const std::string path = dir.write(
+        "client_state.xml",
+        "<client_state>\n<project>\n<master_url>http://a.org/x/</master_url>\n<project_name>A</project_name>\n"
+        "</project>\n<file>\n<name>in.dat</name>\n<nbytes>1000</nbytes>\n<persistent_file_xfer>\n"
+        "<num_retries>6</num_retries>\n<first_request_time>999000000</first_request_time>\n"
+        "<next_request_time>1000000300</next_request_time>\n<is_upload>0</is_upload>\n</persistent_file_xfer>\n"
+        "<error_msg>couldn't resolve host name</error_msg>\n</file>\n<workunit>\n<name>wu1</name>\n</workunit>\n"
+        "<result>\n<name>r1</name>\n<state>3</state>\n<wu_name>wu1</wu_name>\n<exit_status>42</exit_status>\n"
+        "<report_deadline>1000086400</report_deadline>\n</result>\n</client_state>\n");
+    const Outcome r = dump({"--json", "--now", "1000000000", path});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.substr(r.out.find(",\"alerts\":")), 
+              ",\"alerts\":[{\"rule\":\"task_failed\",\"severity\":\"error\",\"project\":\"A\","
+              "\"project_url\":\"http://a.org/x/\",\"task\":\"r1\",\"since\":1000000000,"
+              "\"text\":\"computation error, exit status 42 (the application's own exit code: it failed)\"},"
+              "{\"rule\":\"transfer_stuck\",\"severity\":\"warning\",\"project\":\"A\","
+              "\"project_url\":\"http://a.org/x/\",\"task\":\"in.dat\",\"since\":1000000000,"
+              "\"text\":\"download failed 6 times; the client gives up in 1882:13:20: couldn't resolve host name\"}]}\n");
+    const Outcome text = dump({"--now", "1000000000", "--date-format", iso, path});
+    EXPECT_EQ(between(text.out, "\nAlerts\n", "\nResults\n"), 
+              "\nAlerts\n\n"
+              "error    Task failed     A  r1      computation error, exit status 42 (the application's own exit code: "
+              "it failed)  since 2001-09-09 01:46:40\n"
+              "warning  Transfer stuck  A  in.dat  download failed 6 times; the client gives up in 1882:13:20: "
+              "couldn't resolve host name  since 2001-09-09 01:46:40\n");
+    const Outcome metrics = dump({"--prometheus", "--now", "1000000000", path});
+    EXPECT_EQ(between(metrics.out, "crunchwatch_alert gauge\n", "# "), 
+              "crunchwatch_alert gauge\n"
+              "crunchwatch_alert{rule=\"task_failed\",severity=\"error\",project=\"A\",task=\"r1\"} 1\n"
+              "crunchwatch_alert{rule=\"transfer_stuck\",severity=\"warning\",project=\"A\",task=\"in.dat\"} 1\n");
+}
+
 // The client runs while its lock is held; a lockfile nobody holds is a
 // stopped client; without one (or without a state file's version) nothing
 // can be told.
@@ -617,6 +663,9 @@ TEST(DumpExe, WhetherTheClientRuns) {
         EXPECT_NE(metrics.find("# TYPE crunchwatch_client_running gauge\n" + sample.substr(sample.empty() ? 0 : 1)),
                   std::string::npos) << metrics;
         EXPECT_EQ(metrics.find("\ncrunchwatch_client_running ") != std::string::npos, !sample.empty()) << metrics;
+        // Only a free lock tells that the client stopped; the file is too fresh to tell it by its age.
+        EXPECT_EQ(metrics.find("crunchwatch_alert{rule=\"client_stopped\"") != std::string::npos, lock == Lock::free)
+            << metrics;
     }
 }
 

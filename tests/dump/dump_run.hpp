@@ -78,6 +78,14 @@ inline Outcome run(const std::vector<std::string>& args) {
     return r;
 }
 
+// The text between `from` (included) and `to` (excluded, the first after
+// `from` begins); empty when either is missing.
+inline std::string between(const std::string& text, const std::string& from, const std::string& to) {
+    const std::size_t at = text.find(from);
+    const std::size_t end = at == std::string::npos ? at : text.find(to, at);
+    return end == std::string::npos ? std::string() : text.substr(at, end - at);
+}
+
 inline Outcome dump(std::vector<std::string> args) {
     args.insert(args.begin(), dumpExe);
     return run(args);

@@ -18,15 +18,9 @@ namespace crunchwatch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::between;
 using test::dump;
 using test::TempDir;
-
-// The text between `from` (included) and `to` (excluded); empty when either is missing.
-std::string between(const std::string& text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    const std::size_t end = at == std::string::npos ? at : text.find(to, at);
-    return end == std::string::npos ? std::string() : text.substr(at, end - at);
-}
 
 // The space a file takes as the client counts it.
 std::uint64_t allocated(const fs::path& p) {

@@ -1,10 +1,13 @@
 #include "dump/metrics_report.hpp"
 
+#include <memory>
+
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "dump/alerts_report.hpp"
 #include "tables/refresher.hpp"
 
 #include "state/projects.hpp"
@@ -94,6 +97,11 @@ TEST(MetricsReport, ExactReportOfASmallState) {
         "# HELP crunchwatch_event_log_error_lines_total Lines of the BOINC client's event log marked as errors, by "
         "project (\"\" for the client's own).\n"
         "# TYPE crunchwatch_event_log_error_lines_total counter\n"
+        "# HELP crunchwatch_alert 1 for each alert active now, by rule, severity, project (\"\" for the client's "
+        "own) and task or file.\n"
+        "# TYPE crunchwatch_alert gauge\n"
+        "crunchwatch_alert{rule=\"deadline_missed\",severity=\"error\"," + A.substr(0, A.find(",url")) + ",task=\"r3\"} 1\n"
+        "crunchwatch_alert{rule=\"deadline_missed\",severity=\"error\"," + A.substr(0, A.find(",url")) + ",task=\"r1\"} 1\n"
         // Nothing known of the computer, no walk of a disk: the families, without samples.
         "# HELP crunchwatch_host_info The BOINC client's host: its operating system, processor, platform and client "
         "version (always 1).\n"
@@ -189,6 +197,69 @@ TEST(MetricsReport, RepeatedSeriesAreReportedOnce) {
     EXPECT_NE(out.find("file=\"f\",direction=\"download\"} 2\n"), std::string::npos) << out;
     EXPECT_NE(out.find("file=\"f\",direction=\"upload\"} 4\n"), std::string::npos) << out;
     EXPECT_NE(out.find("crunchwatch_transfers{direction=\"download\"} 3\n"), std::string::npos) << out;
+}
+
+
+// The alerts as each output writes them, from alerts made here: none, then
+// a project's task (a hostile name), a project's file, the client's own, and
+// an alert whose labels repeat the first's (a second project of that name).
+TEST(AlertsReport, EachOutputOfTheAlerts) {
+    const auto alert = [](AlertRule rule, AlertSeverity severity, std::string project, std::string url,
+                          std::string task, std::string text, double since) {
+        return Alert{rule, severity, std::move(project), std::move(url), std::move(task), std::move(text), since};
+    };
+    const std::vector<Alert> some{
+        alert(AlertRule::task_failed, AlertSeverity::error, "P \"q\"", "http://p/", "t\n1", "Exit status 42", 1700000000),
+        alert(AlertRule::transfer_stuck, AlertSeverity::warning, "", "http://u/", "in.dat", "6 retries", 1700000000.5),
+        alert(AlertRule::client_stopped, AlertSeverity::error, "", "", "", "The client\x1b[31m is not running", 12),
+        alert(AlertRule::task_failed, AlertSeverity::error, "P \"q\"", "http://p2/", "t\n1", "Exit status 1", 11),
+    };
+    const std::string family =
+        "# HELP crunchwatch_alert 1 for each alert active now, by rule, severity, project (\"\" for the client's own) "
+        "and task or file.\n# TYPE crunchwatch_alert gauge\n";
+    struct Case {
+        std::vector<Alert> alerts;
+        std::string json, text, metrics;
+    } cases[] = {
+        {{}, "{\"alerts\":[]}", "\nAlerts\n\nnone\n", family},
+        {some,
+         "{\"alerts\":[{\"rule\":\"task_failed\",\"severity\":\"error\",\"project\":\"P \\\"q\\\"\","
+         "\"project_url\":\"http://p/\",\"task\":\"t\\n1\",\"since\":1700000000,\"text\":\"Exit status 42\"},"
+         "{\"rule\":\"transfer_stuck\",\"severity\":\"warning\",\"project\":\"http://u/\",\"project_url\":\"http://u/\","
+         "\"task\":\"in.dat\",\"since\":1700000000.5,\"text\":\"6 retries\"},"
+         "{\"rule\":\"client_stopped\",\"severity\":\"error\",\"project\":null,\"task\":null,\"since\":12,"
+         "\"text\":\"The client\\u001b[31m is not running\"},"
+         "{\"rule\":\"task_failed\",\"severity\":\"error\",\"project\":\"P \\\"q\\\"\",\"project_url\":\"http://p2/\","
+         "\"task\":\"t\\n1\",\"since\":11,\"text\":\"Exit status 1\"}]}",
+         "\nAlerts\n\n"
+         "error    Task failed     P \"q\"      t 1     Exit status 42  since 1700000000\n"
+         "warning  Transfer stuck  http://u/  in.dat  6 retries  since 1700000000\n"
+         "error    Client stopped  -          -       The client\xEF\xBF\xBD[31m is not running  since 12\n"
+         "error    Task failed     P \"q\"      t 1     Exit status 1  since 11\n",
+         family +
+             "crunchwatch_alert{rule=\"task_failed\",severity=\"error\",project=\"P \\\"q\\\"\",task=\"t\\n1\"} 1\n"
+             "crunchwatch_alert{rule=\"transfer_stuck\",severity=\"warning\",project=\"http://u/\",task=\"in.dat\"} 1\n"
+             "crunchwatch_alert{rule=\"client_stopped\",severity=\"error\",project=\"\",task=\"\"} 1\n"},
+    };
+    for (const Case& c : cases) {
+        Report r = snapshotOf("");
+        r.alerts = std::make_shared<const AlertsValue>(AlertsValue{c.alerts, {}, {}, false});
+        std::ostringstream json, text, metrics;
+        {
+            JsonWriter w(json);
+            w.beginObject();
+            writeAlertsJson(w, r);
+            w.endObject();
+        }
+        writeAlertsText(text, r, ReportOptions{"", 0, "%s"});
+        {
+            ExpositionWriter w(metrics);
+            writeAlertMetrics(w, r);
+        }
+        EXPECT_EQ(json.str(), c.json);
+        EXPECT_EQ(text.str(), c.text);
+        EXPECT_EQ(metrics.str(), c.metrics);
+    }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ namespace crunchwatch {
 namespace {
 
 namespace fs = std::filesystem;
+using test::between;
 using test::dump;
 using test::Outcome;
 using test::run;
@@ -31,12 +32,6 @@ constexpr const char* noJournal = "/nonexistent/crunchwatch-test.journal";
 void setModified(const std::string& path, std::time_t seconds) {
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-std::string between(const std::string& text, const std::string& from, const std::string& to) {
-    const std::size_t at = text.find(from);
-    const std::size_t end = at == std::string::npos ? at : text.find(to, at);
-    return end == std::string::npos ? std::string() : text.substr(at, end - at);
 }
 
 // A project, its client's output (a preference line, a line without a
@@ -102,7 +97,7 @@ TEST(DumpWords, EventLogAndNoticesAsJson) {
               "\"text\":\"Output file spin_0_r1 absent\\nTraceback line one\",\"error\":null},"
               "{\"time\":\"09-Dec-2026 14:05:33\",\"seconds\":1796825133,\"project\":\"Crunch Test\","
               "\"text\":\"Bell\\u0007 and \\u001b[31mred\\u001b[0m\",\"error\":null}]");
-    EXPECT_EQ(r.out.substr(r.out.find(",\"notices\":")),
+    EXPECT_EQ(between(r.out, ",\"notices\":", ",\"alerts\":"),
               ",\"notices\":["
               "{\"title\":null,\"project\":\"Crunch Test\",\"create_time\":1796820000,\"category\":null,"
               "\"link\":null,\"text\":\"Your computer is fast\",\"priority\":\"notice\"},"
@@ -110,7 +105,7 @@ TEST(DumpWords, EventLogAndNoticesAsJson) {
               "\"link\":\"http://crunch.invalid/test/forum_thread.php?id=2\",\"text\":\"Plain\",\"priority\":null},"
               "{\"title\":\"Old news\",\"project\":\"Crunch Test\",\"create_time\":1796800000,\"category\":\"news\","
               "\"link\":\"http://crunch.invalid/test/forum_thread.php?id=1\",\"text\":\"Hello & welcome\","
-              "\"priority\":null}]}\n");
+              "\"priority\":null}]");
 
     // The newest entries only; a source asked for that does not exist gives the first that does.
     const Outcome two = dump({"--json", "--journal-file", noJournal, "--event-log-lines", "2", "--event-source",
@@ -215,7 +210,7 @@ TEST(DumpWords, NoLogAtAll) {
     EXPECT_NE(r.out.find(",\"event_log_source\":{\"shown\":null,\"name\":null,\"available\":[],\"chosen\":null,"
                          "\"problem\":\"No event log was found"),
               std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\"event_log\":[],\"notices\":[]}\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"event_log\":[],\"notices\":[],\"alerts\":[]}\n"), std::string::npos) << r.out;
     const Outcome text = dump({"--journal-file", noJournal, state});
     EXPECT_NE(text.out.find("\nEvent log\n\nNo event log was found"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("\nNotices\n\n(no notices)\n"), std::string::npos) << text.out;

@@ -48,6 +48,13 @@ def duration(text):
     return h * 3600 + m * 60 + s
 
 
+def alert_labels(view):
+    """The JSON view's alerts as the labels of their series, empty ones left out."""
+    return {frozenset((k, v) for k, v in (("rule", a["rule"]), ("severity", a["severity"]),
+                                           ("project", a["project"]), ("task", a["task"])) if v)
+            for a in view["alerts"]}
+
+
 def check_exporter(url, view):
     got = parse(fetch(url, 20))
 
@@ -100,6 +107,10 @@ def check_exporter(url, view):
             direction = "upload" if t["upload"] else "download"
             assert value("crunchwatch_transfer_retries", file=t["name"], direction=direction, **labels(t)) \
                 == float(t["num_retries"])
+    # One series per alert, an empty label the same as none.
+    shown = {frozenset((k, v) for k, v in labels if v) for name, labels in got if name == "crunchwatch_alert"}
+    assert shown == alert_labels(view), (shown, view["alerts"])
+    assert all(got[key] == 1 for key in got if key[0] == "crunchwatch_alert")
     print("node_exporter: %d crunchwatch series, %d tasks agree with the JSON view"
           % (sum(1 for name, _ in got if name.startswith("crunchwatch_")), checked_tasks))
 
@@ -117,6 +128,18 @@ def check_prometheus(url, view):
     assert len(result) == 1, result
     assert float(result[0]["value"][1]) == view["number_of_projects"], result
     print("Prometheus: crunchwatch_projects = %s from %s" % (result[0]["value"][1], result[0]["metric"].get("instance")))
+    # Our rules loaded: each alert of the view is pending (it fires after five minutes).
+    query = url + "/api/v1/query?" + urllib.parse.urlencode({"query": 'ALERTS{alertname="BoincAlert"}'})
+    expected = alert_labels(view)
+    while True:
+        result = json.loads(fetch(query, max(1, deadline - time.monotonic()))).get("data", {}).get("result", [])
+        pending = {frozenset((k, v) for k, v in r["metric"].items() if k in ("rule", "severity", "project", "task"))
+                   for r in result if r["metric"].get("alertstate") == "pending"}
+        if pending == expected:
+            break
+        assert time.monotonic() < deadline, "BoincAlert pending for %s, the view's alerts %s" % (pending, expected)
+        time.sleep(0.5)
+    print("Prometheus: BoincAlert pending for the view's %d alerts" % len(expected))
 
 
 def main():

@@ -60,6 +60,31 @@ python3 "$here/check_scrape.py" exporter "http://127.0.0.1:$exporter_port/metric
 
 echo "== Prometheus scrapes node_exporter"
 promtool check rules "$rules"
+# An alert of a task and one of the client's own, as the dump writes them
+# (an empty label is an absent one): each fires after five minutes.
+cat >"$work/rules_test.yml" <<YAML
+rule_files: ["$rules"]
+evaluation_interval: 1m
+tests:
+  - interval: 1m
+    input_series:
+      - series: 'crunchwatch_alert{rule="task_failed",severity="error",project="Crunch test",task="r1",instance="h:9100"}'
+        values: '1x10'
+      - series: 'crunchwatch_alert{rule="client_stopped",severity="error",project="",task="",instance="h:9100"}'
+        values: '1x10'
+    alert_rule_test:
+      - eval_time: 4m
+        alertname: BoincAlert
+        exp_alerts: []
+      - eval_time: 6m
+        alertname: BoincAlert
+        exp_alerts:
+          - exp_labels: {alertname: BoincAlert, rule: task_failed, severity: error, project: Crunch test, task: r1, instance: "h:9100"}
+            exp_annotations: {summary: "task_failed for r1 of Crunch test on h:9100"}
+          - exp_labels: {alertname: BoincAlert, rule: client_stopped, severity: error, instance: "h:9100"}
+            exp_annotations: {summary: "client_stopped on h:9100"}
+YAML
+promtool test rules "$work/rules_test.yml"
 prometheus_port=$(free_port)
 cat >"$work/prometheus.yml" <<YAML
 global:
