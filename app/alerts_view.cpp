@@ -35,8 +35,8 @@ AlertsView::AlertsView(QWidget* parent)
     layout->setContentsMargins(0, 4, 0, 0);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setInitialWidths(m_table, {"12/09/26 04:27:02", "Disk nearly full", "Warning", "World Community Grid",
-                               "h1_0412.35_O3aC01Cl1In0__O3AS1a_4_r0"});
+    setInitialWidths(m_table, {"12/09/26 04:27:02", "Deadline missed", "MM Warning", "World Community Grid",
+                               "h1_0412.35_O3aC01Cl1In0__O"});
     layout->addWidget(m_table, 1);
 }
 
