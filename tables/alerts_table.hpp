@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #include "tables/alerts.hpp"
 #include "tables/columns.hpp"

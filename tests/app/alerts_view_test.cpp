@@ -68,9 +68,11 @@ private slots:
         AlertsView* view = h.window.alertsView();
         QTabWidget* tabs = h.window.tabs();
         const QAbstractItemModel* model = view->table()->model();
-        view->show(withAlerts(h.c().value(), {alert(AlertRule::deadline_at_risk, AlertSeverity::warning, "Gamma", "g2", 2000),
-                                              alert(AlertRule::task_failed, AlertSeverity::error, "Gamma", "g1", 1000),
-                                              alert(AlertRule::client_stopped, AlertSeverity::error, "", "", 500)}));
+        view->show(withAlerts(h.c().value(), {
+            alert(AlertRule::deadline_at_risk, AlertSeverity::warning, "Gamma", "g2", 2000),
+            alert(AlertRule::task_failed, AlertSeverity::error, "Gamma", "g1", 1000),
+            alert(AlertRule::client_stopped, AlertSeverity::error, "", "", 500),
+        }));
         QCOMPARE(tabs->tabText(tabs->indexOf(view)), QStringLiteral("Alerts (3)"));
         const auto cell = [model](int row, AlertColumn c, int role = Qt::DisplayRole) {
             return model->index(row, indexOf(c)).data(role);
