@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/alerts_view.hpp"
 #include "app/autosave.hpp"
 #include "app/cell_delegates.hpp"
 #include "app/client_state_text.hpp"
@@ -134,6 +135,9 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     m_tabs->addTab(m_computer, tr("Computer"));
     m_disk = new DiskView(m_tabs);
     m_tabs->addTab(m_disk, tr("Disk"));
+    // What needs the user now, found by the rules in every refresh.
+    m_alerts = new AlertsView(m_tabs);
+    m_tabs->addTab(m_alerts, AlertsView::title(0));
     layout->addWidget(m_tabs, 1);
 
     auto* bottom = new QHBoxLayout;
@@ -164,7 +168,7 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     statusBar()->addWidget(m_refreshNote);
     statusBar()->addPermanentWidget(m_clientState);
     for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table(),
-                              m_computer->table(), m_disk->table()})
+                              m_computer->table(), m_disk->table(), m_alerts->table()})
         offerColumns(view);
 
     // Connect the controller's outlets, and every view to the values it makes.
@@ -186,6 +190,10 @@ MainWindow::MainWindow(Settings& settings, QWidget* parent)
     connect(&c, &mainController::valueChanged, m_notices, &NoticesView::show);
     connect(&c, &mainController::valueChanged, m_computer, &ComputerView::show);
     connect(&c, &mainController::valueChanged, m_disk, &DiskView::show);
+    connect(&c, &mainController::valueChanged, m_alerts, &AlertsView::show);
+    connect(m_alerts, &AlertsView::countChanged, this, [this](int count) {
+        m_tabs->setTabText(m_tabs->indexOf(m_alerts), AlertsView::title(static_cast<std::size_t>(count)));
+    });
     connect(m_eventLog, &EventLogView::sourceChosen, &c, &mainController::chooseEventSource);
     connect(m_notices, &NoticesView::unreadChanged, this, [this](int unread) {
         m_tabs->setTabText(m_tabs->indexOf(m_notices), unread > 0 ? tr("Notices (%1)").arg(unread) : tr("Notices"));
@@ -252,10 +260,11 @@ void MainWindow::start(const std::optional<QString>& pathForThisRun, const std::
     autosaveHeader(m_notices->table()->horizontalHeader(), settings, Settings::noticesTableLayout);
     autosaveHeader(m_computer->table()->horizontalHeader(), settings, Settings::computerTableLayout);
     autosaveHeader(m_disk->table()->horizontalHeader(), settings, Settings::diskTableLayout);
+    autosaveHeader(m_alerts->table()->horizontalHeader(), settings, Settings::alertsTableLayout);
     if (journalFile) m_controller->setJournalFile(journalFile->toStdString());
     m_controller->applicationDidFinishLaunching(pathForThisRun);
     for (QTableView* view : {m_results, m_projectsView, m_transfers->table(), m_eventLog->table(), m_notices->table(),
-                              m_computer->table(), m_disk->table()})
+                              m_computer->table(), m_disk->table(), m_alerts->table()})
         applyHeaderSort(view);
     m_clock->start();
 }
@@ -275,6 +284,7 @@ void MainWindow::buildMenus() {
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(m_details->toggleViewAction());
+    menuBar()->addMenu(makeAlertsMenu(m_controller->settings(), this));
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("&About crunchwatch"), this, [this] {
         const auto level = vectorLevelName(vectorLevel());

@@ -1,9 +1,9 @@
 #pragma once
 // The one window: the state file's path with Open, Update and the watchdog's
-// check box; eight tabs (the tasks, with the results table over the projects
+// check box; nine tabs (the tasks, with the results table over the projects
 // table; the file transfers; the statistics; the history; the client's event
 // log; the projects' notices, the tab's title counting the unread; the
-// computer; its disk); the
+// computer; its disk; the alerts, the tab's title counting them); the
 // counters and the preferences below; the task details panel beside them
 // when opened; a status bar that says when the last refresh succeeded and,
 // on its right, the client's state in words.
@@ -24,6 +24,7 @@ class QTimer;
 
 namespace crunchwatch {
 
+class AlertsView;
 class ComputerView;
 class DiskView;
 class EventLogView;
@@ -59,7 +60,7 @@ public:
     QPushButton* openButton() const { return m_open; }
     QPushButton* updateButton() const { return m_update; }
     // The tabs: the tasks (results and projects), transfers, statistics,
-    // history, event log, notices, computer and disk.
+    // history, event log, notices, computer, disk and alerts.
     QTabWidget* tabs() const { return m_tabs; }
     TransfersView* transfersView() const { return m_transfers; }
     StatisticsView* statisticsView() const { return m_statistics; }
@@ -68,6 +69,7 @@ public:
     NoticesView* noticesView() const { return m_notices; }
     ComputerView* computerView() const { return m_computer; }
     DiskView* diskView() const { return m_disk; }
+    AlertsView* alertsView() const { return m_alerts; }
     // The preferences in force below the tabs: the scheduling period and the disk interval.
     QLabel* preferencesLabel() const { return m_prefs; }
     TaskDetailsPanel* detailsPanel() const { return m_details; }
@@ -101,6 +103,7 @@ private:
     NoticesView* m_notices;
     ComputerView* m_computer;
     DiskView* m_disk;
+    AlertsView* m_alerts;
     TaskDetailsPanel* m_details;
     QLabel* m_refreshNote;  // how the last refresh went
     QLabel* m_clientState;

@@ -84,6 +84,7 @@ public:
     static inline const QString noticesTableLayout = QStringLiteral("noticesTable");
     static inline const QString computerTableLayout = QStringLiteral("computerTable");
     static inline const QString diskTableLayout = QStringLiteral("diskTable");
+    static inline const QString alertsTableLayout = QStringLiteral("alertsTable");
     QByteArray autosaved(const QString& name) const;
     void autosave(const QString& name, const QByteArray& state);
 

@@ -128,5 +128,6 @@ template class ColumnTableModel<EventRow>;
 template class ColumnTableModel<NoticeRow>;
 template class ColumnTableModel<const ComputerLine*>;
 template class ColumnTableModel<const DiskRow*>;
+template class ColumnTableModel<const Alert*>;
 
 }  // namespace crunchwatch

@@ -258,4 +258,24 @@ const TableDefinition<const DiskRow*> diskTable{
     [](const RefreshValue& v) { return nothingReadYet(v) ? std::string() : std::string("Nothing counted yet"); },
 };
 
+const TableDefinition<const Alert*> alertsTable{
+    alertColumns,
+    [](const RefreshValue& v) -> const void* { return v.alerts.get(); },
+    [](const RefreshValue& v) { return v.alerts->alerts.size(); },
+    [](const RefreshValue& v, std::size_t i) -> const Alert* { return &v.alerts->alerts[i]; },
+    static_cast<std::size_t>(AlertColumn::project),
+    static_cast<std::size_t>(AlertColumn::task),
+    [](const RefreshValue& v) {
+        std::vector<std::string> names;
+        for (const Alert& a : v.alerts->alerts)
+            if (!a.project.empty()) names.push_back(a.project);
+        std::sort(names.begin(), names.end());
+        names.erase(std::unique(names.begin(), names.end()), names.end());
+        return names;
+    },
+    [](const RefreshValue& v) {
+        return nothingReadYet(v) ? std::string() : std::string("No alerts: nothing needs you now.");
+    },
+};
+
 }  // namespace crunchwatch

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tables/alerts_table.hpp"
 #include "tables/client_words.hpp"
 #include "tables/columns.hpp"
 #include "tables/history_table.hpp"
@@ -49,6 +50,8 @@ extern const TableDefinition<NoticeRow> noticesTable;
 // The Computer tab's lines and the Disk tab's projects (the client's own row last).
 extern const TableDefinition<const ComputerLine*> computerTable;
 extern const TableDefinition<const DiskRow*> diskTable;
+// The alerts active now, newest first.
+extern const TableDefinition<const Alert*> alertsTable;
 
 // A row of the results (projects) table as the table shows it: with what
 // the files beside the state file add (with the project's scheduling state).
