@@ -18,7 +18,12 @@ namespace {
 
 std::string textOf(std::optional<std::string_view> t) { return t ? std::string(*t) : std::string(); }
 
-std::string durationText(double seconds) { return countdown(seconds).value_or("00:00:00"); }
+// A span for people: hours, minutes and seconds up to two days, whole days beyond.
+std::string durationText(double seconds) {
+    if (seconds >= 2 * 86400.0 && seconds < 1e9 * 86400.0)
+        return std::to_string(static_cast<long long>(seconds / 86400.0)) + " days";
+    return countdown(seconds).value_or("00:00:00");
+}
 
 // The result states that end a task without a result to show for it.
 constexpr int computeError = 3, aborted = 6, uploadFailed = 7;

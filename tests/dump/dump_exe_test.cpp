@@ -615,13 +615,13 @@ TEST(DumpExe, Alerts) {
               "\"text\":\"computation error, exit status 42 (the application's own exit code: it failed)\"},"
               "{\"rule\":\"transfer_stuck\",\"severity\":\"warning\",\"project\":\"A\","
               "\"project_url\":\"http://a.org/x/\",\"task\":\"in.dat\",\"since\":1000000000,"
-              "\"text\":\"download failed 6 times; the client gives up in 1882:13:20: couldn't resolve host name\"}]}\n");
+              "\"text\":\"download failed 6 times; the client gives up in 78 days: couldn't resolve host name\"}]}\n");
     const Outcome text = dump({"--now", "1000000000", "--date-format", iso, path});
     EXPECT_EQ(between(text.out, "\nAlerts\n", "\nResults\n"), 
               "\nAlerts\n\n"
               "error    Task failed     A  r1      computation error, exit status 42 (the application's own exit code: "
               "it failed)  since 2001-09-09 01:46:40\n"
-              "warning  Transfer stuck  A  in.dat  download failed 6 times; the client gives up in 1882:13:20: "
+              "warning  Transfer stuck  A  in.dat  download failed 6 times; the client gives up in 78 days: "
               "couldn't resolve host name  since 2001-09-09 01:46:40\n");
     const Outcome metrics = dump({"--prometheus", "--now", "1000000000", path});
     EXPECT_EQ(between(metrics.out, "crunchwatch_alert gauge\n", "# "), 
