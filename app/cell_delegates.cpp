@@ -7,6 +7,7 @@
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyleOptionProgressBar>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include "app/table_model.hpp"
@@ -27,12 +28,21 @@ bool CellDelegate::isElided(const QStyleOptionViewItem& option, const QModelInde
 
 bool CellDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                              const QModelIndex& index) {
-    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid() || !isElided(option, index))
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
+    // Tooltips carry the files' own words: shown as plain text always, never
+    // as markup that a value of the file (a project's URL) could bring.
+    const QString own = index.data(Qt::ToolTipRole).toString();
+    const QString ownText = own.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    if (!isElided(option, index)) {
+        if (own.isEmpty() || !Qt::mightBeRichText(own)) return QStyledItemDelegate::helpEvent(event, view, option, index);
+        QToolTip::showText(event->globalPos(), QStringLiteral("<p>%1</p>").arg(ownText), view->viewport(),
+                           view->visualRect(index));
+        return true;
+    }
     // A text of several lines (a log message's continuation) keeps them.
     QString tip = index.data(Qt::DisplayRole).toString().toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-    const QString own = index.data(Qt::ToolTipRole).toString();
-    if (!own.isEmpty()) tip += QStringLiteral("<br><br>") + own.toHtmlEscaped();
+    if (!own.isEmpty()) tip += QStringLiteral("<br><br>") + ownText;
     QToolTip::showText(event->globalPos(), QStringLiteral("<p>%1</p>").arg(tip), view->viewport(),
                        view->visualRect(index));
     return true;

@@ -15,7 +15,9 @@
 #include <QLineEdit>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTableView>
+#include <QToolTip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -26,6 +28,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "app/cell_delegates.hpp"
 #include "app/main_controller.hpp"
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
@@ -380,6 +383,28 @@ private slots:
         MainWindow window(settings);
         window.start();
         QVERIFY(window.controller().watchdogRunning());
+    }
+
+    // A value of the file that looks like markup is shown as written, in a
+    // cell's tooltip whether or not the cell is cut short.
+    void markupInATooltipIsShownAsText() {
+        QStandardItemModel model(1, 1);
+        model.setData(model.index(0, 0), QStringLiteral("short"));
+        model.setData(model.index(0, 0), QStringLiteral("<img src=\"/x\"><b>http://a/</b>"), Qt::ToolTipRole);
+        QTableView view;
+        CellDelegate delegate;
+        view.setItemDelegate(&delegate);
+        view.setModel(&model);
+        view.resize(400, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QRect cell = view.visualRect(model.index(0, 0));
+        QHelpEvent help(QEvent::ToolTip, cell.center(), view.viewport()->mapToGlobal(cell.center()));
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.rect = cell;
+        QVERIFY(delegate.helpEvent(&help, &view, option, model.index(0, 0)));
+        QCOMPARE(QToolTip::text(), QStringLiteral("<p>&lt;img src=&quot;/x&quot;&gt;&lt;b&gt;http://a/&lt;/b&gt;</p>"));
     }
 };
 
