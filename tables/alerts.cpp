@@ -1,11 +1,235 @@
 #include "tables/alerts.hpp"
 
 #include <algorithm>
+#include <cmath>
+#include <unordered_map>
 
+#include "state/numbers.hpp"
 #include "tables/date_value.hpp"
+#include "tables/project_status.hpp"
 #include "tables/refresh_value.hpp"
+#include "tables/results_cells.hpp"
+#include "tables/table_definition.hpp"
+#include "tables/task_details.hpp"
+#include "tables/transfers_table.hpp"
 
 namespace crunchwatch {
+namespace {
+
+std::string textOf(std::optional<std::string_view> t) { return t ? std::string(*t) : std::string(); }
+
+std::string durationText(double seconds) { return countdown(seconds).value_or("00:00:00"); }
+
+// The result states that end a task without a result to show for it.
+constexpr int computeError = 3, aborted = 6, uploadFailed = 7;
+
+// Collects the alerts of one evaluation, each with the moment it began: the
+// one remembered from before, else what the files tell, else now.
+class Collector {
+public:
+    Collector(double now, const AlertMemory* before) : m_now(now), m_before(before) {}
+
+    void add(Alert a, std::optional<double> began = std::nullopt) {
+        std::string key = a.key();
+        if (!m_seen.emplace(key, m_alerts.size()).second) return;  // one alert per key: the first rule's words
+        if (const auto known = remembered(key))
+            a.since = *known;
+        else
+            a.since = began && std::isfinite(*began) && *began <= m_now ? *began : m_now;
+        m_memory.since.emplace(std::move(key), a.since);
+        m_alerts.push_back(std::move(a));
+    }
+
+    bool has(const std::string& key) const { return m_seen.count(key) != 0; }
+    std::vector<Alert> take() {
+        std::stable_sort(m_alerts.begin(), m_alerts.end(), [](const Alert& a, const Alert& b) {
+            if (a.since != b.since) return a.since > b.since;
+            if (a.rule != b.rule) return a.rule < b.rule;
+            if (a.project != b.project) return a.project < b.project;
+            return a.task < b.task;
+        });
+        return std::move(m_alerts);
+    }
+    AlertMemory& memory() { return m_memory; }
+
+private:
+    std::optional<double> remembered(const std::string& key) const {
+        if (!m_before) return std::nullopt;
+        const auto known = m_before->since.find(key);
+        return known == m_before->since.end() ? std::nullopt : std::optional<double>(known->second);
+    }
+
+    double m_now;
+    const AlertMemory* m_before;
+    std::vector<Alert> m_alerts;
+    std::unordered_map<std::string, std::size_t> m_seen;
+    AlertMemory m_memory;
+};
+
+Alert alertOf(AlertRule rule, AlertSeverity severity, std::optional<std::string_view> project,
+              std::optional<std::string_view> url, std::optional<std::string_view> task, std::string text) {
+    Alert a;
+    a.rule = rule;
+    a.severity = severity;
+    a.projectUrl = textOf(url);
+    a.project = project ? std::string(*project) : a.projectUrl;
+    a.task = textOf(task);
+    a.text = std::move(text);
+    return a;
+}
+
+std::string failureText(const resultRow& row, int state) {
+    if (state == aborted) return "aborted";
+    if (state == uploadFailed) return "its output could not be uploaded";
+    std::string text = "computation error";
+    if (const auto status = row.get(Key::exit_status)) {
+        text += ", exit status " + std::string(*status);
+        if (const auto meaning = exitStatusMeaning(readInteger(status))) text += " (" + *meaning + ")";
+    }
+    return text;
+}
+
+bool reported(const resultRow& row) {
+    const auto element = resultElement(row);
+    return element && childValue(*element, "got_server_ack");
+}
+
+// What the results say, one pass: failures, deadlines, the work under way
+// and waiting, and each project's tasks waiting to be reported.
+struct ResultsPass {
+    std::size_t running = 0, waiting = 0;
+    std::vector<std::size_t> toReport;  // by project
+};
+
+ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, WorkSummary& work) {
+    const Snapshot& shot = *v.snapshot;
+    ResultsPass pass;
+    pass.toReport.assign(shot.state.projectInfo.size(), 0);
+    const ResultTable& rows = shot.rows.main_result_table;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const resultRow row = resultRowOf(v, i);
+        const int state = readInteger(row.get(Key::state));
+        const auto project = row.get(Key::project_name);
+        const auto url = row.get(Key::master_url);
+        const auto name = row.get(Key::name);
+        const bool failed = state == computeError || state == aborted || state == uploadFailed;
+        if (failed)
+            out.add(alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, name, failureText(row, state)));
+        const auto shown = stateText(row);
+        if (shown && *shown == "running...") {
+            ++pass.running;
+            if (const auto done = completionMoment(row, now))
+                if (!work.nextCompletion || *done < *work.nextCompletion) work.nextCompletion = done;
+        } else if (state == 2 && !row.has(Key::suspended_via_gui) &&
+                   !(row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui))) {
+            ++pass.waiting;
+        }
+        if (row.has(Key::ready_to_report) && row.projectIndex < pass.toReport.size() && !reported(row))
+            ++pass.toReport[row.projectIndex];
+        const auto deadline = reportDeadline(row);
+        if (failed || !deadline) continue;
+        if (*deadline < now && !reported(row)) {
+            out.add(alertOf(AlertRule::deadline_missed, AlertSeverity::error, project, url, name,
+                            "its deadline passed " + durationText(now - *deadline) + " ago"),
+                    *deadline);
+        } else if (state <= 2) {
+            if (const auto late = completionPastDeadline(row, now)) {
+                ++work.atRisk;
+                out.add(alertOf(AlertRule::deadline_at_risk, AlertSeverity::warning, project, url, name,
+                                "expected to complete " + durationText(*late) + " after its deadline"));
+            }
+        }
+    }
+    return pass;
+}
+
+// The tasks of the last `within` seconds in the job logs that ended with a
+// non-zero exit status. The logs are read from their ends, as far back as
+// that: a long history costs only its last day. Also the newest end of any
+// task, which tells how long nothing has finished.
+std::optional<double> jobLogAlerts(const RefreshValue& v, double now, double within, Collector& out) {
+    std::optional<double> newest;
+    const auto& files = v.history->history.jobLogFiles();
+    const ProjectInfo& projects = v.snapshot->state.projectInfo;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        const JobLog& log = files[f].log;
+        const auto match = f < v.history->match.jobLogs.size() ? v.history->match.jobLogs[f] : std::nullopt;
+        std::optional<std::string_view> project, url;
+        if (match && *match < projects.size()) {
+            const projectRecord p = projects[*match];
+            project = p.values.get(Key::project_name);
+            url = p.values.get(Key::master_url);
+        }
+        for (std::size_t i = log.size(); i-- > 0;) {
+            const double ended = readNumber(log.field(i, JobField::time));
+            if (!newest || ended > *newest) newest = ended;
+            if (!(ended >= now - within)) break;
+            const auto status = log.field(i, JobField::es);
+            if (!status || readInteger(status) == 0) continue;
+            std::string text = "ended with exit status " + std::string(*status);
+            if (const auto meaning = exitStatusMeaning(readInteger(status))) text += " (" + *meaning + ")";
+            Alert a = alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, log.field(i, JobField::nm),
+                              std::move(text));
+            if (!project) a.project = v.history->labels.jobLogs.size() > f ? v.history->labels.jobLogs[f] : "";
+            out.add(std::move(a), ended);
+        }
+    }
+    return newest;
+}
+
+std::optional<std::string_view> projectValue(const ProjectInfo& projects, std::size_t index, Key key) {
+    if (index >= projects.size()) return std::nullopt;
+    return projects[index].values.get(key);
+}
+
+void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& limits, Collector& out) {
+    const ClientState& state = v.snapshot->state;
+    for (const Transfer& t : state.clientStatus.transfers) {
+        const double retries = readNumber(t.num_retries);
+        const TransferRow row{&t, projectValue(state.projectInfo, t.project, Key::project_name),
+                              projectValue(state.projectInfo, t.project, Key::master_url), std::nullopt};
+        const auto givesUp = giveUpMoment(row);
+        const bool soon = givesUp && *givesUp - now < limits.transferGivesUpWithin;
+        if (!(retries >= limits.transferRetries) && !soon) continue;
+        std::string text = std::string(t.upload() ? "upload" : "download") + " failed " +
+                           std::string(t.num_retries.value_or("0")) + " times";
+        if (givesUp) text += *givesUp > now ? "; the client gives up in " + durationText(*givesUp - now)
+                                            : "; the client gives up now";
+        if (t.error_msg) text += ": " + std::string(*t.error_msg);
+        out.add(alertOf(AlertRule::transfer_stuck, AlertSeverity::warning, row.projectName, row.masterUrl, t.name,
+                        std::move(text)));
+    }
+}
+
+void deferredAlerts(const RefreshValue& v, double now, const AlertThresholds& limits,
+                    const std::vector<std::size_t>& toReport, Collector& out) {
+    const ClientState& state = v.snapshot->state;
+    for (const ProjectStatus& p : state.clientStatus.projects) {
+        if (!p.min_rpc_time || p.project >= toReport.size() || toReport[p.project] == 0) continue;
+        const double left = readNumber(p.min_rpc_time) - now;
+        if (!(left > limits.deferredFor)) continue;
+        out.add(alertOf(AlertRule::project_deferred, AlertSeverity::warning,
+                        projectValue(state.projectInfo, p.project, Key::project_name),
+                        projectValue(state.projectInfo, p.project, Key::master_url), std::nullopt,
+                        "communication deferred " + durationText(left) + " with " +
+                            std::to_string(toReport[p.project]) + " finished task" +
+                            (toReport[p.project] == 1 ? "" : "s") + " to report"));
+    }
+}
+
+void diskAlert(const RefreshValue& v, const AlertThresholds& limits, Collector& out) {
+    if (!v.computer) return;
+    const DiskFigures& disk = v.computer->disk;
+    if (!disk.totalBytes || !disk.allowed.bytes) return;
+    const double used = static_cast<double>(*disk.totalBytes), allowed = *disk.allowed.bytes;
+    if (!(used > limits.diskShare * allowed) || used == 0) return;
+    std::string text = "the client uses " + bytesForPeople(used) + " of the " + bytesForPeople(allowed) +
+                       " it may use (set by " + std::string(boundText(disk.allowed.bound)) + ")";
+    out.add(alertOf(AlertRule::disk_full, AlertSeverity::warning, std::nullopt, std::nullopt, std::nullopt,
+                    std::move(text)));
+}
+
+}  // namespace
 
 std::optional<AlertRule> ruleNamed(std::string_view id) {
     for (std::size_t i = 0; i < alertRuleCount; ++i)
@@ -41,6 +265,61 @@ std::string workSummaryText(const WorkSummary& work, const std::optional<std::st
     return text;
 }
 
-AlertsValue evaluateAlerts(const RefreshValue&, const AlertThresholds&, const AlertMemory*) { return {}; }
+AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits, const AlertMemory* previous) {
+    AlertsValue result;
+    if (!v.snapshot || !*v.snapshot) return result;
+    const double now = v.takenAt;
+    Collector out(now, previous);
+    const ResultsPass pass = resultAlerts(v, now, out, result.work);
+    result.work.running = pass.running;
+    const auto lastEnded = v.history ? jobLogAlerts(v, now, limits.failedJobWithin, out) : std::nullopt;
+    transferAlerts(v, now, limits, out);
+    deferredAlerts(v, now, limits, pass.toReport, out);
+    diskAlert(v, limits, out);
+
+    // Whether a client runs: its lock tells; without a lock, a state file
+    // that has not changed for long while tasks run says it stopped.
+    const auto stateTime = v.around ? v.around->stateFileTime : std::nullopt;
+    const ClientRunning lock = v.around ? v.around->lock.running : ClientRunning::cannotTell;
+    const bool stale = lock == ClientRunning::cannotTell && stateTime && pass.running > 0 &&
+                       now - *stateTime > limits.staleFor;
+    if (lock == ClientRunning::no) {
+        out.add(alertOf(AlertRule::client_stopped, AlertSeverity::error, std::nullopt, std::nullopt, std::nullopt,
+                        "the client is not running: its lock is free"),
+                stateTime);
+    } else if (stale) {
+        out.add(alertOf(AlertRule::client_stopped, AlertSeverity::error, std::nullopt, std::nullopt, std::nullopt,
+                        "the state file has not changed for " + durationText(now - *stateTime) +
+                            " while tasks should be running"),
+                stateTime);
+    }
+    result.clientStopped = lock == ClientRunning::no || stale;
+
+    // Idle: a client that runs, may compute and has tasks waiting, yet runs
+    // none. Since when: the latest of the last task seen running, the last
+    // task that ended, the client's start and the first refresh that saw it idle.
+    AlertMemory& memory = out.memory();
+    memory.lastRunning = pass.running > 0 ? std::optional<double>(now) : (previous ? previous->lastRunning : std::nullopt);
+    const bool mayCompute = readInteger(v.snapshot->state.clientStatus.client.user_run_request) != 3;
+    const bool idle = !result.clientStopped && mayCompute && pass.running == 0 && pass.waiting > 0;
+    if (idle) {
+        memory.idleSeen = previous && previous->idleSeen ? previous->idleSeen : std::optional<double>(now);
+        // The files tell when a task last ran or ended and when the client
+        // started; only without any of them does the first idle refresh count.
+        std::optional<double> from;
+        for (const auto moment : {memory.lastRunning, lastEnded,
+                                  std::optional<double>(readNumber(v.snapshot->state.host.time.client_start_time))})
+            if (moment && *moment > 0 && *moment <= now && (!from || *moment > *from)) from = moment;
+        if (!from) from = memory.idleSeen;
+        if (now - *from >= limits.idleFor)
+            out.add(alertOf(AlertRule::idle, AlertSeverity::warning, std::nullopt, std::nullopt, std::nullopt,
+                            "no task has run for " + durationText(now - *from) + " though " +
+                                std::to_string(pass.waiting) + " wait" + (pass.waiting == 1 ? "s" : "") + " to run"),
+                    from);
+    }
+    result.alerts = out.take();
+    result.memory = std::move(memory);
+    return result;
+}
 
 }  // namespace crunchwatch

@@ -71,6 +71,7 @@ struct AlertThresholds {
 struct AlertMemory {
     std::map<std::string, double> since;  // by key: when each active alert began
     std::optional<double> lastRunning;    // the last refresh that saw a task run
+    std::optional<double> idleSeen;       // the first refresh that saw the client idle, while it is
     bool operator==(const AlertMemory&) const = default;
 };
 

@@ -30,8 +30,8 @@ bool suspendedByUser(const resultRow& row) {
 constexpr int processExecuting = 1;
 constexpr int processSuspended = 9;
 
-// The moment the task should finish: the remaining time stretched by the
-// project's share of the processor, counted from now.
+}  // namespace
+
 std::optional<double> completionMoment(const resultRow& row, double now) {
     // Nothing completes while the client is stopped or the user holds the
     // task, or its whole project, back.
@@ -49,6 +49,8 @@ std::optional<double> completionMoment(const resultRow& row, double now) {
     if (!std::isfinite(moment)) return std::nullopt;
     return moment;
 }
+
+namespace {
 
 std::string resultStateMeaning(std::int32_t code) {
     switch (code) {

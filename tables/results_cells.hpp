@@ -60,6 +60,11 @@ inline Cell resultCell(const resultRow& row, std::string_view columnId, double n
     return resultCell(row, resultColumnOf(columnId), now);
 }
 
+// The moment the task should finish: the remaining time stretched by the
+// project's share of the processor, counted from now. Nothing while the
+// client is stopped or the user holds the task or its project back.
+std::optional<double> completionMoment(const resultRow& row, double now);
+
 // How many seconds after its report deadline the expected completion lies;
 // nothing when it lies on or before it, or either moment is unknown.
 std::optional<double> completionPastDeadline(const resultRow& row, double now);
