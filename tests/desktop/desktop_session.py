@@ -5,6 +5,7 @@ started here and stopped by its process id, whatever the outcome.
 
 A test exits 77 (skipped) where a program is missing."""
 
+import ctypes
 import json
 import os
 import shutil
@@ -15,7 +16,7 @@ import time
 SKIP = 77
 STEP_TIMEOUT = 60
 PROGRAMS = {"Xvfb": "xvfb", "dbus-daemon": "dbus", "dunst": "dunst", "dunstctl": "dunst", "trayer": "trayer",
-            "xwininfo": "x11-utils"}
+            "xwininfo": "x11-utils", "xdotool": "xdotool"}
 
 
 class Failure(Exception):
@@ -166,10 +167,11 @@ class Desktop:
             found.append(tuple(n[k]["data"] for k in ("appname", "summary", "body", "urgency")))
         return found
 
-    def windows(self, window="-root"):
-        """xwininfo's tree under `window`: (id, name) each, without the root."""
-        done = subprocess.run(["xwininfo", window if window == "-root" else "-id", *([] if window == "-root"
-                               else [window]), "-tree"], env=self.env, capture_output=True, text=True, timeout=30)
+    def windows(self, under=None):
+        """xwininfo's tree under the window `under` (default: the root): (id, name) each."""
+        where = ["-id", under] if under else ["-root"]
+        done = subprocess.run(["xwininfo", *where, "-tree"], env=self.env, capture_output=True, text=True,
+                              timeout=30)
         found = []
         for line in done.stdout.splitlines():
             words = line.split(None, 1)
@@ -177,6 +179,34 @@ class Desktop:
                 name = words[1].split('"')[1] if len(words) > 1 and '"' in words[1] else ""
                 found.append((words[0], name))
         return found
+
+    def close_window(self, window):
+        """Asks `window` to close as a window manager does (WM_DELETE_WINDOW):
+        what its close button does, without a window manager."""
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+        class ClientMessage(ctypes.Structure):
+            _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                        ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                        ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+
+        display = x.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not display:
+            raise Failure("cannot open the display")
+        try:
+            event = ClientMessage(type=33, window=int(window, 16), format=32,
+                                  message_type=x.XInternAtom(display, b"WM_PROTOCOLS", 0))
+            event.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+            x.XSendEvent(display, int(window, 16), 0, 0, ctypes.byref(event))
+            x.XFlush(display)
+        finally:
+            x.XCloseDisplay(display)
 
     def tray_window(self):
         return next((w for w, name in self.windows() if name == "panel"), None)

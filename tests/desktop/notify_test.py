@@ -10,7 +10,9 @@ will not make its deadline:
 2. with dunst, it tells both alerts once, a failure as critical;
 3. started again on the same file, it tells nothing again, though it reads
    the file again;
-4. its icon is embedded in trayer, and the tooltip sums up the work.
+4. its icon is embedded in trayer, and the tooltip sums up the work;
+5. closing the window ends the program; with "keep in tray" on, it hides
+   the window and goes on, and a click on the icon shows it again.
 
 With --shots DIR, the notifications stay on screen and the README's pictures
 of them and of the tray's menu are taken into DIR.
@@ -166,7 +168,6 @@ def run(args, work, desktop):
 
     desktop.start_dunst()
     tray = desktop.start_tray()
-    panel_before = desktop.windows(tray)
 
     say("both alerts told once")
     window = Window(desktop, args.window, state, os.path.join(work, "first.log"))
@@ -177,12 +178,12 @@ def run(args, work, desktop):
         wait_for("the ledger of what was told", lambda: os.path.exists(ledger))
 
         say("the icon in the tray, the work in its tooltip")
-        wait_for("the icon embedded in trayer", lambda: len(desktop.windows(tray)) > len(panel_before))
+        icon_place(desktop, tray)
         lines = wait_for("the tray's tooltip", lambda: [l for l in window.tray_lines() if "1 at risk" in l])
         if "attention · 1 running · 1 at risk · next completes " not in lines[-1] or "alerts" not in lines[-1]:
             raise Failure(f"the tray says {lines[-1]!r}")
         if args.shots:
-            take_pictures(args, desktop, tray, panel_before)
+            take_pictures(args, desktop, tray)
     finally:
         window.stop()
 
@@ -198,12 +199,59 @@ def run(args, work, desktop):
         time.sleep(3)  # a notification sent would have arrived by now
         if record() != before:
             raise Failure(f"told again after a restart: {record()[len(before):]}")
+        say("no notification told twice across a restart; closing the window quits")
+        desktop.close_window(main_window(desktop))
+        try:
+            window.process.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            raise Failure("the window closed, but the program did not end")
     finally:
         window.stop()
-    say("no notification told twice across a restart")
+
+    say("with keep in tray, closing the window leaves the program running")
+    with open(os.path.join(desktop.env["XDG_CONFIG_HOME"], "crunchwatch", "crunchwatch.conf"), "a") as f:
+        f.write("\n[alerts]\nkeep%20in%20tray=true\n")
+    window = Window(desktop, args.window, state, os.path.join(work, "third.log"))
+    try:
+        wait_for("the icon in the tray", window.tray_lines)
+        desktop.close_window(main_window(desktop))
+        wait_for("the window hidden", lambda: not viewable(desktop))
+        time.sleep(2)
+        if window.process.poll() is not None:
+            raise Failure("the program ended when its window closed, though it was to stay in the tray")
+        say("a click on the icon shows the window again")
+        x, y = icon_place(desktop, tray)
+        subprocess.run(["xdotool", "mousemove", str(x + 12), str(y + 12), "click", "1"], env=desktop.env,
+                       check=True, timeout=30)
+        wait_for("the window shown again", lambda: viewable(desktop))
+    finally:
+        window.stop()
 
 
-def take_pictures(args, desktop, tray, panel_before):
+def viewable(desktop):
+    """Whether the window is on screen."""
+    return any("IsViewable" in subprocess.run(["xwininfo", "-id", w], env=desktop.env, capture_output=True,
+                                              text=True).stdout
+               for w, name in desktop.windows() if name.endswith(" — crunchwatch"))
+
+
+def icon_place(desktop, tray):
+    """Where the icon embedded in the tray is on screen."""
+    icon = wait_for("the icon in the tray", lambda: [w for w, name in desktop.windows(tray) if name == "crunchwatch"])
+    geometry = subprocess.run(["xwininfo", "-id", icon[0]], env=desktop.env, capture_output=True, text=True).stdout
+    return (int(geometry.split("Absolute upper-left X:")[1].split()[0]),
+            int(geometry.split("Absolute upper-left Y:")[1].split()[0]))
+
+
+def main_window(desktop):
+    """The window's own X window: the one titled after the program."""
+    found = [w for w, name in desktop.windows() if name.endswith("crunchwatch") and name != "crunchwatch"]
+    if not found:
+        raise Failure(f"no window titled for its state file among {desktop.windows()}")
+    return found[0]
+
+
+def take_pictures(args, desktop, tray):
     """The notifications as they stand, and the tray icon's menu."""
     shoot = lambda name, crop: subprocess.run(  # noqa: E731
         ["import", "-window", "root", "-crop", crop, "+repage", os.path.join(args.shots, name)],
@@ -211,10 +259,7 @@ def take_pictures(args, desktop, tray, panel_before):
     time.sleep(1)
     shoot("alerts-notifications.png", "470x160+812+34")
     desktop.dunstctl("close-all")
-    icon = [w for w in desktop.windows(tray) if w not in panel_before][0][0]
-    geometry = subprocess.run(["xwininfo", "-id", icon], env=desktop.env, capture_output=True, text=True).stdout
-    x = int(geometry.split("Absolute upper-left X:")[1].split()[0])
-    y = int(geometry.split("Absolute upper-left Y:")[1].split()[0])
+    x, y = icon_place(desktop, tray)
     point = lambda *more: subprocess.run(  # noqa: E731
         ["xdotool", "mousemove", str(x + 12), str(y + 12), *more], env=desktop.env, check=True, timeout=30)
     point()
@@ -233,7 +278,7 @@ def main():
     args = parser.parse_args()
     missing = desktop_session.missing_programs()
     if args.shots:
-        missing += [p for p in ("xdotool", "imagemagick") if not shutil.which({"imagemagick": "import"}.get(p, p))]
+        missing += [] if shutil.which("import") else ["imagemagick"]
     if missing:
         print(f"SKIPPED: needs the Debian packages {' '.join(missing)}")
         return SKIP
