@@ -9,8 +9,11 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
+#include "app/alert_notifier.hpp"
+#include "app/main_controller.hpp"
 #include "app/main_window.hpp"
 #include "app/settings.hpp"
+#include "app/tray_icon.hpp"
 #include "state/paths.hpp"
 
 namespace {
@@ -68,6 +71,15 @@ int main(int argc, char** argv) {
         journalFile = QFileInfo(parser.value(QStringLiteral("journal-file"))).absoluteFilePath();
     crunchwatch::Settings settings;
     crunchwatch::MainWindow window(settings);
+    // The desktop is told of alerts and shown the tray from the first value
+    // on; what was told before is read before that value comes.
+    crunchwatch::mainController& controller = window.controller();
+    crunchwatch::AlertNotifier notifier(settings, crunchwatch::AlertLedger::defaultFile());
+    crunchwatch::TrayIcon tray(window, settings);
+    QObject::connect(&controller, &crunchwatch::mainController::valueChanged, &notifier,
+                     &crunchwatch::AlertNotifier::take);
+    QObject::connect(&controller, &crunchwatch::mainController::valueChanged, &tray, &crunchwatch::TrayIcon::show);
+    QObject::connect(&tray, &crunchwatch::TrayIcon::updateAsked, &controller, &crunchwatch::mainController::Update);
     window.start(path, journalFile);
     return QApplication::exec();
 }

@@ -6,6 +6,7 @@
 //
 // The input's layout is refresh_input.hpp's: a plain state file is a useful seed.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "fuzz_support.hpp"
 #include "refresh_input.hpp"
 #include "state/projects.hpp"
+#include "tables/alert_ledger.hpp"
 #include "tables/columns.hpp"
 #include "tables/date_value.hpp"
 #include "tables/projects_cells.hpp"
@@ -143,5 +145,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (c.tone) (void)c.tone(t, p.now);
         }
     }
+    // The alerts at the fuzzed moment, going on from the refresh's own: each
+    // began at a moment, is named by one line of three fields, and the
+    // ledger reads back what it wrote of them.
+    RefreshValue at = *refreshed;
+    at.takenAt = p.now;
+    const AlertsValue alerts = evaluateAlerts(at, AlertThresholds{}, &refreshed->alerts->memory);
+    for (const Alert& a : alerts.alerts) {
+        require(std::isfinite(a.since), "an alert began at no moment");
+        const std::string key = a.key();
+        require(std::count(key.begin(), key.end(), '\t') == 2 && key.find('\n') == std::string::npos,
+                "an alert's key is not one line of three fields");
+    }
+    AlertLedger ledger;
+    require(ledger.update("/x/client_state.xml", alerts.alerts).begun.size() == alerts.alerts.size(),
+            "an alert was not told");
+    require(AlertLedger::fromText(ledger.text()).update("/x/client_state.xml", alerts.alerts).empty(),
+            "the ledger does not read back what it told");
     return 0;
 }

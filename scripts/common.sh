@@ -18,6 +18,10 @@ PACKAGES_MONITORING=(prometheus prometheus-node-exporter)
 # systemd's own writer of journal files, for the journal reader's test; it
 # skips itself without it.
 PACKAGES_JOURNAL=(systemd-journal-remote)
+# A private desktop for the window's notifications and tray icon: an X
+# server, a session bus, a notification service and a tray; its test skips
+# without them. The pictures of them also need ImageMagick.
+PACKAGES_DESKTOP=(xvfb dbus dunst trayer x11-utils xdotool)
 # dpkg-shlibdeps (dpkg-dev) finds the package's dependencies; CPack asks file
 # which installed files are programs.
 PACKAGES_PACKAGE=(dpkg-dev file)

@@ -4,6 +4,10 @@
 #include <charconv>
 #include <cerrno>
 #include <cstdlib>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
 #include <sys/stat.h>
 
 #include "state/atomic_file.hpp"
@@ -46,24 +50,32 @@ bool makeFolders(const std::string& file) {
 AlertLedger::Changes AlertLedger::update(const std::string& statePath, const std::vector<Alert>& active) {
     const std::string path = oneLine(statePath);
     Changes changes;
-    std::vector<std::string> keys;
-    keys.reserve(active.size());
-    for (const Alert& a : active) keys.push_back(a.key());
+    std::unordered_map<std::string, std::size_t> activeKeys;  // key → its alert
+    activeKeys.reserve(active.size());
+    for (std::size_t i = 0; i < active.size(); ++i) activeKeys.emplace(active[i].key(), i);
 
+    // Hashed, so that a file with thousands of alerts costs no more than
+    // their number, however many were told before.
+    std::unordered_set<std::string_view> told;
     std::vector<Line> kept;
     kept.reserve(m_lines.size() + active.size());
     for (Line& line : m_lines) {
-        if (line.path == path && std::find(keys.begin(), keys.end(), line.key) == keys.end())
+        if (line.path == path && !activeKeys.count(line.key)) {
             changes.ended.push_back(alertOfKey(line.key, line.since));
-        else
-            kept.push_back(std::move(line));
+            continue;
+        }
+        kept.push_back(std::move(line));
     }
     m_lines = std::move(kept);
-    for (std::size_t i = 0; i < active.size(); ++i) {
-        const bool told = std::any_of(m_lines.begin(), m_lines.end(),
-                                      [&](const Line& l) { return l.path == path && l.key == keys[i]; });
-        if (told) continue;
-        m_lines.push_back({path, keys[i], active[i].since});
+    for (const Line& line : m_lines)
+        if (line.path == path) told.insert(line.key);
+    std::vector<std::pair<std::string, std::size_t>> begun;
+    for (const auto& [key, i] : activeKeys)
+        if (!told.count(key)) begun.emplace_back(key, i);
+    // In the alerts' own order (newest first), not the hash's.
+    std::sort(begun.begin(), begun.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (auto& [key, i] : begun) {
+        m_lines.push_back({path, std::move(key), active[i].since});
         changes.begun.push_back(active[i]);
     }
     return changes;

@@ -81,14 +81,18 @@ Alert alertOf(AlertRule rule, AlertSeverity severity, std::optional<std::string_
     return a;
 }
 
+// ", exit status 194 (…)", or the meaning alone where it names the code.
+std::string exitStatusText(std::string_view status) {
+    const auto meaning = exitStatusMeaning(readInteger(status));
+    if (meaning && meaning->find(status) != std::string::npos) return ": " + *meaning;
+    return ", exit status " + std::string(status) + (meaning ? " (" + *meaning + ")" : "");
+}
+
 std::string failureText(const resultRow& row, int state) {
     if (state == aborted) return "aborted";
     if (state == uploadFailed) return "its output could not be uploaded";
     std::string text = "computation error";
-    if (const auto status = row.get(Key::exit_status)) {
-        text += ", exit status " + std::string(*status);
-        if (const auto meaning = exitStatusMeaning(readInteger(status))) text += " (" + *meaning + ")";
-    }
+    if (const auto status = row.get(Key::exit_status)) text += exitStatusText(*status);
     return text;
 }
 
@@ -172,8 +176,7 @@ std::optional<double> jobLogAlerts(const RefreshValue& v, double now, double wit
             if (!(ended >= now - within)) break;
             const auto status = log.field(i, JobField::es);
             if (!status || readInteger(status) == 0) continue;
-            std::string text = "ended with exit status " + std::string(*status);
-            if (const auto meaning = exitStatusMeaning(readInteger(status))) text += " (" + *meaning + ")";
+            std::string text = "ended" + exitStatusText(*status);
             Alert a = alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, log.field(i, JobField::nm),
                               std::move(text));
             if (!project) a.project = v.history->labels.jobLogs.size() > f ? v.history->labels.jobLogs[f] : "";
@@ -273,8 +276,9 @@ std::string workSummaryText(const WorkSummary& work, const std::optional<std::st
 
 AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits, const AlertMemory* previous) {
     AlertsValue result;
-    if (!v.snapshot || !*v.snapshot) return result;
     const double now = v.takenAt;
+    // No moment, no alerts: each rule counts from now.
+    if (!v.snapshot || !*v.snapshot || !std::isfinite(now)) return result;
     Collector out(now, previous);
     const ResultsPass pass = resultAlerts(v, now, out, result.work);
     result.work.running = pass.running;
