@@ -2,6 +2,7 @@
 // JSON or Prometheus metrics, for machines without a display, for scripts,
 // for monitoring many hosts, and for checking the monitor against a file by eye.
 
+#include <cmath>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
@@ -65,7 +66,8 @@ std::optional<double> parseSeconds(std::string_view text) {
     const char* end = begin + text.size();
     if (begin != end && *begin == '+') ++begin;
     const auto [last, ec] = std::from_chars(begin, end, v, std::chars_format::general);
-    if (ec != std::errc{} || last != end || begin == end) return std::nullopt;
+    // "nan" and "inf" read as numbers, but name no moment.
+    if (ec != std::errc{} || last != end || begin == end || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 

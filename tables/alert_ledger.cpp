@@ -78,6 +78,15 @@ AlertLedger::Changes AlertLedger::update(const std::string& statePath, const std
         m_lines.push_back({path, std::move(key), active[i].since});
         changes.begun.push_back(active[i]);
     }
+    // Other files' lines, oldest first, give way to this file's, so the
+    // ledger stays small enough to be read whole at the next start.
+    std::size_t bytes = 0;
+    for (const Line& l : m_lines) bytes += l.path.size() + l.key.size() + 32;
+    std::erase_if(m_lines, [&](const Line& l) {
+        if (bytes <= mostLedgerBytes / 2 || l.path == path) return false;
+        bytes -= l.path.size() + l.key.size() + 32;
+        return true;
+    });
     return changes;
 }
 
@@ -114,7 +123,12 @@ AlertLedger AlertLedger::fromText(std::string_view text) {
 
 AlertLedger AlertLedger::load(const std::string& file) {
     const auto read = readWholeFile(file);
-    return read && read->size() <= mostLedgerBytes ? fromText(read->view()) : AlertLedger{};
+    if (!read) return {};
+    // Written by us, so never this big; should it be, its whole lines up to
+    // the limit still say what was told.
+    std::string_view text = read->view();
+    if (text.size() > mostLedgerBytes) text = text.substr(0, text.rfind('\n', mostLedgerBytes) + 1);
+    return fromText(text);
 }
 
 bool AlertLedger::save(const std::string& file, std::string& why) const {

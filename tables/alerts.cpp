@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "state/numbers.hpp"
+#include "state/redact.hpp"
 #include "tables/date_value.hpp"
 #include "tables/project_status.hpp"
 #include "tables/refresh_value.hpp"
@@ -104,6 +105,25 @@ bool reported(const resultRow& row) {
     return element && childValue(*element, "got_server_ack");
 }
 
+// Whether a task is a GPU's, by its plan class as projects name them
+// ("cuda118", "opencl_nvidia_101", "ati14", "opencl_intel_gpu", "vulkan").
+bool needsGpu(const resultRow& row) {
+    const auto element = resultElement(row);
+    const auto plan = element ? childValue(*element, "plan_class") : std::nullopt;
+    if (!plan) return false;
+    std::string lower(*plan);
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    // Word by word ("sse2_static" holds "ati", but no word begins with it).
+    std::string_view rest = lower;
+    while (!rest.empty()) {
+        const std::string_view word = rest.substr(0, rest.find('_'));
+        rest.remove_prefix(std::min(rest.size(), word.size() + 1));
+        for (std::string_view gpu : {"cuda", "opencl", "ati", "nvidia", "amd", "gpu", "vulkan", "metal", "hip"})
+            if (word.substr(0, gpu.size()) == gpu) return true;
+    }
+    return false;
+}
+
 // What the results say, one pass: failures, deadlines, the work under way
 // and waiting, and each project's tasks waiting to be reported.
 struct ResultsPass {
@@ -113,6 +133,8 @@ struct ResultsPass {
 
 ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, WorkSummary& work) {
     const Snapshot& shot = *v.snapshot;
+    // With the GPUs off, a GPU's task waiting is no work the client could do.
+    const bool gpusOff = readInteger(shot.state.clientStatus.client.user_gpu_request) == 3;
     ResultsPass pass;
     pass.toReport.assign(shot.state.projectInfo.size(), 0);
     const ResultTable& rows = shot.rows.main_result_table;
@@ -131,7 +153,8 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
             if (const auto done = completionMoment(row, now))
                 if (!work.nextCompletion || *done < *work.nextCompletion) work.nextCompletion = done;
         } else if (state == 2 && !row.has(Key::suspended_via_gui) &&
-                   !(row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui))) {
+                   !(row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui)) &&
+                   !(gpusOff && needsGpu(row))) {
             ++pass.waiting;
         }
         if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !reported(row))
@@ -204,25 +227,30 @@ void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& li
                            std::string(t.num_retries.value_or("0")) + " times";
         if (givesUp) text += *givesUp > now ? "; the client gives up in " + durationText(*givesUp - now)
                                             : "; the client gives up now";
-        if (t.error_msg) text += ": " + std::string(*t.error_msg);
+        // The server's words may quote a request, and with it the account's key.
+        if (t.error_msg) text += ": " + (mayHoldSecret(*t.error_msg) ? hideSecrets(*t.error_msg) : std::string(*t.error_msg));
         out.add(alertOf(AlertRule::transfer_stuck, AlertSeverity::warning, row.projectName, row.masterUrl, t.name,
                         std::move(text)));
     }
 }
 
 void deferredAlerts(const RefreshValue& v, double now, const AlertThresholds& limits,
-                    const std::vector<std::size_t>& toReport, Collector& out) {
+                    const std::vector<std::size_t>& toReport, const AlertMemory* previous, Collector& out) {
     const ClientState& state = v.snapshot->state;
     for (const ProjectStatus& p : state.clientStatus.projects) {
         if (!p.min_rpc_time || p.project >= toReport.size() || toReport[p.project] == 0) continue;
         const double left = readNumber(p.min_rpc_time) - now;
-        if (!(left > limits.deferredFor)) continue;
-        out.add(alertOf(AlertRule::project_deferred, AlertSeverity::warning,
-                        projectValue(state.projectInfo, p.project, Key::project_name),
-                        projectValue(state.projectInfo, p.project, Key::master_url), std::nullopt,
-                        "communication deferred " + durationText(left) + " with " +
-                            std::to_string(toReport[p.project]) + " finished task" +
-                            (toReport[p.project] == 1 ? "" : "s") + " to report"));
+        Alert a = alertOf(AlertRule::project_deferred, AlertSeverity::warning,
+                          projectValue(state.projectInfo, p.project, Key::project_name),
+                          projectValue(state.projectInfo, p.project, Key::master_url), std::nullopt,
+                          "communication deferred " + durationText(left) + " with " +
+                              std::to_string(toReport[p.project]) + " finished task" +
+                              (toReport[p.project] == 1 ? "" : "s") + " to report");
+        // Begun, it lasts as long as the deferral does: a deferral running
+        // out below the threshold, then renewed, is one alert, not two.
+        const bool going = previous && previous->since.count(a.key());
+        if (!(left > (going ? 0.0 : limits.deferredFor))) continue;
+        out.add(std::move(a));
     }
 }
 
@@ -284,7 +312,7 @@ AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits,
     result.work.running = pass.running;
     const auto lastEnded = v.history ? jobLogAlerts(v, now, limits.failedJobWithin, out) : std::nullopt;
     transferAlerts(v, now, limits, out);
-    deferredAlerts(v, now, limits, pass.toReport, out);
+    deferredAlerts(v, now, limits, pass.toReport, previous, out);
     diskAlert(v, limits, out);
 
     // Whether a client runs: its lock tells; without a lock, a state file

@@ -84,11 +84,11 @@ void Refresher::resume(const RefreshValuePtr& last) {
     m_history = last->history->history;
     m_lastReadPath = *last ? last->path.file() : std::string();
     m_aroundPath = StatePath(m_lastReadPath);
+    m_alertsFor = m_lastReadPath;
     m_last = last;
 }
 
-RefreshValuePtr Refresher::refreshAlerts() {
-    const double now = nowSeconds();
+RefreshValuePtr Refresher::refreshAlerts(double now) {
     if (!(now - m_last->takenAt >= alertsEvery) && now >= m_last->takenAt) return nullptr;
     RefreshValue next = *m_last;
     next.takenAt = now;
@@ -128,10 +128,12 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
     computerStep(path);
     RefreshValue next{path,     status,     m_snapshot, m_prefs,      m_historyValue, m_around,
                       m_events, m_notices,  m_computer, nullptr,      m_dateFormat,   nowSeconds()};
-    // What began before goes on from when it began, on the same file.
-    const bool sameFile = m_last->path.file() == path.file();
+    // What began before goes on from when it began, while the snapshot is
+    // of the same file (a file that failed to read shows the one before).
+    const bool sameFile = m_alertsFor == m_lastReadPath;
     next.alerts = std::make_shared<const AlertsValue>(
         evaluateAlerts(next, m_alertLimits, sameFile ? &m_last->alerts->memory : nullptr));
+    m_alertsFor = m_lastReadPath;
     m_last = std::make_shared<const RefreshValue>(std::move(next));
     return m_last;
 }

@@ -14,6 +14,7 @@
 
 #include "state/file_stat.hpp"
 #include "state/paths.hpp"
+#include "tables/date_value.hpp"
 #include "tables/refresh_value.hpp"
 
 namespace crunchwatch {
@@ -93,7 +94,7 @@ public:
     // or ends one: a deadline passes, a client's file grows stale, a client
     // stays idle long enough, all without a file changing. Null otherwise,
     // and when the last evaluation is less than `alertsEvery` seconds old.
-    RefreshValuePtr refreshAlerts();
+    RefreshValuePtr refreshAlerts(double now = nowSeconds());
     static constexpr double alertsEvery = 30;
 
     // How the disk is walked from now on.
@@ -145,6 +146,7 @@ private:
     const void* m_computerSnapshot = nullptr;  // the snapshot and preferences m_computer was built from
     const void* m_computerPrefs = nullptr;
     AlertThresholds m_alertLimits;
+    std::string m_alertsFor;  // the file whose snapshot the last alerts were of
     RefreshValuePtr m_last;
 };
 

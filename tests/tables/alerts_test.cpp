@@ -2,6 +2,7 @@
 // ledger of what was told.
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include "state_text.hpp"
@@ -35,8 +36,8 @@ std::string oneTask(std::string_view resultFields, bool runs, std::string_view p
                            activeTask);
 }
 
-std::string neverRun(std::string text) {
-    return text.insert(text.rfind("</client_state>"), el("user_run_request", "3"));
+std::string neverRun(std::string text, std::string_view mode = "user_run_request") {
+    return text.insert(text.rfind("</client_state>"), el(mode, "3"));
 }
 
 struct Surround {
@@ -107,6 +108,14 @@ TEST(AlertRules, EachRuleAndItsThreshold) {
          {}, ""},
         {"idle, the user said never", neverRun(oneTask(waiting, false, {}, {}, startedAnHourAgo)), {}, ""},
         {"idle, the project suspended", oneTask(waiting, false, "<suspended_via_gui/>", {}, startedAnHourAgo), {}, ""},
+        {"idle, GPUs off, a GPU's task waits",
+         neverRun(oneTask(waiting + el("plan_class", "opencl_nvidia_101"), false, {}, {}, startedAnHourAgo),
+                  "user_gpu_request"),
+         {}, ""},
+        {"idle, GPUs off, a processor's task waits",
+         neverRun(oneTask(waiting + el("plan_class", "sse2_static"), false, {}, {}, startedAnHourAgo),
+                  "user_gpu_request"),
+         {}, "idle:"},
     };
     for (const Case& c : cases) EXPECT_EQ(named(alertsOf(c.text, c.around)), c.shown) << c.what;
 }
@@ -160,6 +169,12 @@ TEST(AlertRules, TheMomentAnAlertBegan) {
     EXPECT_EQ(named(missed), "deadline_missed:r_0");
     EXPECT_EQ(missed.alerts[0].since, now + 60);
 
+    // A deferral that runs down below the threshold is still the alert that began.
+    const std::string deferred = oneTask(el("state", "5") + "<ready_to_report/>", false, el("min_rpc_time", at(7200)));
+    const AlertsValue began = alertsOf(deferred);
+    EXPECT_EQ(named(alertsOf(deferred, {}, &began.memory, now + 5400)), "project_deferred:");
+    EXPECT_EQ(named(alertsOf(deferred, {}, nullptr, now + 5400)), "") << "not begun: below the threshold";
+
     // Idle counts from the last refresh that saw a task run.
     const std::string waits = oneTask(el("state", "2"), false);
     const AlertsValue ran = alertsOf(oneTask(el("state", "2"), true));
@@ -186,6 +201,38 @@ TEST(AlertRules, FailuresInTheJobLog) {
     EXPECT_EQ(named(a), "task_failed:bad");
     EXPECT_EQ(a.alerts[0].since, now - 3600);
     EXPECT_NE(a.alerts[0].text.find("exit status 195"), std::string::npos);
+}
+
+// Time alone begins an alert: the deadline passes with no file changed.
+// The moments kept are the file's own, also across a failed read of another.
+TEST(AlertRules, AgainWithNothingRead) {
+    test::TempDir dir;
+    const double deadline = std::floor(nowSeconds()) + 100;
+    const StatePath path(dir.write("client_state.xml",
+                                   oneTask(el("state", "2") + el("report_deadline", std::to_string(deadline)), true)));
+    Refresher refresher;
+    const auto first = refresher.refresh(path);
+    ASSERT_EQ(named(*first->alerts), "deadline_at_risk:r_0");
+    ASSERT_FALSE(*refresher.refresh(StatePath((dir.path() / "missing/client_state.xml").string())));
+    const auto back = refresher.refresh(path);
+    ASSERT_EQ(named(*back->alerts), "deadline_at_risk:r_0");
+    EXPECT_EQ(back->alerts->alerts[0].since, first->takenAt);
+
+    EXPECT_EQ(refresher.refreshAlerts(back->takenAt + 10), nullptr) << "evaluated a moment ago";
+    EXPECT_EQ(refresher.refreshAlerts(back->takenAt + 40), nullptr) << "the same alerts";
+    const auto missed = refresher.refreshAlerts(back->takenAt + 200);
+    ASSERT_NE(missed, nullptr);
+    EXPECT_EQ(named(*missed->alerts), "deadline_missed:r_0");
+    EXPECT_EQ(missed->alerts->alerts[0].since, deadline);
+}
+
+TEST(AlertRules, AServersWordsKeepTheAccountsKeyHidden) {
+    const std::string xfer = "<file>" + el("name", "in.dat") + "<persistent_file_xfer>" + el("num_retries", "9") +
+                             el("is_upload", "0") + "</persistent_file_xfer>" +
+                             el("error_msg", "refused http://a/get?auth=0123abcd&amp;x=1") + "</file>";
+    const AlertsValue a = alertsOf(oneTask(el("state", "2"), true, {}, xfer));
+    ASSERT_EQ(named(a), "transfer_stuck:in.dat");
+    EXPECT_EQ(a.alerts[0].text.find("0123abcd"), std::string::npos) << a.alerts[0].text;
 }
 
 TEST(AlertLedger, ToldOnceWhileItLastsAndAcrossARestart) {
@@ -216,6 +263,15 @@ TEST(AlertLedger, ToldOnceWhileItLastsAndAcrossARestart) {
 
     EXPECT_EQ(AlertLedger::fromText("junk\n/p\tnot_a_rule\tu\tt\t1\n/p\tidle\t\t\tnan?\n/p\tidle\t\t\t7\n").size(), 1u);
     EXPECT_EQ(AlertLedger::load((dir.path() / "missing").string()).size(), 0u);
+
+    // Other files' lines give way before the ledger grows past what a start reads.
+    AlertLedger big;
+    std::vector<Alert> many(40000, a);
+    for (std::size_t i = 0; i < many.size(); ++i) many[i].task = std::to_string(i) + std::string(100, 'x');
+    big.update("/old/client_state.xml", many);
+    big.update("/x/client_state.xml", {a, b});
+    EXPECT_LT(big.text().size(), std::size_t{4} << 20);
+    EXPECT_TRUE(AlertLedger::fromText(big.text()).update("/x/client_state.xml", {a, b}).empty());
 }
 
 }  // namespace
