@@ -158,13 +158,13 @@ class Desktop:
         return done.stdout if done.returncode == 0 else None
 
     def history(self):
-        """What dunst has shown and put away, newest first: (app, summary, body, urgency) each."""
+        """What dunst has shown and put away (`dunstctl history`), newest first: (app, summary, body) each."""
         text = self.dunstctl("history")
         if not text:
             return []
         found = []
         for n in json.loads(text)["data"][0]:
-            found.append(tuple(n[k]["data"] for k in ("appname", "summary", "body", "urgency")))
+            found.append(tuple(n.get(k, {}).get("data") for k in ("appname", "summary", "body")))
         return found
 
     def windows(self, under=None):

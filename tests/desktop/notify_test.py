@@ -184,6 +184,13 @@ def run(args, work, desktop):
             raise Failure(f"the tray says {lines[-1]!r}")
         if args.shots:
             take_pictures(args, desktop, tray)
+
+        say("dunst's own history holds each once")
+        desktop.dunstctl("close-all")
+        kept = wait_for("dunst's history", lambda: [n for n in desktop.history() if n[0] == "crunchwatch"] or None)
+        for summary in (f"Task failed: {FAILED[1]}", f"Deadline at risk: {AT_RISK[1]}"):
+            if [n[1] for n in kept].count(summary) != 1:
+                raise Failure(f"{summary!r} is not once in dunst's history: {kept}")
     finally:
         window.stop()
 
