@@ -34,7 +34,12 @@ DesktopNotification AlertNotifier::notificationOf(const Alert& begun) {
     DesktopNotification n;
     n.summary = qText(ruleTitle(begun.rule));
     if (!begun.project.empty()) n.summary += QStringLiteral(": ") + qText(begun.project);
-    n.body = qText(begun.text);
+    // Notification services read the body as markup: a task's or a server's
+    // words from the file are shown as written, never as a tag or a link.
+    n.body = qText(begun.text)
+                 .replace(QLatin1Char('&'), QLatin1String("&amp;"))
+                 .replace(QLatin1Char('<'), QLatin1String("&lt;"))
+                 .replace(QLatin1Char('>'), QLatin1String("&gt;"));
     n.critical = begun.severity == AlertSeverity::error;
     return n;
 }

@@ -87,6 +87,14 @@ private slots:
             QVERIFY2(told == step.expected, step.what);
         }
     }
+
+    // The services read a body as markup; the file's words are not.
+    void theBodyIsTextNotMarkup() {
+        Alert a = alert(AlertRule::transfer_stuck, "in.dat");
+        a.text = "failed: <a href=\"x\">R&D</a>";
+        QCOMPARE(AlertNotifier::notificationOf(a).body,
+                 QStringLiteral("failed: &lt;a href=\"x\"&gt;R&amp;D&lt;/a&gt;"));
+    }
 };
 
 QTEST_MAIN(AlertNotifierTest)
