@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -10,7 +9,6 @@
 
 #include "dump/text_table.hpp"
 #include "dump/words_report.hpp"
-#include "state/redact.hpp"
 #include "tables/date_value.hpp"
 
 namespace crunchwatch {
@@ -21,20 +19,13 @@ const std::vector<Alert>& alertsOf(const Report& report) {
     return report.alerts ? report.alerts->alerts : none;
 }
 
-std::string revealed(std::string_view text) { return mayHoldSecret(text) ? hideSecrets(text) : std::string(text); }
+// The project for people; its URL where it has no name.
+std::string_view projectOf(const Alert& a) { return a.project.empty() ? a.projectUrl : a.project; }
 
 void optionalMember(JsonWriter& json, std::string_view key, std::string_view value) {
     json.key(key);
     if (value.empty()) json.null();
     else json.string(value);
-}
-
-// A moment of whole seconds is written as a whole number ("1700000000", not
-// "1.7e+09"): the same JSON number, but the one people and scripts expect.
-void momentMember(JsonWriter& json, std::string_view key, double moment) {
-    json.key(key);
-    if (std::trunc(moment) == moment && std::fabs(moment) < 0x1p53) json.integer(static_cast<long long>(moment));
-    else json.number(moment);
 }
 
 // One line on a terminal: what would start another becomes a space.
@@ -62,12 +53,13 @@ void writeAlertsJson(JsonWriter& json, const Report& report) {
         json.string(ruleId(a.rule));
         json.key("severity");
         json.string(severityName(a.severity));
-        optionalMember(json, "project", a.project.empty() ? a.projectUrl : a.project);
+        optionalMember(json, "project", projectOf(a));
         if (!a.projectUrl.empty()) optionalMember(json, "project_url", a.projectUrl);
         optionalMember(json, "task", a.task);
-        momentMember(json, "since", a.since);
+        json.key("since");
+        json.wholeNumber(a.since);
         json.key("text");
-        json.string(revealed(a.text));
+        json.string(a.text);
         json.endObject();
     }
     json.endArray();
@@ -84,7 +76,7 @@ void writeAlertsText(std::ostream& out, const Report& report, const ReportOption
     std::vector<std::array<std::string, 4>> heads;
     std::array<std::size_t, 4> widths{};
     for (const Alert& a : alerts) {
-        const std::string_view project = a.project.empty() ? a.projectUrl : a.project;
+        const std::string_view project = projectOf(a);
         auto& cells = heads.emplace_back(std::array<std::string, 4>{
             std::string(severityName(a.severity)), std::string(ruleTitle(a.rule)),
             project.empty() ? "-" : oneLine(project), a.task.empty() ? "-" : oneLine(a.task)});
@@ -110,7 +102,7 @@ void writeAlertMetrics(ExpositionWriter& w, const Report& report) {
     for (const Alert& a : alertsOf(report)) {
         std::string labels = labelText({{"rule", ruleId(a.rule)},
                                         {"severity", severityName(a.severity)},
-                                        {"project", a.project.empty() ? a.projectUrl : a.project},
+                                        {"project", projectOf(a)},
                                         {"task", a.task}});
         if (seen.insert(labels).second) w.sample(name, labels, 1);
     }

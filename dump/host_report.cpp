@@ -16,13 +16,10 @@ void member(JsonWriter& json, std::string_view key, Text value) {
     json.optionalString(value);
 }
 
-// A whole number is written as one ("100000000000", not "1e+11"): byte
-// counts and day numbers read better so, and are the same JSON number.
 void numberMember(JsonWriter& json, std::string_view key, std::optional<double> value) {
     json.key(key);
-    if (!value) json.null();
-    else if (std::trunc(*value) == *value && std::fabs(*value) < 0x1p53) json.integer(static_cast<long long>(*value));
-    else json.number(*value);
+    if (value) json.wholeNumber(*value);
+    else json.null();
 }
 
 // A walk's byte counts stay exact as JSON numbers up to 2^53 (8 PiB).

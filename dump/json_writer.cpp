@@ -135,6 +135,11 @@ void JsonWriter::number(double v) {
     m_out.write(buf.data(), end - buf.data());
 }
 
+void JsonWriter::wholeNumber(double v) {
+    if (std::trunc(v) == v && std::fabs(v) < 0x1p53) integer(static_cast<long long>(v));
+    else number(v);
+}
+
 void JsonWriter::writeQuoted(std::string_view raw) {
     static constexpr char hex[] = "0123456789abcdef";
     const std::string s = validUtf8(raw);

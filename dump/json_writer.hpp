@@ -31,6 +31,9 @@ public:
     void integer(long long v);
     // Shortest text that reads back as the same double; null when not finite.
     void number(double v);
+    // A whole number as one ("100000000000", not "1e+11": byte counts and
+    // moments read better so, and it is the same JSON number); else number().
+    void wholeNumber(double v);
 
 private:
     void beforeValue();

@@ -76,9 +76,11 @@ Alert alertOf(AlertRule rule, AlertSeverity severity, std::optional<std::string_
     a.rule = rule;
     a.severity = severity;
     a.projectUrl = textOf(url);
-    a.project = project ? std::string(*project) : a.projectUrl;
+    a.project = project && !project->empty() ? std::string(*project) : a.projectUrl;
     a.task = textOf(task);
-    a.text = std::move(text);
+    // A server's words may quote a request, and with it the account's key:
+    // hidden here, so the tab, the desktop and the dump all show it hidden.
+    a.text = mayHoldSecret(text) ? hideSecrets(text) : std::move(text);
     return a;
 }
 
@@ -108,8 +110,7 @@ bool reported(const resultRow& row) {
 // Whether a task is a GPU's, by its plan class as projects name them
 // ("cuda118", "opencl_nvidia_101", "ati14", "opencl_intel_gpu", "vulkan").
 bool needsGpu(const resultRow& row) {
-    const auto element = resultElement(row);
-    const auto plan = element ? childValue(*element, "plan_class") : std::nullopt;
+    const auto plan = planClass(row);
     if (!plan) return false;
     std::string lower(*plan);
     for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
@@ -127,7 +128,7 @@ bool needsGpu(const resultRow& row) {
 // What the results say, one pass: failures, deadlines, the work under way
 // and waiting, and each project's tasks waiting to be reported.
 struct ResultsPass {
-    std::size_t running = 0, waiting = 0;
+    std::size_t waiting = 0;
     std::vector<std::size_t> toReport;  // by project
 };
 
@@ -147,30 +148,30 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
         const bool failed = state == computeError || state == aborted || state == uploadFailed;
         if (failed)
             out.add(alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, name, failureText(row, state)));
+        // Only a task not yet finished completes; once per row, it is the dearest cell.
+        const auto done = state <= 2 ? completionMoment(row, now) : std::nullopt;
         const auto shown = stateText(row);
         if (shown && *shown == "running...") {
-            ++pass.running;
-            if (const auto done = completionMoment(row, now))
-                if (!work.nextCompletion || *done < *work.nextCompletion) work.nextCompletion = done;
+            ++work.running;
+            if (done && (!work.nextCompletion || *done < *work.nextCompletion)) work.nextCompletion = done;
         } else if (state == 2 && !row.has(Key::suspended_via_gui) &&
                    !(row.project.status && row.project.status->has(ProjectFlag::suspended_via_gui)) &&
                    !(gpusOff && needsGpu(row))) {
             ++pass.waiting;
         }
-        if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !reported(row))
+        const bool acknowledged = reported(row);
+        if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !acknowledged)
             ++pass.toReport[row.projectIndex];
         const auto deadline = reportDeadline(row);
         if (failed || !deadline) continue;
-        if (*deadline < now && !reported(row)) {
+        if (*deadline < now && !acknowledged) {
             out.add(alertOf(AlertRule::deadline_missed, AlertSeverity::error, project, url, name,
                             "its deadline passed " + durationText(now - *deadline) + " ago"),
                     *deadline);
-        } else if (state <= 2) {
-            if (const auto late = completionPastDeadline(row, now)) {
-                ++work.atRisk;
-                out.add(alertOf(AlertRule::deadline_at_risk, AlertSeverity::warning, project, url, name,
-                                "expected to complete " + durationText(*late) + " after its deadline"));
-            }
+        } else if (done && *done > *deadline) {
+            ++work.atRisk;
+            out.add(alertOf(AlertRule::deadline_at_risk, AlertSeverity::warning, project, url, name,
+                            "expected to complete " + durationText(*done - *deadline) + " after its deadline"));
         }
     }
     return pass;
@@ -227,8 +228,7 @@ void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& li
                            std::string(t.num_retries.value_or("0")) + " times";
         if (givesUp) text += *givesUp > now ? "; the client gives up in " + durationText(*givesUp - now)
                                             : "; the client gives up now";
-        // The server's words may quote a request, and with it the account's key.
-        if (t.error_msg) text += ": " + (mayHoldSecret(*t.error_msg) ? hideSecrets(*t.error_msg) : std::string(*t.error_msg));
+        if (t.error_msg) text += ": " + std::string(*t.error_msg);
         out.add(alertOf(AlertRule::transfer_stuck, AlertSeverity::warning, row.projectName, row.masterUrl, t.name,
                         std::move(text)));
     }
@@ -309,7 +309,7 @@ AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits,
     if (!v.snapshot || !*v.snapshot || !std::isfinite(now)) return result;
     Collector out(now, previous);
     const ResultsPass pass = resultAlerts(v, now, out, result.work);
-    result.work.running = pass.running;
+    const std::size_t running = result.work.running;
     const auto lastEnded = v.history ? jobLogAlerts(v, now, limits.failedJobWithin, out) : std::nullopt;
     transferAlerts(v, now, limits, out);
     deferredAlerts(v, now, limits, pass.toReport, previous, out);
@@ -319,7 +319,7 @@ AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits,
     // that has not changed for long while tasks run says it stopped.
     const auto stateTime = v.around ? v.around->stateFileTime : std::nullopt;
     const ClientRunning lock = v.around ? v.around->lock.running : ClientRunning::cannotTell;
-    const bool stale = lock == ClientRunning::cannotTell && stateTime && pass.running > 0 &&
+    const bool stale = lock == ClientRunning::cannotTell && stateTime && running > 0 &&
                        now - *stateTime > limits.staleFor;
     if (lock == ClientRunning::no) {
         out.add(alertOf(AlertRule::client_stopped, AlertSeverity::error, std::nullopt, std::nullopt, std::nullopt,
@@ -337,9 +337,9 @@ AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits,
     // none. Since when: the latest of the last task seen running, the last
     // task that ended, the client's start and the first refresh that saw it idle.
     AlertMemory& memory = out.memory();
-    memory.lastRunning = pass.running > 0 ? std::optional<double>(now) : (previous ? previous->lastRunning : std::nullopt);
+    memory.lastRunning = running > 0 ? std::optional<double>(now) : (previous ? previous->lastRunning : std::nullopt);
     const bool mayCompute = readInteger(v.snapshot->state.clientStatus.client.user_run_request) != 3;
-    const bool idle = !result.clientStopped && mayCompute && pass.running == 0 && pass.waiting > 0;
+    const bool idle = !result.clientStopped && mayCompute && running == 0 && pass.waiting > 0;
     if (idle) {
         memory.idleSeen = previous && previous->idleSeen ? previous->idleSeen : std::optional<double>(now);
         // The files tell when a task last ran or ended and when the client

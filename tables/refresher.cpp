@@ -92,13 +92,10 @@ RefreshValuePtr Refresher::refreshAlerts(double now) {
     if (!(now - m_last->takenAt >= alertsEvery) && now >= m_last->takenAt) return nullptr;
     RefreshValue next = *m_last;
     next.takenAt = now;
-    auto alerts = std::make_shared<const AlertsValue>(evaluateAlerts(next, m_alertLimits, &m_last->alerts->memory));
-    const auto sameKeys = [](const AlertsValue& a, const AlertsValue& b) {
-        return std::equal(a.alerts.begin(), a.alerts.end(), b.alerts.begin(), b.alerts.end(),
-                          [](const Alert& x, const Alert& y) { return x.key() == y.key(); });
-    };
-    const bool changed = !sameKeys(*alerts, *m_last->alerts);
-    next.alerts = std::move(alerts);
+    next.alerts = std::make_shared<const AlertsValue>(evaluateAlerts(next, m_alertLimits, &m_last->alerts->memory));
+    // The memory holds each active alert's key with the moment it began, and
+    // an alert that goes on keeps its moment: equal memories, the same alerts.
+    const bool changed = next.alerts->memory.since != m_last->alerts->memory.since;
     // The next evaluation counts from this one, shown or not.
     m_last = std::make_shared<const RefreshValue>(std::move(next));
     return changed ? m_last : nullptr;

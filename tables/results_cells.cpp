@@ -148,6 +148,11 @@ std::optional<std::string_view> stateText(const resultRow& row) {
     }
 }
 
+std::optional<std::string_view> planClass(const resultRow& row) {
+    const auto element = resultElement(row);
+    return element ? childValue(*element, "plan_class") : std::nullopt;
+}
+
 std::optional<double> reportDeadline(const resultRow& row) {
     const auto deadline = row.get(Key::report_deadline);
     if (!deadline) return std::nullopt;
@@ -273,10 +278,6 @@ Cell elapsedCell(const resultRow& row, double) {
     return seconds ? durationCell(*seconds) : Cell::empty();
 }
 
-std::optional<std::string_view> planClass(const resultRow& row) {
-    const auto element = resultElement(row);
-    return element ? childValue(*element, "plan_class") : std::nullopt;
-}
 Cell planClassCell(const resultRow& row, double) { return textOrEmpty(planClass(row)); }
 SortValue planClassSort(const resultRow& row, double) { return textSort(planClass(row)); }
 

@@ -45,6 +45,9 @@ std::optional<double> remainingSeconds(const resultRow& row);
 // Completes cell is then empty.
 std::optional<std::string_view> stateText(const resultRow& row);
 
+// The result's plan class ("cuda118"), read from its element in the file.
+std::optional<std::string_view> planClass(const resultRow& row);
+
 // The report deadline, in seconds since 1970; nothing when the row has none.
 std::optional<double> reportDeadline(const resultRow& row);
 
