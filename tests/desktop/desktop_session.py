@@ -89,6 +89,18 @@ DUNST_CONFIG = """[global]
 """
 
 
+def xlib():
+    """libX11 through ctypes, with the few calls used here typed."""
+    x = ctypes.CDLL("libX11.so.6")
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XInternAtom.restype = ctypes.c_ulong
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    return x
+
+
 class Desktop:
     """Xvfb, a session bus, dunst and trayer in `work`, each stopped by its pid."""
 
@@ -97,6 +109,7 @@ class Desktop:
         self.dunst_extra = dunst_extra
         self.processes = []
         self.logs = []
+        self.x_server = None
         self.linger = linger
         self.env = dict(os.environ)
         for name in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR", "HOME"):
@@ -114,16 +127,52 @@ class Desktop:
         return process
 
     def start_x(self):
-        """Xvfb on the first free display, which it tells us itself."""
+        """Xvfb on the first free display, which it tells us itself, once it
+        answers a client.
+
+        -noreset: by default the server resets whenever its last client
+        leaves, and a client connecting in that moment is refused ("could not
+        connect to display"). Others do come and go: the real client's idle
+        detection, run by the tests beside this one, opens every display it
+        finds in /tmp/.X11-unix every few seconds and closes it again."""
         read, write = os.pipe()
-        self.start("Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
-                   pass_fds=(write,))
+        self.x_server = self.start("Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24",
+                                   "-nolisten", "tcp", "-noreset", pass_fds=(write,))
         os.close(write)
         with os.fdopen(read) as told:
             display = told.readline().strip()
         if not display:
-            raise Failure("Xvfb did not start")
+            raise Failure("Xvfb did not start" + self.log_of("Xvfb"))
         self.env["DISPLAY"] = ":" + display
+        wait_for(f"the display {self.env['DISPLAY']} to answer", self.display_answers)
+
+    def log_of(self, name):
+        """The end of a program's log, for a failure's message."""
+        try:
+            with open(os.path.join(self.work, name + ".log"), errors="replace") as f:
+                text = f.read()[-3000:]
+        except OSError:
+            return ""
+        return f"; its log:\n{text}" if text.strip() else "; its log is empty"
+
+    def display_answers(self):
+        """Whether a client can open the display now; fails at once when the
+        server has ended."""
+        if self.x_server.poll() is not None:
+            raise Failure(f"Xvfb on {self.env.get('DISPLAY')} ended with status {self.x_server.returncode}"
+                          + self.log_of("Xvfb"))
+        x = xlib()
+        display = x.XOpenDisplay(self.env["DISPLAY"].encode())
+        if not display:
+            return False
+        x.XCloseDisplay(display)
+        return True
+
+    def require_display(self):
+        """Before anything is started on the display: the server is there and
+        answers."""
+        if not self.display_answers():
+            raise Failure(f"the display {self.env['DISPLAY']} does not answer" + self.log_of("Xvfb"))
 
     def start_bus(self):
         config = os.path.join(self.work, "bus.conf")
@@ -139,10 +188,12 @@ class Desktop:
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "dunstrc"), "w") as f:
             f.write(DUNST_CONFIG.format(timeout=60 if self.linger else 1, extra=self.dunst_extra))
+        self.require_display()
         self.start("dunst")
         wait_for("dunst on the bus", lambda: self.dunstctl("count", "history") is not None)
 
     def start_tray(self):
+        self.require_display()
         self.start("trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "32",
                    "--SetDockType", "true", "--transparent", "false", "--tint", "0xdddddd")
         return wait_for("trayer's window", self.tray_window)
@@ -183,13 +234,7 @@ class Desktop:
     def close_window(self, window):
         """Asks `window` to close as a window manager does (WM_DELETE_WINDOW):
         what its close button does, without a window manager."""
-        x = ctypes.CDLL("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        x.XFlush.argtypes = x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x = xlib()
 
         class ClientMessage(ctypes.Structure):
             _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),

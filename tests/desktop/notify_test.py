@@ -92,11 +92,20 @@ class Window:
     """The program under test, on the private desktop, stopped by its pid."""
 
     def __init__(self, desktop, exe, state, log, **env):
+        desktop.require_display()
         self.log_path = log
         self.log = open(log, "w")
         environment = dict(desktop.env, QT_QPA_PLATFORM="xcb", CRUNCHWATCH_TRAY_TRACE="1", **env)
         self.process = subprocess.Popen([exe, state], env=environment, stdin=subprocess.DEVNULL,
                                         stdout=self.log, stderr=subprocess.STDOUT)
+
+    def running(self, check):
+        """`check`, for wait_for, failing at once when the program has ended."""
+        def checked():
+            if self.process.poll() is not None:
+                raise Failure(f"the window ended with status {self.process.returncode}:\n{self.output()[-3000:]}")
+            return check()
+        return checked
 
     def output(self):
         with open(self.log_path, encoding="utf-8", errors="replace") as f:
@@ -157,7 +166,7 @@ def run(args, work, desktop):
                    XDG_STATE_HOME=os.path.join(work, "alone-state"))
     try:
         wait_for("the window to say there is no notification service",
-                 lambda: "desktop notifications are not shown" in alone.output())
+                 alone.running(lambda: "desktop notifications are not shown" in alone.output()))
         time.sleep(1)
         if alone.process.poll() is not None:
             raise Failure(f"the window ended without a notification service:\n{alone.output()}")
@@ -175,11 +184,11 @@ def run(args, work, desktop):
         told = check_received(desktop, record)
         say("received:", [n[1] for n in told])
         ledger = os.path.join(desktop.env["XDG_STATE_HOME"], "crunchwatch", "notified")
-        wait_for("the ledger of what was told", lambda: os.path.exists(ledger))
+        wait_for("the ledger of what was told", window.running(lambda: os.path.exists(ledger)))
 
         say("the icon in the tray, the work in its tooltip")
         icon_place(desktop, tray)
-        lines = wait_for("the tray's tooltip", lambda: [l for l in window.tray_lines() if "1 at risk" in l])
+        lines = wait_for("the tray's tooltip", window.running(lambda: [l for l in window.tray_lines() if "1 at risk" in l]))
         if "attention · 1 running · 1 at risk · next completes " not in lines[-1] or "alerts" not in lines[-1]:
             raise Failure(f"the tray says {lines[-1]!r}")
         if args.shots:
@@ -198,11 +207,12 @@ def run(args, work, desktop):
     before = record()
     window = Window(desktop, args.window, state, os.path.join(work, "second.log"))
     try:
-        wait_for("the first value after the restart", lambda: any("1 running" in l for l in window.tray_lines()))
+        wait_for("the first value after the restart",
+                 window.running(lambda: any("1 running" in l for l in window.tray_lines())))
         # A change the watchdog reads, which only adds a task with time to
         # spare: the same alerts, a new value.
         write_state(state, second_task=True)
-        wait_for("the file read again", lambda: any("2 running" in l for l in window.tray_lines()))
+        wait_for("the file read again", window.running(lambda: any("2 running" in l for l in window.tray_lines())))
         time.sleep(3)  # a notification sent would have arrived by now
         if record() != before:
             raise Failure(f"told again after a restart: {record()[len(before):]}")
@@ -220,7 +230,7 @@ def run(args, work, desktop):
         f.write("\n[alerts]\nkeep%20in%20tray=true\n")
     window = Window(desktop, args.window, state, os.path.join(work, "third.log"))
     try:
-        wait_for("the icon in the tray", window.tray_lines)
+        wait_for("the icon in the tray", window.running(window.tray_lines))
         desktop.close_window(main_window(desktop))
         wait_for("the window hidden", lambda: not viewable(desktop))
         time.sleep(2)
