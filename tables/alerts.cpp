@@ -28,6 +28,13 @@ std::string durationText(double seconds) {
 
 // The result states that end a task without a result to show for it.
 constexpr int computeError = 3, aborted = 6, uploadFailed = 7;
+// The exit status of a task the user aborted (EXIT_ABORTED_VIA_GUI): what
+// they did a moment ago is no failure to tell them of.
+constexpr int abortedByUser = 203;
+
+bool abortedByTheUser(std::optional<std::string_view> exitStatus) {
+    return exitStatus && readInteger(*exitStatus) == abortedByUser;
+}
 
 // Collects the alerts of one evaluation, each with the moment it began: the
 // one remembered from before, else what the files tell, else now.
@@ -92,7 +99,13 @@ std::string exitStatusText(std::string_view status) {
 }
 
 std::string failureText(const resultRow& row, int state) {
-    if (state == aborted) return "aborted";
+    if (state == aborted) {
+        // The client's reasons for an abort (by the project, for a late
+        // start, by the client itself) are the words of what happened.
+        const std::int32_t code = readInteger(row.get(Key::exit_status));
+        const auto meaning = code >= 192 ? exitStatusMeaning(code) : std::nullopt;
+        return meaning && code <= 208 ? *meaning : "aborted";
+    }
     if (state == uploadFailed) return "its output could not be uploaded";
     std::string text = "computation error";
     if (const auto status = row.get(Key::exit_status)) text += exitStatusText(*status);
@@ -145,7 +158,8 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
         const auto project = row.get(Key::project_name);
         const auto url = row.get(Key::master_url);
         const auto name = row.get(Key::name);
-        const bool failed = state == computeError || state == aborted || state == uploadFailed;
+        const bool ended = state == computeError || state == aborted || state == uploadFailed;
+        const bool failed = ended && !(state == aborted && abortedByTheUser(row.get(Key::exit_status)));
         if (failed)
             out.add(alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, name, failureText(row, state)));
         // Only a task not yet finished completes; once per row, it is the dearest cell.
@@ -163,7 +177,7 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
         if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !acknowledged)
             ++pass.toReport[row.projectIndex];
         const auto deadline = reportDeadline(row);
-        if (failed || !deadline) continue;
+        if (ended || !deadline) continue;
         if (*deadline < now && !acknowledged) {
             out.add(alertOf(AlertRule::deadline_missed, AlertSeverity::error, project, url, name,
                             "its deadline passed " + durationText(now - *deadline) + " ago"),
@@ -199,7 +213,7 @@ std::optional<double> jobLogAlerts(const RefreshValue& v, double now, double wit
             if (!newest || ended > *newest) newest = ended;
             if (!(ended >= now - within)) break;
             const auto status = log.field(i, JobField::es);
-            if (!status || readInteger(status) == 0) continue;
+            if (!status || readInteger(status) == 0 || abortedByTheUser(status)) continue;
             std::string text = "ended" + exitStatusText(*status);
             Alert a = alertOf(AlertRule::task_failed, AlertSeverity::error, project, url, log.field(i, JobField::nm),
                               std::move(text));

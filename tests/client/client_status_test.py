@@ -63,7 +63,8 @@ def scenario():
             Task("spin_fail", 1, exit_status=42),
             Task("spin_ok", 1),
             Task("spin_up", 1, upload_url=UPLOAD_URL),
-            Task("spin_long", 1000)]),
+            Task("spin_long", 1000),
+            Task("spin_abort", 1000)]),
         # The project asked to be contacted an hour ago: the contact stays
         # pending while the project is suspended (or deferred).
         Project(OTHER_URL, "Crunch other", "fedcba9876543210", [Task("other_long", 1000)],
@@ -341,6 +342,7 @@ ORPHAN = """<result>
 # The download's input, as the client keeps it: five tries failed before this
 # run, the next one due at once.
 STUCK = "spin_dl_input"
+ABORTED = "spin_abort_0"
 RETRIES = """<persistent_file_xfer>
     <num_retries>5</num_retries>
     <first_request_time>{first:.6f}</first_request_time>
@@ -376,6 +378,7 @@ def alert_differences(args, state_file, expected):
             out.append(f"no {rule} alert for {task} of {where}: {view['alerts']}")
         elif sample(text, "crunchwatch_alert", rule=rule, task=task or "") != 1:
             out.append(f"no crunchwatch_alert series for {rule} {task}")
+    out += [f"the user's abort of {task} is a {rule} alert" for rule, task in alerts if task == ABORTED]
     stuck = sorted(t for r, t in alerts if r == "transfer_stuck")
     if stuck != sorted(t for r, t in expected if r == "transfer_stuck"):
         out.append(f"transfer_stuck for {stuck}")
@@ -430,6 +433,9 @@ def run(args, work):
         if not any(priority == "internal error" for _, priority, _, _ in messages):
             raise Failure("the client logged no error for the result without a workunit")
         say(f"{len(messages)} messages compared, {sum(p == 'internal error' for _, p, _, _ in messages)} of them errors")
+        # The user aborts a task: the client's own doing at their word, no
+        # failure to tell them of.
+        client.cmd("--task", MASTER_URL, ABORTED, "abort")
         client.cmd("--project", MASTER_URL, "nomorework")
         wait_for(f"{LONG} to checkpoint",
                  lambda: float(client.tasks().get(LONG, {}).get("CPU time at last checkpoint", 0)) > 0)
@@ -446,11 +452,12 @@ def run(args, work):
 
         def settled(f):
             test, other = f.projects[MASTER_URL], f.projects[OTHER_URL]
-            states = {n: f.results[n + "_0"]["state"] for n in ("spin_fail", "spin_ok", "spin_up")}
+            states = {n: f.results[n + "_0"]["state"] for n in ("spin_fail", "spin_ok", "spin_up", "spin_abort")}
             return ("suspended_via_gui" in other and "dont_request_more_work" in test
                     and other["sched_rpc_pending"] != "0" and f.gpu_mode == "3"
                     and "suspended_via_gui" in f.results[LONG] and int(test["nrpc_failures"]) >= 1
-                    and states == {"spin_fail": "3", "spin_ok": "5", "spin_up": "4"}
+                    and states == {"spin_fail": "3", "spin_ok": "5", "spin_up": "4", "spin_abort": "6"}
+                    and f.results[ABORTED].get("exit_status") == "203"
                     and len(f.transfers) == 2 and all(int(t["num_retries"]) >= 1 for t in f.transfers.values()))
         file_shows("the suspensions, the finished tasks, the stuck transfers, the pending contact", settled)
         agree("suspended, failed, finished, stuck", compare.differences)

@@ -81,6 +81,11 @@ TEST(AlertRules, EachRuleAndItsThreshold) {
         {"running, on time", oneTask(waiting, true), {}, ""},
         {"computation error", oneTask(el("state", "3") + el("exit_status", "194"), false), {}, "task_failed:r_0"},
         {"aborted", oneTask(el("state", "6"), false), {}, "task_failed:r_0"},
+        {"aborted by the project", oneTask(el("state", "6") + el("exit_status", "202"), false), {},
+         "task_failed:r_0"},
+        {"aborted by the user", oneTask(el("state", "6") + el("exit_status", "203"), false), {}, ""},
+        {"aborted by the user after its deadline",
+         oneTask(el("state", "6") + el("exit_status", "203") + el("report_deadline", at(-60)), false), {}, ""},
         {"upload failed", oneTask(el("state", "7"), false), {}, "task_failed:r_0"},
         {"completes after its deadline", oneTask(el("state", "2") + el("report_deadline", at(60)), true), {},
          "deadline_at_risk:r_0"},
@@ -118,6 +123,28 @@ TEST(AlertRules, EachRuleAndItsThreshold) {
          {}, "idle:"},
     };
     for (const Case& c : cases) EXPECT_EQ(named(alertsOf(c.text, c.around)), c.shown) << c.what;
+}
+
+// An abort is worded as what happened; the user's own is no alert at all.
+TEST(AlertRules, AnAbortSaysWhoAborted) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "aborted"},
+        {"0", "aborted"},
+        {"194", "aborted by the client"},
+        {"200", "not started before its deadline"},
+        {"202", "aborted by the project"},
+        {"203", nullptr},
+    };
+    for (const auto& [status, words] : cases) {
+        const std::string exit = *status ? el("exit_status", status) : std::string();
+        const AlertsValue a = alertsOf(oneTask(el("state", "6") + exit, false));
+        if (!words) {
+            EXPECT_TRUE(a.alerts.empty()) << status;
+            continue;
+        }
+        ASSERT_EQ(a.alerts.size(), 1u) << status;
+        EXPECT_EQ(a.alerts[0].text, words) << status;
+    }
 }
 
 TEST(AlertRules, WordsSeverityAndTheWorkUnderWay) {
@@ -193,7 +220,8 @@ TEST(AlertRules, FailuresInTheJobLog) {
     const auto line = [](double ended, std::string_view name, std::string_view es) {
         return at(ended) + " ue 1 ct 2 fe 3 nm " + std::string(name) + " et 4 es " + std::string(es) + "\n";
     };
-    dir.write("job_log_a.txt", line(-3 * 86400, "old", "1") + line(-7200, "good", "0") + line(-3600, "bad", "195"));
+    dir.write("job_log_a.txt", line(-3 * 86400, "old", "1") + line(-7200, "good", "0") + line(-3600, "bad", "195") +
+                                line(-1800, "mine", "203"));
     Refresher refresher;
     RefreshValue v = *refresher.refresh(path);
     v.takenAt = now;
