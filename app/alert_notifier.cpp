@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -19,6 +20,11 @@ QString qText(std::string_view s) { return QString::fromUtf8(s.data(), static_ca
 // The freedesktop notification service's urgency levels.
 constexpr unsigned char normalUrgency = 1;
 constexpr unsigned char criticalUrgency = 2;
+// At most this many notifications remembered for their action.
+constexpr std::size_t maxShown = 256;
+const QString service = QStringLiteral("org.freedesktop.Notifications");
+const QString path = QStringLiteral("/org/freedesktop/Notifications");
+const QString interface = QStringLiteral("org.freedesktop.Notifications");
 
 }  // namespace
 
@@ -34,18 +40,24 @@ DesktopNotification AlertNotifier::notificationOf(const Alert& begun) {
     DesktopNotification n;
     n.summary = qText(ruleTitle(begun.rule));
     if (!begun.project.empty()) n.summary += QStringLiteral(": ") + qText(begun.project);
+    // Which task (or file) first: a project runs dozens at once.
+    const std::string body = begun.task.empty() ? begun.text : begun.task + ": " + begun.text;
     // Notification services read the body as markup: a task's or a server's
     // words from the file are shown as written, never as a tag or a link.
-    n.body = qText(begun.text)
+    n.body = qText(body)
                  .replace(QLatin1Char('&'), QLatin1String("&amp;"))
                  .replace(QLatin1Char('<'), QLatin1String("&lt;"))
                  .replace(QLatin1Char('>'), QLatin1String("&gt;"));
     n.critical = begun.severity == AlertSeverity::error;
+    n.alert = begun;
     return n;
 }
 
 DesktopNotification AlertNotifier::runningAgain() {
-    return {QStringLiteral("Client running again"), QStringLiteral("The client is running again."), false};
+    DesktopNotification n;
+    n.summary = QStringLiteral("Client running again");
+    n.body = QStringLiteral("The client is running again.");
+    return n;
 }
 
 void AlertNotifier::take(const RefreshValuePtr& value) {
@@ -83,20 +95,48 @@ void AlertNotifier::sendOverBus(const DesktopNotification& n) {
         sayOnce(m_saidNoBus, "no session bus, so no desktop notifications");
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    if (!std::exchange(m_listening, true)) {
+        bus.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
+                    SLOT(actionInvoked(uint, QString)));
+        bus.connect(service, path, interface, QStringLiteral("NotificationClosed"), this,
+                    SLOT(notificationClosed(uint, uint)));
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(service, path, interface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(n.critical ? criticalUrgency : normalUrgency));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.crunchwatch.crunchwatch"));
-    call << QStringLiteral("crunchwatch") << 0u << QStringLiteral("crunchwatch") << n.summary << n.body
-         << QStringList() << hints << -1;
+    // The default action is what a click on the notification does.
+    const QStringList actions =
+        n.alert ? QStringList{QStringLiteral("default"), QStringLiteral("Show")} : QStringList();
+    call << QStringLiteral("crunchwatch") << 0u << QStringLiteral("crunchwatch") << n.summary << n.body << actions
+         << hints << -1;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* done) {
-        if (done->isError())
-            sayOnce(m_saidNoService, "desktop notifications are not shown: " + done->error().message().toStdString());
-        done->deleteLater();
-    });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, alert = n.alert](QDBusPendingCallWatcher* done) {
+                done->deleteLater();
+                if (done->isError()) {
+                    sayOnce(m_saidNoService,
+                            "desktop notifications are not shown: " + done->error().message().toStdString());
+                    return;
+                }
+                const QDBusPendingReply<uint> id = *done;
+                if (!alert || !id.isValid()) return;
+                // Kept while on screen; a service that never says "closed"
+                // cannot make this grow without end.
+                if (m_shown.size() >= maxShown) m_shown.erase(m_shown.begin());
+                m_shown.insert_or_assign(id.value(), *alert);
+            });
+}
+
+void AlertNotifier::actionInvoked(uint id, const QString& action) {
+    const auto shown = m_shown.find(id);
+    if (shown == m_shown.end() || action != QLatin1String("default")) return;
+    const Alert alert = shown->second;
+    emit opened(alert);
+}
+
+void AlertNotifier::notificationClosed(uint id, uint) {
+    m_shown.erase(id);
 }
 
 void AlertNotifier::sayOnce(bool& said, const std::string& what) {

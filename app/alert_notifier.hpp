@@ -9,8 +9,13 @@
 // again"). Notifications go to org.freedesktop.Notifications on the session
 // bus without waiting for its answer; no bus or no service is said once on
 // stderr and the window goes on without them.
+//
+// A notification names its task (or file) before the reason. Its default
+// action (a click, where the service offers actions) emits `opened` with
+// the alert it told of, which the window shows.
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -27,8 +32,9 @@ class Settings;
 // One notification as the desktop shows it.
 struct DesktopNotification {
     QString summary;  // "Task failed: Einstein@Home"
-    QString body;     // the alert's own line
+    QString body;     // "rb_06_12_…_0: computation error", as plain text
     bool critical = false;  // urgency: critical for errors, normal otherwise
+    std::optional<Alert> alert;  // what it tells of, shown when it is clicked
 
     bool operator==(const DesktopNotification&) const = default;
 };
@@ -52,6 +58,15 @@ public:
     static DesktopNotification notificationOf(const Alert& begun);
     static DesktopNotification runningAgain();
 
+    // The service's word that notification `id` was clicked (`action`
+    // "default") or closed; public for the tests, which play the service.
+    Q_SLOT void actionInvoked(uint id, const QString& action);
+    Q_SLOT void notificationClosed(uint id, uint reason);
+
+signals:
+    // A notification of `alert` was clicked.
+    void opened(const crunchwatch::Alert& alert);
+
 private:
     void tell(const DesktopNotification& n);
     void sendOverBus(const DesktopNotification& n);
@@ -64,6 +79,9 @@ private:
     bool m_saidNoBus = false;
     bool m_saidNoService = false;
     bool m_saidNotSaved = false;
+    bool m_listening = false;  // to the service's signals
+    // The notifications on screen, by the service's id: what each told of.
+    std::map<uint, Alert> m_shown;
 };
 
 }  // namespace crunchwatch

@@ -49,6 +49,15 @@ void AlertsView::show(const RefreshValuePtr& value) {
     emit countChanged(count);
 }
 
+bool AlertsView::select(const std::string& key) {
+    const RefreshValuePtr& value = m_model->value();
+    if (!value || !value->alerts) return false;
+    const std::vector<Alert>& alerts = value->alerts->alerts;
+    for (std::size_t i = 0; i < alerts.size(); ++i)
+        if (alerts[i].key() == key) return selectSourceRow(m_table, static_cast<int>(i));
+    return false;
+}
+
 QString AlertsView::title(std::size_t count) {
     return count > 0 ? tr("Alerts (%1)").arg(count) : tr("Alerts");
 }

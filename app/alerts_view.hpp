@@ -11,6 +11,7 @@
 // thresholds are kept in the settings file only.
 
 #include <cstddef>
+#include <string>
 
 #include <QWidget>
 
@@ -31,6 +32,9 @@ public:
 
     // Shows a refresh's alerts.
     void show(const crunchwatch::RefreshValuePtr& value);
+
+    // Selects the alert shown whose key is `key`; false when none is.
+    bool select(const std::string& key);
 
     // The tab's title for `count` alerts: "Alerts (3)", or "Alerts" for none.
     static QString title(std::size_t count);

@@ -2,17 +2,22 @@
 // a journal file to read the client's event log from; the one argument
 // left, if any, is the state file to show for this run.
 
+#include <cstdio>
 #include <memory>
 #include <string_view>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QTabWidget>
+#include <QTableView>
 
 #include "app/alert_notifier.hpp"
 #include "app/main_controller.hpp"
 #include "app/main_window.hpp"
+#include "app/alerts_view.hpp"
 #include "app/settings.hpp"
+#include "app/table_view.hpp"
 #include "app/tray_icon.hpp"
 #include "state/paths.hpp"
 
@@ -32,6 +37,19 @@ void describe(QCoreApplication& app, QCommandLineParser& parser) {
     parser.addPositionalArgument(QStringLiteral("STATE_FILE"),
                                  QStringLiteral("client_state.xml to show for this run (not remembered)"));
     parser.process(app);
+}
+
+// With CRUNCHWATCH_TRAY_TRACE set (the desktop test), what the window shows
+// after a notification was clicked: the tab, and the selected alert's and
+// task's rows as copied.
+void traceShown(const crunchwatch::MainWindow& window) {
+    if (!qEnvironmentVariableIsSet("CRUNCHWATCH_TRAY_TRACE")) return;
+    const auto row = [](const QTableView* view) { return crunchwatch::selectedRowsText(view).trimmed().toUtf8(); };
+    std::fprintf(stderr, "crunchwatch shown: %s%s · alert: %s · task: %s\n",
+                 window.tabs()->tabText(window.tabs()->currentIndex()).toUtf8().constData(),
+                 window.isVisible() ? "" : " (hidden)", row(window.alertsView()->table()).constData(),
+                 row(window.resultsView()).constData());
+    std::fflush(stderr);
 }
 
 bool asksForTextOnly(int argc, char** argv) {
@@ -80,6 +98,10 @@ int main(int argc, char** argv) {
                      &crunchwatch::AlertNotifier::take);
     QObject::connect(&controller, &crunchwatch::mainController::valueChanged, &tray, &crunchwatch::TrayIcon::show);
     QObject::connect(&tray, &crunchwatch::TrayIcon::updateAsked, &controller, &crunchwatch::mainController::Update);
+    QObject::connect(&notifier, &crunchwatch::AlertNotifier::opened, &window, [&window](const crunchwatch::Alert& a) {
+        window.showAlert(a);
+        traceShown(window);
+    });
     window.start(path, journalFile);
     return QApplication::exec();
 }

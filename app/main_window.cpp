@@ -298,6 +298,31 @@ void MainWindow::buildMenus() {
     });
 }
 
+void MainWindow::showAlert(const Alert& alert) {
+    if (isMinimized()) showNormal();
+    else show();
+    raise();
+    activateWindow();
+    if (!alert.task.empty()) selectTask(alert.projectUrl, alert.task);
+    m_tabs->setCurrentWidget(m_alerts);
+    m_alerts->select(alert.key());
+}
+
+bool MainWindow::selectTask(const std::string& projectUrl, const std::string& name) {
+    const SortingProxy* proxy = proxyOf(m_results);
+    const auto* model = proxy ? dynamic_cast<const TableModel*>(proxy->sourceModel()) : nullptr;
+    if (!model || !model->value() || !*model->value()) return false;
+    const RefreshValue& value = *model->value();
+    const std::size_t rows = resultsTable.size(value);
+    for (std::size_t i = 0; i < rows; ++i) {
+        const resultRow row = resultRowOf(value, i);
+        if (row.get(Key::name) == std::optional<std::string_view>(name) &&
+            row.get(Key::master_url).value_or("") == projectUrl)
+            return selectSourceRow(m_results, static_cast<int>(i));
+    }
+    return false;
+}
+
 void MainWindow::showRefresh(bool ok) {
     showPreferences(m_controller->value());
     TableNote* note = resultsNote();

@@ -76,6 +76,11 @@ public:
     // The status bar's account of the client: running, stopped, or which cannot be told.
     QLabel* clientStateLabel() const { return m_clientState; }
 
+    // What a notification leads to: the window raised (shown again from the
+    // tray), on the Alerts tab with `alert` selected, and its task selected
+    // on the Tasks tab while the task is still there.
+    void showAlert(const crunchwatch::Alert& alert);
+
 private:
     QWidget* buildTasksTab(QWidget* parent);
     void buildMenus();
@@ -83,6 +88,7 @@ private:
     void showClientState(const crunchwatch::RefreshValuePtr& value);
     void showPreferences(const crunchwatch::RefreshValuePtr& value);
     void repaintCountdowns();
+    bool selectTask(const std::string& projectUrl, const std::string& name);
 
     mainController* m_controller;
     projectTable* m_projects;

@@ -64,6 +64,16 @@ QAction* copyActionOf(const QTableView* view) {
 
 SortingProxy* proxyOf(const QTableView* view) { return qobject_cast<SortingProxy*>(view->model()); }
 
+bool selectSourceRow(QTableView* view, int sourceRow) {
+    SortingProxy* proxy = proxyOf(view);
+    if (!proxy || sourceRow < 0 || sourceRow >= proxy->sourceModel()->rowCount()) return false;
+    const QModelIndex index = proxy->mapFromSource(proxy->sourceModel()->index(sourceRow, 0));
+    if (!index.isValid()) return false;
+    view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->scrollTo(index);
+    return true;
+}
+
 TableNote* noteOf(const QTableView* view) {
     return view->viewport()->findChild<TableNote*>(QStringLiteral("emptyNote"), Qt::FindDirectChildrenOnly);
 }

@@ -24,6 +24,9 @@ class TableNote;
 // A table view over `model`, sorted and filtered through a proxy of its own.
 QTableView* makeTable(TableModel* model, QWidget* parent);
 SortingProxy* proxyOf(const QTableView* view);
+// Selects the row that is the model's row `sourceRow`, makes it current and
+// scrolls to it; false when the view does not show it (filtered out).
+bool selectSourceRow(QTableView* view, int sourceRow);
 TableNote* noteOf(const QTableView* view);
 
 // First-run column widths, from sample contents in the table's own font, so

@@ -88,12 +88,14 @@ private slots:
         }
     }
 
-    // The services read a body as markup; the file's words are not.
-    void theBodyIsTextNotMarkup() {
-        Alert a = alert(AlertRule::transfer_stuck, "in.dat");
+    // The body names the task or file first; the services read it as
+    // markup, and the file's words are not.
+    void theBodyNamesTheTaskAsText() {
+        Alert a = alert(AlertRule::transfer_stuck, "in<1>.dat");
         a.text = "failed: <a href=\"x\">R&D</a>";
         QCOMPARE(AlertNotifier::notificationOf(a).body,
-                 QStringLiteral("failed: &lt;a href=\"x\"&gt;R&amp;D&lt;/a&gt;"));
+                 QStringLiteral("in&lt;1&gt;.dat: failed: &lt;a href=\"x\"&gt;R&amp;D&lt;/a&gt;"));
+        QCOMPARE(AlertNotifier::notificationOf(alert(AlertRule::client_stopped, "")).body, QStringLiteral("one line"));
     }
 };
 

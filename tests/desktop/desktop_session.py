@@ -69,7 +69,8 @@ BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Config
 """
 
 # Notifications leave the screen after a second; `linger` keeps them on
-# screen (pictures). A test adds its own lines to the global section.
+# screen (pictures). A test adds its own lines to the global section, and
+# rules of its own after the urgencies' (a later rule wins).
 DUNST_CONFIG = """[global]
     font = DejaVu Sans 10
     width = 420
@@ -86,7 +87,7 @@ DUNST_CONFIG = """[global]
 [urgency_critical]
     timeout = {timeout}
     frame_color = "#d9342b"
-"""
+{rules}"""
 
 
 def xlib():
@@ -104,9 +105,10 @@ def xlib():
 class Desktop:
     """Xvfb, a session bus, dunst and trayer in `work`, each stopped by its pid."""
 
-    def __init__(self, work, linger=False, dunst_extra=""):
+    def __init__(self, work, linger=False, dunst_extra="", dunst_rules=""):
         self.work = work
         self.dunst_extra = dunst_extra
+        self.dunst_rules = dunst_rules
         self.processes = []
         self.logs = []
         self.x_server = None
@@ -187,7 +189,8 @@ class Desktop:
         folder = os.path.join(self.env["XDG_CONFIG_HOME"], "dunst")
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "dunstrc"), "w") as f:
-            f.write(DUNST_CONFIG.format(timeout=60 if self.linger else 1, extra=self.dunst_extra))
+            f.write(DUNST_CONFIG.format(timeout=60 if self.linger else 1, extra=self.dunst_extra,
+                                        rules=self.dunst_rules))
         self.require_display()
         self.start("dunst")
         wait_for("dunst on the bus", lambda: self.dunstctl("count", "history") is not None)

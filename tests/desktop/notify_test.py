@@ -7,7 +7,9 @@ On a generated data directory where one task has failed and a running task
 will not make its deadline:
 1. with no notification service on the bus, the window says so once on
    stderr and goes on;
-2. with dunst, it tells both alerts once, a failure as critical;
+2. with dunst, it tells both alerts once, a failure as critical, each
+   naming its task; a click on the failure (dunst's default action) shows
+   the window on the Alerts tab with the failure and its task selected;
 3. started again on the same file, it tells nothing again, though it reads
    the file again;
 4. its icon is embedded in trayer, and the tooltip sums up the work;
@@ -129,8 +131,10 @@ def check_received(desktop, record):
         if len(told) != 1:
             raise Failure(f"{summary!r} told {len(told)} times; dunst received {summaries}")
         app, _, body, level, _ = told[0]
-        if app != "crunchwatch" or level != urgency or not body:
-            raise Failure(f"{summary!r} came as {told[0]}; wanted app crunchwatch, urgency {urgency}, a body")
+        task = FAILED[2] if summary.startswith("Task failed") else AT_RISK[2]
+        if app != "crunchwatch" or level != urgency or not body.startswith(task + ": "):
+            raise Failure(f"{summary!r} came as {told[0]}; wanted app crunchwatch, urgency {urgency}, "
+                          f"a body that names {task} first")
     if len(set(summaries)) != len(summaries):
         raise Failure(f"a notification came twice: {summaries}")
     return got
@@ -144,9 +148,12 @@ def run(args, work, desktop):
                 f'"$DUNST_URGENCY" "$DUNST_ICON_PATH" >> "{received}"\n')
     os.chmod(recorder, 0o755)
     # dunst runs the recorder for every notification it receives, with what
-    # it received in its environment.
+    # it received in its environment; the failure stays on screen until it
+    # is clicked (dunstctl action), the other leaves after a second.
     desktop.dunst_extra = (f'    icon_path = "{args.root}/data"\n[record]\n    summary = "*"\n'
                            f'    script = "{recorder}"\n')
+    desktop.dunst_rules = '[keep_failure]\n    summary = "Task failed*"\n    timeout = 0\n'
+
 
     def record():
         if not os.path.exists(received):
@@ -185,6 +192,9 @@ def run(args, work, desktop):
         say("received:", [n[1] for n in told])
         ledger = os.path.join(desktop.env["XDG_STATE_HOME"], "crunchwatch", "notified")
         wait_for("the ledger of what was told", window.running(lambda: os.path.exists(ledger)))
+
+        say("a click on the failure shows it in the window, its task selected")
+        click_failure(desktop, window)
 
         say("the icon in the tray, the work in its tooltip")
         icon_place(desktop, tray)
@@ -243,6 +253,26 @@ def run(args, work, desktop):
         wait_for("the window shown again", lambda: viewable(desktop))
     finally:
         window.stop()
+
+
+def click_failure(desktop, window):
+    """Clicks the failure's notification, the only one left on screen, as a
+    user does (dunst invokes its default action), and reads what the window
+    then shows."""
+    wait_for("only the failure on screen", lambda: (desktop.dunstctl("count", "displayed") or "").strip() == "1")
+    if desktop.dunstctl("action", "0") is None:
+        raise Failure("dunstctl could not invoke the notification's action")
+    shown = wait_for("the window to show the clicked alert",
+                     window.running(lambda: [l for l in window.output().splitlines()
+                                             if l.startswith("crunchwatch shown: ")]))[-1]
+    say(shown)
+    tab, alert, task = (part.split(": ", 1)[-1] for part in shown.split(" · "))
+    if not tab.startswith("Alerts") or "(hidden)" in tab:
+        raise Failure(f"after the click the window shows {shown!r}: wanted the Alerts tab, on screen")
+    if "Task failed" not in alert or FAILED[2] not in alert:
+        raise Failure(f"after the click the selected alert is {alert!r}: wanted the failure of {FAILED[2]}")
+    if not task.startswith(FAILED[2] + "_wu\t"):  # the row's first column is its workunit
+        raise Failure(f"after the click the selected task is {task!r}: wanted {FAILED[2]}")
 
 
 def viewable(desktop):
