@@ -35,8 +35,6 @@ struct DesktopNotification {
     QString body;     // "rb_06_12_…_0: computation error", as plain text
     bool critical = false;  // urgency: critical for errors, normal otherwise
     std::optional<Alert> alert;  // what it tells of, shown when it is clicked
-
-    bool operator==(const DesktopNotification&) const = default;
 };
 
 class AlertNotifier final : public QObject {
