@@ -9,6 +9,7 @@ namespace crunchwatch {
 namespace {
 
 constexpr std::string_view replacement = "\xEF\xBF\xBD";
+constexpr std::size_t flushSize = 1 << 16;
 
 // Length of the well-formed sequence at s[i], or, negated, the length of the
 // maximal ill-formed subpart there (at least 1).
@@ -68,40 +69,52 @@ void JsonWriter::beforeValue() {
         return;
     }
     if (!m_hasValue.empty()) {
-        if (m_hasValue.back()) m_out << ',';
+        if (m_hasValue.back()) m_buffer += ',';
         m_hasValue.back() = true;
     }
 }
 
+void JsonWriter::afterValue() {
+    if (m_hasValue.empty() || m_buffer.size() >= flushSize) flush();
+}
+
+void JsonWriter::flush() {
+    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_buffer.size()));
+    m_buffer.clear();
+}
+
 void JsonWriter::beginObject() {
     beforeValue();
-    m_out << '{';
+    m_buffer += '{';
     m_hasValue.push_back(false);
 }
 void JsonWriter::endObject() {
     m_hasValue.pop_back();
-    m_out << '}';
+    m_buffer += '}';
+    afterValue();
 }
 void JsonWriter::beginArray() {
     beforeValue();
-    m_out << '[';
+    m_buffer += '[';
     m_hasValue.push_back(false);
 }
 void JsonWriter::endArray() {
     m_hasValue.pop_back();
-    m_out << ']';
+    m_buffer += ']';
+    afterValue();
 }
 
 void JsonWriter::key(std::string_view k) {
     beforeValue();
     writeQuoted(k);
-    m_out << ':';
+    m_buffer += ':';
     m_afterKey = true;
 }
 
 void JsonWriter::string(std::string_view s) {
     beforeValue();
     writeQuoted(s);
+    afterValue();
 }
 
 void JsonWriter::optionalString(const std::optional<std::string_view>& s) {
@@ -111,28 +124,34 @@ void JsonWriter::optionalString(const std::optional<std::string_view>& s) {
 
 void JsonWriter::null() {
     beforeValue();
-    m_out << "null";
+    m_buffer += "null";
+    afterValue();
 }
 
 void JsonWriter::boolean(bool v) {
     beforeValue();
-    m_out << (v ? "true" : "false");
+    m_buffer += v ? "true" : "false";
+    afterValue();
 }
 
 void JsonWriter::integer(long long v) {
     beforeValue();
-    m_out << v;
+    std::array<char, 24> buf;
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    m_buffer.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
+    afterValue();
 }
 
 void JsonWriter::number(double v) {
     beforeValue();
     if (!std::isfinite(v)) {
-        m_out << "null";
-        return;
+        m_buffer += "null";
+    } else {
+        std::array<char, 32> buf;
+        const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+        m_buffer.append(buf.data(), static_cast<std::size_t>(end - buf.data()));
     }
-    std::array<char, 32> buf;
-    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-    m_out.write(buf.data(), end - buf.data());
+    afterValue();
 }
 
 void JsonWriter::wholeNumber(double v) {
@@ -142,24 +161,35 @@ void JsonWriter::wholeNumber(double v) {
 
 void JsonWriter::writeQuoted(std::string_view raw) {
     static constexpr char hex[] = "0123456789abcdef";
-    const std::string s = validUtf8(raw);
-    m_out << '"';
-    for (const char ch : s) {
+    // Nearly every value is plain ASCII: checked as it is copied, and made
+    // valid first only when it is not.
+    std::string valid;
+    if (!std::all_of(raw.begin(), raw.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        raw = valid = validUtf8(raw);
+    m_buffer += '"';
+    std::size_t plain = 0;  // where the run of characters copied as they are begins
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        const char ch = raw[i];
         const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && ch != '"' && ch != '\\') continue;
+        m_buffer.append(raw, plain, i - plain);
+        plain = i + 1;
         switch (ch) {
-            case '"': m_out << "\\\""; break;
-            case '\\': m_out << "\\\\"; break;
-            case '\n': m_out << "\\n"; break;
-            case '\r': m_out << "\\r"; break;
-            case '\t': m_out << "\\t"; break;
-            case '\b': m_out << "\\b"; break;
-            case '\f': m_out << "\\f"; break;
+            case '"': m_buffer += "\\\""; break;
+            case '\\': m_buffer += "\\\\"; break;
+            case '\n': m_buffer += "\\n"; break;
+            case '\r': m_buffer += "\\r"; break;
+            case '\t': m_buffer += "\\t"; break;
+            case '\b': m_buffer += "\\b"; break;
+            case '\f': m_buffer += "\\f"; break;
             default:
-                if (c < 0x20) m_out << "\\u00" << hex[c >> 4] << hex[c & 0xF];
-                else m_out << ch;
+                m_buffer += "\\u00";
+                m_buffer += hex[c >> 4];
+                m_buffer += hex[c & 0xF];
         }
     }
-    m_out << '"';
+    m_buffer.append(raw, plain, raw.size() - plain);
+    m_buffer += '"';
 }
 
 }  // namespace crunchwatch

@@ -90,6 +90,9 @@ int usageError(std::string_view why) {
 int main(int argc, char** argv) {
     // Dates follow the user's locale as in the window; numbers never do.
     std::setlocale(LC_ALL, "");
+    // Nothing here writes through C's stdio: the standard streams keep their
+    // own buffers, rather than hand every character to stdio.
+    std::ios_base::sync_with_stdio(false);
     Format format = Format::Text;
     std::optional<std::string> output;
     std::optional<double> now;

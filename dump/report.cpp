@@ -50,14 +50,34 @@ void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Repor
 }
 
 template <class Row>
-TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+std::string cellTextOf(const TableColumn<Row>& column, const Row& row, const ReportOptions& o) {
+    return validUtf8(cellText(column.cell(row, o.now), o.dateFormat).value_or(""));
+}
+
+// A table's cells as text, made as they are printed.
+template <class Row>
+TextTableSource textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+    const auto columns = shownColumns(table);
+    TextTableSource text;
+    for (const auto& c : columns) text.titles.emplace_back(c.title);
+    text.rows = table.size(report);
+    text.fill = [&table, &report, &o, columns](std::size_t i, std::span<const std::size_t> wanted,
+                                                std::vector<std::string>& cells) {
+        const Row row = table.row(report, i);
+        for (const std::size_t c : wanted) cells[c] = cellTextOf(columns[c], row, o);
+    };
+    return text;
+}
+
+// The same, held whole: for a table of a few lines that is printed otherwise.
+template <class Row>
+TextTable wholeTextTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     TextTable text;
     for (const auto& c : shownColumns(table)) text.titles.emplace_back(c.title);
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         auto& cells = text.rows.emplace_back();
-        for (const auto& c : shownColumns(table))
-            cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
+        for (const auto& c : shownColumns(table)) cells.push_back(cellTextOf(c, row, o));
     }
     return text;
 }
@@ -67,7 +87,7 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
 void writeComputerText(std::ostream& out, const Report& report, const ReportOptions& o) {
     out << "\nComputer\n\n";
     if (computerTable.size(report) == 0) out << computerTable.emptyText(report) << '\n';
-    else printGroupedLines(out, textTableOf(computerTable, report, o), o.width);
+    else printGroupedLines(out, wholeTextTableOf(computerTable, report, o), o.width);
     if (report.computer && report.computer->files && !report.computer->files->problem.empty())
         out << validUtf8(report.computer->files->problem) << '\n';
     out << "\nDisk\n\n";
@@ -147,20 +167,17 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
 void writeTextReport(std::ostream& out, const Report& report, const ReportOptions& o) {
     const Snapshot& s = *report.snapshot;
     const GlobalPrefsValues& prefs = report.prefs->values;
-    const TextTable results = textTableOf(resultsTable, report, o);
-    const TextTable projects = textTableOf(projectsTable, report, o);
-    const TextTable transfers = textTableOf(transfersTable, report, o);
 
     // What needs the user comes first, beneath what tells whether the client runs.
     out << "State file: " << validUtf8(o.stateFileAsGiven) << '\n' << clientLine(report) << '\n';
     writeAlertsText(out, report, o);
     out << "\nResults\n\n";
-    printTextTable(out, results, o.width);
+    printTextTable(out, textTableOf(resultsTable, report, o), o.width);
     out << "\nProjects\n\n";
-    printTextTable(out, projects, o.width);
+    printTextTable(out, textTableOf(projectsTable, report, o), o.width);
     out << "\nTransfers\n\n";
-    if (transfers.rows.empty()) out << transfersTable.emptyText(report) << '\n';
-    else printTextTable(out, transfers, o.width);
+    if (transfersTable.size(report) == 0) out << transfersTable.emptyText(report) << '\n';
+    else printTextTable(out, textTableOf(transfersTable, report, o), o.width);
     out << "\nNumber of projects: " << s.numberOfProjects << '\n'
         << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
         << validUtf8(preferenceLine(report, "CPU scheduling period (minutes)", "cpu_scheduling_period_minutes",
