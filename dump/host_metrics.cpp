@@ -60,7 +60,8 @@ void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vec
     w.family("crunchwatch_disk_usage_bytes", MetricType::Gauge,
              "Bytes a project's files take on disk, counted as the BOINC client counts them (project=\"\" for the "
              "client's own files).");
-    for (const DiskRow& row : d.rows) {
+    for (std::size_t i = 0; i < d.rowCount(); ++i) {
+        const DiskRow row = d.row(i);
         if (!row.bytes) continue;
         if (!row.project) {
             w.sample("crunchwatch_disk_usage_bytes", clientLabels, static_cast<double>(*row.bytes));

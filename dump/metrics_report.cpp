@@ -47,7 +47,7 @@ struct TaskSeries {
 
 struct TransferSeries {
     std::string labels;  // project="…",url="…",file="…",direction="…"
-    const Transfer* transfer = nullptr;
+    MaybeText numRetries;
 };
 
 // The report's figures, gathered once, so that each family is written whole.
@@ -61,7 +61,7 @@ std::string_view directionOf(const Transfer& t) { return t.upload() ? "upload" :
 
 // Each transfer of a project that has series, once per file and direction.
 void gatherTransfers(Series& series, const Snapshot& s, const std::vector<std::size_t>& seriesOfProject) {
-    const std::vector<Transfer>& transfers = s.state.clientStatus.transfers;
+    const auto transfers = s.state.clientStatus.transfers();
     series.transfers.reserve(transfers.size());  // `seen` holds views of the labels
     std::unordered_set<std::string_view> seen;
     for (const Transfer& t : transfers) {
@@ -69,7 +69,7 @@ void gatherTransfers(Series& series, const Snapshot& s, const std::vector<std::s
         std::string labels = series.projects[seriesOfProject[t.project]].labels + ',' +
                              labelText({{"file", *t.name}, {"direction", directionOf(t)}});
         if (seen.count(labels)) continue;
-        seen.insert(series.transfers.emplace_back(TransferSeries{std::move(labels), &t}).labels);
+        seen.insert(series.transfers.emplace_back(TransferSeries{std::move(labels), t.num_retries}).labels);
     }
 }
 
@@ -143,7 +143,7 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
     w.family("crunchwatch_transfers", MetricType::Gauge,
              "How many file transfers the client keeps trying, by direction.");
     double uploads = 0, downloads = 0;
-    for (const Transfer& t : report.snapshot->state.clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
+    for (const Transfer& t : report.snapshot->state.clientStatus.transfers()) (t.upload() ? uploads : downloads) += 1;
     w.sample("crunchwatch_transfers", labelText({{"direction", "upload"}}), uploads);
     w.sample("crunchwatch_transfers", labelText({{"direction", "download"}}), downloads);
 }
@@ -151,18 +151,18 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
 // What holds a project back: until when the client defers talking to it,
 // and the flags its element holds.
 void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
-    const auto statusOf = [&](const ProjectSeries& p) { return &s.state.clientStatus.of(p.project); };
+    const auto statusOf = [&](const ProjectSeries& p) { return s.state.clientStatus.of(p.project); };
     w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
              "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
     for (const ProjectSeries& p : series.projects)
-        if (const ProjectStatus* status = statusOf(p); status && status->min_rpc_time)
-            w.sample("crunchwatch_project_deferred_until_seconds", p.labels, readNumber(status->min_rpc_time));
+        if (const ProjectStatus status = statusOf(p); status.min_rpc_time)
+            w.sample("crunchwatch_project_deferred_until_seconds", p.labels, readNumber(status.min_rpc_time));
     w.family("crunchwatch_project_flag", MetricType::Gauge,
              "1 for each flag set in a project's state, such as suspended_via_gui, dont_request_more_work or ended.");
     for (const ProjectSeries& p : series.projects) {
-        const ProjectStatus* status = statusOf(p);
-        for (std::size_t f = 0; status && f < projectFlagNames.size(); ++f)
-            if (status->has(static_cast<ProjectFlag>(f)))
+        const ProjectStatus status = statusOf(p);
+        for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
+            if (status.has(static_cast<ProjectFlag>(f)))
                 w.sample("crunchwatch_project_flag", p.labels, 1, labelText({{"flag", projectFlagNames[f]}}));
     }
 }
@@ -228,8 +228,7 @@ void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
     w.family("crunchwatch_transfer_retries", MetricType::Gauge,
              "How often a file transfer failed and was tried again.");
     for (const TransferSeries& t : series.transfers)
-        if (t.transfer->num_retries)
-            w.sample("crunchwatch_transfer_retries", t.labels, readNumber(t.transfer->num_retries));
+        if (t.numRetries) w.sample("crunchwatch_transfer_retries", t.labels, readNumber(t.numRetries));
 }
 
 // What the client's own history files say per project: its newest day of

@@ -217,9 +217,9 @@ std::optional<std::string_view> projectValue(const ProjectInfo& projects, std::s
 
 void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& limits, Collector& out) {
     const ClientState& state = v.snapshot->state;
-    for (const Transfer& t : state.clientStatus.transfers) {
+    for (const Transfer& t : state.clientStatus.transfers()) {
         const double retries = readNumber(t.num_retries);
-        const TransferRow row{&t, projectValue(state.projectInfo, t.project, Key::project_name),
+        const TransferRow row{t, projectValue(state.projectInfo, t.project, Key::project_name),
                               projectValue(state.projectInfo, t.project, Key::master_url), std::nullopt};
         const auto givesUp = giveUpMoment(row);
         const bool soon = givesUp && *givesUp - now < limits.transferGivesUpWithin;
@@ -237,7 +237,7 @@ void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& li
 void deferredAlerts(const RefreshValue& v, double now, const AlertThresholds& limits,
                     const std::vector<std::size_t>& toReport, const AlertMemory* previous, Collector& out) {
     const ClientState& state = v.snapshot->state;
-    for (const ProjectStatus& p : state.clientStatus.projects) {
+    for (const ProjectStatus& p : state.clientStatus.projects()) {
         if (!p.min_rpc_time || p.project >= toReport.size() || toReport[p.project] == 0) continue;
         const double left = readNumber(p.min_rpc_time) - now;
         Alert a = alertOf(AlertRule::project_deferred, AlertSeverity::warning,
