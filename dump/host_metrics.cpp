@@ -53,7 +53,7 @@ void writeTimeFamilies(ExpositionWriter& w, const Report& report) {
         if (const auto v = numberOfText(*value); v && *v >= 0) w.sample("crunchwatch_time_fraction", labelText({{"kind", kind}}), *v);
 }
 
-void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels) {
+void writeDiskFamilies(ExpositionWriter& w, const Report& report, const ProjectLabels& projectLabels) {
     static const ComputerValue none;
     const DiskFigures& d = report.computer ? report.computer->disk : none.disk;
     const std::string clientLabels = labelText({{"project", ""}, {"url", ""}});
@@ -68,9 +68,9 @@ void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vec
             continue;
         }
         // A project without name or address would repeat the client's own series.
-        const std::string* labels = *row.project < projectLabels.size() ? &projectLabels[*row.project] : nullptr;
-        if (labels && !labels->empty() && *labels != clientLabels)
-            w.sample("crunchwatch_disk_usage_bytes", *labels, static_cast<double>(*row.bytes));
+        const std::string_view labels = projectLabels(*row.project);
+        if (!labels.empty() && labels != clientLabels)
+            w.sample("crunchwatch_disk_usage_bytes", labels, static_cast<double>(*row.bytes));
     }
     w.family("crunchwatch_disk_allowed_bytes", MetricType::Gauge,
              "Bytes of disk the BOINC client may use under its preferences in force.");
@@ -83,7 +83,7 @@ void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vec
 
 }  // namespace
 
-void writeHostMetrics(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels) {
+void writeHostMetrics(ExpositionWriter& w, const Report& report, const ProjectLabels& projectLabels) {
     writeHostInfoFamilies(w, report);
     writeTimeFamilies(w, report);
     writeDiskFamilies(w, report, projectLabels);
