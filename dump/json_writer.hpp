@@ -50,11 +50,17 @@ private:
     // was the document's last.
     void afterValue();
     void writeQuoted(std::string_view s);
+    void put(char c) {
+        if (m_used == m_buffer.size()) flush();
+        m_buffer[m_used++] = c;
+    }
+    void put(std::string_view s);
 
     std::ostream& m_out;
-    std::string m_buffer;
+    std::string m_buffer = std::string(std::size_t{1} << 16, '\0');
+    std::size_t m_used = 0;
     // Per open container: whether a value was written in it yet.
-    std::vector<bool> m_hasValue;
+    std::vector<unsigned char> m_hasValue;
     bool m_afterKey = false;
 };
 

@@ -1,5 +1,9 @@
 #include "dump/report.hpp"
 
+#include <algorithm>
+#include <array>
+#include <memory>
+
 #include "dump/alerts_report.hpp"
 #include "dump/history_report.hpp"
 #include "dump/host_report.hpp"
@@ -26,6 +30,39 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
     }
 }
 
+// Cell texts, a date's kept for the next cells of the same moment: a column
+// of one date (an absent time reads as the start of 1970) is formatted once,
+// not once per row. The moments' texts cannot change during one run.
+class CellTexts final {
+public:
+    explicit CellTexts(const std::optional<std::string>& format) : m_format(format) {}
+
+    // The cell's text, good until the next call; nothing for an empty cell.
+    std::optional<std::string_view> of(Cell&& cell) {
+        if (cell.kind == Cell::Kind::Text) {
+            m_text = std::move(cell.text);
+            return m_text;
+        }
+        if (cell.kind != Cell::Kind::Date) return std::nullopt;
+        for (const Known& k : m_known)
+            if (k.text && k.moment == cell.moment) return *k.text;
+        // A moment with no text (beyond any year) is looked at again: rare.
+        Known& next = m_known[m_next++ % m_known.size()];
+        next = {cell.moment, cellText(cell, m_format)};
+        return next.text ? std::optional<std::string_view>(*next.text) : std::nullopt;
+    }
+
+private:
+    std::string m_text;
+    struct Known {
+        double moment = 0;
+        std::optional<std::string> text;
+    };
+    const std::optional<std::string>& m_format;
+    std::array<Known, 4> m_known{};  // a table's date columns, one each
+    std::size_t m_next = 0;
+};
+
 // The columns a table shows unless the user chose others.
 template <class Row>
 std::span<const TableColumn<Row>> shownColumns(const TableDefinition<Row>& table) {
@@ -36,22 +73,30 @@ std::span<const TableColumn<Row>> shownColumns(const TableDefinition<Row>& table
 // column identifier, null for an empty cell.
 template <class Row>
 void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+    CellTexts texts(o.dateFormat);
     json.beginArray();
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         json.beginObject();
         for (const auto& c : shownColumns(table)) {
             json.key(c.id);
-            json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
+            json.optionalString(texts.of(c.cell(row, o.now)));
         }
         json.endObject();
     }
     json.endArray();
 }
 
+// The cell's text into `into`, valid UTF-8; its capacity is used again
+// from row to row.
 template <class Row>
-std::string cellTextOf(const TableColumn<Row>& column, const Row& row, const ReportOptions& o) {
-    return validUtf8(cellText(column.cell(row, o.now), o.dateFormat).value_or(""));
+void cellTextOf(const TableColumn<Row>& column, const Row& row, const ReportOptions& o, CellTexts& texts,
+                std::string& into) {
+    const std::optional<std::string_view> text = texts.of(column.cell(row, o.now));
+    if (!text) into.clear();
+    else if (std::all_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        into.assign(*text);
+    else into = validUtf8(*text);
 }
 
 // A table's cells as text, made as they are printed.
@@ -61,10 +106,11 @@ TextTableSource textTableOf(const TableDefinition<Row>& table, const Report& rep
     TextTableSource text;
     for (const auto& c : columns) text.titles.emplace_back(c.title);
     text.rows = table.size(report);
-    text.fill = [&table, &report, &o, columns](std::size_t i, std::span<const std::size_t> wanted,
-                                                std::vector<std::string>& cells) {
+    auto texts = std::make_shared<CellTexts>(o.dateFormat);
+    text.fill = [&table, &report, &o, columns, texts](std::size_t i, std::span<const std::size_t> wanted,
+                                                       std::vector<std::string>& cells) {
         const Row row = table.row(report, i);
-        for (const std::size_t c : wanted) cells[c] = cellTextOf(columns[c], row, o);
+        for (const std::size_t c : wanted) cellTextOf(columns[c], row, o, *texts, cells[c]);
     };
     return text;
 }
@@ -73,11 +119,12 @@ TextTableSource textTableOf(const TableDefinition<Row>& table, const Report& rep
 template <class Row>
 TextTable wholeTextTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     TextTable text;
+    CellTexts texts(o.dateFormat);
     for (const auto& c : shownColumns(table)) text.titles.emplace_back(c.title);
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         auto& cells = text.rows.emplace_back();
-        for (const auto& c : shownColumns(table)) cells.push_back(cellTextOf(c, row, o));
+        for (const auto& c : shownColumns(table)) cellTextOf(c, row, o, texts, cells.emplace_back());
     }
     return text;
 }

@@ -184,7 +184,7 @@ bool ProjectStatus::empty() const noexcept {
 ClientStatus::ClientStatus(const char* base) : m_store(std::make_unique<StatusStore>()) { m_store->base = base; }
 
 ProjectStatus ClientStatus::of(std::size_t project) const noexcept {
-    if (!m_store) return {};  // moved from
+    if (!m_store || m_store->projects.empty()) return {};  // none stored (or moved from)
     const ChunkedArray<StatusStore::Project>& stored = m_store->projects;
     std::size_t low = 0, high = stored.size();
     while (low < high) {
