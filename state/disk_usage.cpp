@@ -41,10 +41,10 @@ void ProjectFolderList::addSlot(std::string_view slot) {
 ProjectFolders ProjectFolderList::at(std::size_t project) const {
     if (project >= m_count) throw std::out_of_range("no such project");
     ProjectFolders out;
-    forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slots) {
+    forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slotNames) {
         if (i != project) return;
         out.dir = dir;
-        out.slotDirs.assign(slots.begin(), slots.end());
+        out.slotDirs.assign(slotNames.begin(), slotNames.end());
     });
     return out;
 }
@@ -379,10 +379,10 @@ void walkFrom(int root, const ProjectFolderList& projects, std::size_t mostEntri
     FileDescriptor projectsFolder(walker.openFolder(root, "projects", "projects"));
     FileDescriptor slotsFolder(walker.openFolder(root, "slots", "slots"));
     std::unordered_set<std::string> slotsWalked;
-    projects.forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slots) {
+    projects.forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slotNames) {
         if (projectsFolder.get() >= 0 && !dir.empty())
             walk.projectBytes.add(i, walker.given(projectsFolder.get(), "projects", std::string(dir)));
-        for (const std::string_view slot : slots)
+        for (const std::string_view slot : slotNames)
             if (slotsFolder.get() >= 0 && slotsWalked.emplace(slot).second)
                 walk.projectBytes.add(i, walker.given(slotsFolder.get(), "slots", std::string(slot)));
     });

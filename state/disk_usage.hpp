@@ -46,7 +46,7 @@ public:
     ProjectFolders at(std::size_t project) const;  // found from the start: for a few
     bool operator==(const ProjectFolderList&) const = default;
 
-    // f(project, dir, slots) for each project in order; `slots` are views.
+    // f(project, dir, slotNames) for each project in order; the names are views.
     template <class F>
     void forEach(F&& f) const;
 
@@ -100,13 +100,13 @@ DiskWalk walkDisk(const std::string& dataDir, const ProjectFolderList& projects,
 
 template <class F>
 void ProjectFolderList::forEach(F&& f) const {
-    std::vector<std::string_view> slots;
+    std::vector<std::string_view> slotNames;
     std::size_t from = 0, slot = 0;
     for (std::size_t i = 0; i < m_count; ++i) {
         const std::size_t end = m_dirs.find('\0', from);
-        slots.clear();
-        for (; slot < m_slots.size() && m_slots[slot].first == i; ++slot) slots.push_back(m_slots[slot].second);
-        f(i, std::string_view(m_dirs).substr(from, end - from), slots);
+        slotNames.clear();
+        for (; slot < m_slots.size() && m_slots[slot].first == i; ++slot) slotNames.push_back(m_slots[slot].second);
+        f(i, std::string_view(m_dirs).substr(from, end - from), slotNames);
         from = end + 1;
     }
 }
