@@ -113,7 +113,8 @@ void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& 
     w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");
     for (std::size_t k = 0; k < taskStateLabels.size(); ++k) {
         const std::string stateLabel = labelText({{"state", taskStateLabels[k]}});
-        for (const ProjectSeries& p : series.projects) w.sample("crunchwatch_tasks", p.labels, p.tasksInState[k], stateLabel);
+        for (const ProjectSeries& p : series.projects)
+            w.sample("crunchwatch_tasks", p.labels, series.tasksInState(p)[k], stateLabel);
     }
 }
 
@@ -233,7 +234,7 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeAlertMetrics(w, *report);
     writeHostMetrics(w, *report, [&series](std::size_t project) {
         const ProjectSeries* p = series.ofProject(project);
-        return p ? std::string_view(p->labels) : std::string_view();
+        return p ? p->labels : std::string_view();
     });
     if (options.perTask) writeTaskFamilies(w, snapshot, series);
 }

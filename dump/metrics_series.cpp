@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "dump/exposition.hpp"
 #include "dump/json_writer.hpp"
 #include "state/first_match.hpp"
+#include "state/text_hash.hpp"
 #include "tables/results_cells.hpp"
 
 namespace crunchwatch {
@@ -66,10 +66,12 @@ TaskSeries taskSeriesOf(std::size_t row, std::size_t project, const TaskFigures&
 void gatherTasks(Series& series, std::size_t at, const ResultTable& rows, std::size_t begin, std::size_t end,
                  bool perTask, double now) {
     ProjectSeries& project = series.projects[at];
+    TaskCounts& counts = series.taskCounts.emplace_back();
+    project.tasks = static_cast<std::uint32_t>(series.taskCounts.size());
     for (std::size_t i = begin; i < end; ++i) {
         const std::string_view state = taskStateLabel(stateText(rows[i]));
         for (std::size_t k = 0; k < taskStateLabels.size(); ++k)
-            if (taskStateLabels[k] == state) project.tasksInState[k] += 1;
+            if (taskStateLabels[k] == state) counts[k] += 1;
     }
     if (!perTask) return;
     const std::vector<bool> first = firstOfEachName(end - begin, [&](std::size_t k) { return taskName(rows[begin + k]); });
@@ -93,7 +95,50 @@ void gatherTransfers(Series& series, std::size_t at, const StoredList<Transfer>&
         if (first[i - begin]) series.transfers.push_back({static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(at)});
 }
 
+// The labels' slot in the index, found or free; `labels` are compared with
+// the series' own.
+std::size_t slotOf(const Series& series, std::string_view labels, std::uint64_t hash) {
+    const std::size_t mask = series.labelIndex.size() - 1;
+    for (std::size_t at = static_cast<std::size_t>(hash) & mask;; at = (at + 1) & mask) {
+        const std::uint32_t item = series.labelIndex[at];
+        if (item == 0 || series.projects[item - 1].labels == labels) return at;
+    }
+}
+
+// Keeps `labels` as the next series' own unless an earlier series has them.
+bool addProjectSeries(Series& series, std::size_t project, const std::string& labels) {
+    if (series.labelIndex.empty()) series.labelIndex.assign(64, 0);
+    std::size_t at = slotOf(series, labels, hashOf(labels));
+    if (series.labelIndex[at] != 0) return false;
+    // Kept in a chunk of its own when it is larger than one.
+    constexpr std::size_t chunk = std::size_t{1} << 16;
+    if (series.labelChunkUsed + labels.size() > series.labelChunkSize) {
+        series.labelChunkSize = std::max(chunk, labels.size());
+        series.labelChunks.push_back(std::make_unique_for_overwrite<char[]>(series.labelChunkSize));
+        series.labelChunkUsed = 0;
+    }
+    char* text = series.labelChunks.back().get() + series.labelChunkUsed;
+    std::copy(labels.begin(), labels.end(), text);
+    series.labelChunkUsed += labels.size();
+    series.projects.push_back({static_cast<std::uint32_t>(project), 0, std::string_view(text, labels.size())});
+    series.labelIndex[at] = static_cast<std::uint32_t>(series.projects.size());
+    // At most three quarters full, so that a search stays short.
+    if (series.projects.size() * 4 > series.labelIndex.size() * 3) {
+        series.labelIndex.assign(series.labelIndex.size() * 2, 0);
+        for (std::size_t i = 0; i < series.projects.size(); ++i) {
+            const std::string_view l = series.projects[i].labels;
+            series.labelIndex[slotOf(series, l, hashOf(l))] = static_cast<std::uint32_t>(i + 1);
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+const TaskCounts& Series::tasksInState(const ProjectSeries& p) const {
+    static const TaskCounts none{};
+    return p.tasks == 0 ? none : taskCounts[p.tasks - 1];
+}
 
 TaskFigures TaskSeries::figures() const {
     std::optional<double> f[5];
@@ -109,25 +154,23 @@ const ProjectSeries* Series::ofProject(std::size_t project) const {
 }
 
 std::string Series::taskLabels(const Snapshot& s, const TaskSeries& t) const {
-    return projects[t.project].labels + ',' + labelText({{"task", *taskName(s.rows.main_result_table[t.row])}});
+    return std::string(projects[t.project].labels) + ',' +
+           labelText({{"task", *taskName(s.rows.main_result_table[t.row])}});
 }
 
 std::string Series::transferLabels(const Snapshot& s, const TransferSeries& t) const {
     const Transfer transfer = s.state.clientStatus.transfers()[t.transfer];
-    return projects[t.project].labels + ',' +
+    return std::string(projects[t.project].labels) + ',' +
            labelText({{"file", *transfer.name}, {"direction", directionOf(transfer)}});
 }
 
 Series gatherSeries(const Snapshot& s, bool perTask, double now) {
     const ProjectInfo& info = s.state.projectInfo;
     Series series;
-    std::unordered_set<std::string_view> seen;  // views of the labels, which never move
     for (std::size_t i = 0; i < info.size(); ++i) {
         const Record& v = info[i].values;
         const auto url = v.get(Key::master_url).value_or("");
-        std::string labels = labelText({{"project", v.get(Key::project_name).value_or(url)}, {"url", url}});
-        if (seen.count(labels)) continue;
-        seen.insert(series.projects.emplace_back(ProjectSeries{i, std::move(labels), {}}).labels);
+        addProjectSeries(series, i, labelText({{"project", v.get(Key::project_name).value_or(url)}, {"url", url}}));
     }
     // A project's rows, and its transfers, lie together in file order.
     const ResultTable& rows = s.rows.main_result_table;

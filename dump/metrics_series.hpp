@@ -12,17 +12,22 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "dump/task_figures.hpp"
 #include "tables/snapshot.hpp"
 
 namespace crunchwatch {
 
+using TaskCounts = std::array<double, taskStateLabels.size()>;  // by state, in taskStateLabels' order
+
 struct ProjectSeries {
-    std::size_t project = 0;  // where it stands in projectInfo
-    std::string labels;       // project="…",url="…"
-    std::array<double, taskStateLabels.size()> tasksInState{};
+    std::uint32_t project = 0;  // where it stands in projectInfo
+    std::uint32_t tasks = 0;    // its place in Series::taskCounts + 1; 0 without tasks
+    std::string_view labels;    // project="…",url="…", held by the Series
 };
 
 struct TaskSeries {
@@ -41,9 +46,17 @@ struct TransferSeries {
 };
 
 struct Series {
-    std::deque<ProjectSeries> projects;  // in file order; a deque, so that no label moves
+    std::deque<ProjectSeries> projects;  // in file order
+    std::deque<TaskCounts> taskCounts;   // of the projects that have tasks
     std::deque<TaskSeries> tasks;
     std::deque<TransferSeries> transfers;
+    // The projects' labels, each once, in chunks that never move, and an
+    // index of them by their text (a series' place + 1 per slot).
+    std::vector<std::unique_ptr<char[]>> labelChunks;
+    std::size_t labelChunkUsed = 0, labelChunkSize = 0;
+    std::vector<std::uint32_t> labelIndex;
+
+    const TaskCounts& tasksInState(const ProjectSeries& p) const;
 
     // The series of the project at that place in projectInfo; null for one
     // whose labels repeat an earlier project's.

@@ -37,12 +37,10 @@ class CellTexts final {
 public:
     explicit CellTexts(const std::optional<std::string>& format) : m_format(format) {}
 
-    // The cell's text, good until the next call; nothing for an empty cell.
-    std::optional<std::string_view> of(Cell&& cell) {
-        if (cell.kind == Cell::Kind::Text) {
-            m_text = std::move(cell.text);
-            return m_text;
-        }
+    // The cell's text, good while the cell lasts and until the next call;
+    // nothing for an empty cell.
+    std::optional<std::string_view> of(const Cell& cell) {
+        if (cell.kind == Cell::Kind::Text) return cell.text;
         if (cell.kind != Cell::Kind::Date) return std::nullopt;
         for (const Known& k : m_known)
             if (k.text && k.moment == cell.moment) return *k.text;
@@ -53,7 +51,6 @@ public:
     }
 
 private:
-    std::string m_text;
     struct Known {
         double moment = 0;
         std::optional<std::string> text;
@@ -80,7 +77,8 @@ void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Repor
         json.beginObject();
         for (const auto& c : shownColumns(table)) {
             json.key(c.id);
-            json.optionalString(texts.of(c.cell(row, o.now)));
+            const Cell cell = c.cell(row, o.now);
+            json.optionalString(texts.of(cell));
         }
         json.endObject();
     }
@@ -92,7 +90,8 @@ void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Repor
 template <class Row>
 void cellTextOf(const TableColumn<Row>& column, const Row& row, const ReportOptions& o, CellTexts& texts,
                 std::string& into) {
-    const std::optional<std::string_view> text = texts.of(column.cell(row, o.now));
+    const Cell cell = column.cell(row, o.now);
+    const std::optional<std::string_view> text = texts.of(cell);
     if (!text) into.clear();
     else if (std::all_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         into.assign(*text);

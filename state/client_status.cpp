@@ -79,7 +79,7 @@ constexpr std::array<std::string_view, statusValueCount> statusValueNames{
 std::uint8_t keyOf(StatusKey k) { return static_cast<std::uint8_t>(k); }
 std::uint8_t keyOf(TransferKey k) { return static_cast<std::uint8_t>(k); }
 
-void storeValue(StatusStore& store, ChunkedArray<StatusEntry>& into, std::uint8_t key, MaybeText value) {
+void storeValue(StatusStore& store, StatusStore::Items<StatusEntry>& into, std::uint8_t key, MaybeText value) {
     if (value) into.push_back(store.entryOf(key, value));
 }
 
@@ -185,7 +185,7 @@ ClientStatus::ClientStatus(const char* base) : m_store(std::make_unique<StatusSt
 
 ProjectStatus ClientStatus::of(std::size_t project) const noexcept {
     if (!m_store || m_store->projects.empty()) return {};  // none stored (or moved from)
-    const ChunkedArray<StatusStore::Project>& stored = m_store->projects;
+    const StatusStore::Items<StatusStore::Project>& stored = m_store->projects;
     std::size_t low = 0, high = stored.size();
     while (low < high) {
         const std::size_t mid = low + (high - low) / 2;

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "state/file_descriptor.hpp"
+#include "state/text_hash.hpp"
 
 namespace crunchwatch {
 
@@ -36,6 +37,12 @@ void ProjectFolderList::add(std::string_view dir) {
 
 void ProjectFolderList::addSlot(std::string_view slot) {
     if (m_count > 0) m_slots.emplace_back(m_count - 1, std::string(slot));
+}
+
+std::uint64_t ProjectFolderList::digest() const noexcept {
+    std::uint64_t h = hashOf(m_dirs) ^ m_count;
+    for (const auto& [project, slot] : m_slots) h = (h * 0x100000001b3) ^ hashOf(slot) ^ project;
+    return h;
 }
 
 ProjectFolders ProjectFolderList::at(std::size_t project) const {

@@ -45,6 +45,9 @@ public:
     std::size_t size() const noexcept { return m_count; }
     ProjectFolders at(std::size_t project) const;  // found from the start: for a few
     bool operator==(const ProjectFolderList&) const = default;
+    // A hash of the whole list, for telling a change where the list itself
+    // is not kept (not for anything that must resist chosen inputs).
+    std::uint64_t digest() const noexcept;
 
     // f(project, dir, slotNames) for each project in order; the names are views.
     template <class F>

@@ -55,11 +55,16 @@ struct StatusStore {
         std::uint32_t begin = 0;
     };
 
+    // Chunks of a few kilobytes: a real file holds a few projects and
+    // transfers, and pays for no more than one chunk of each.
+    template <class T>
+    using Items = ChunkedArray<T, 8>;
+
     const char* base = nullptr;  // the text every offset counts from
-    ChunkedArray<Project> projects;
-    ChunkedArray<StatusEntry> projectEntries;
-    ChunkedArray<File> transfers;
-    ChunkedArray<StatusEntry> transferEntries;
+    Items<Project> projects;
+    Items<StatusEntry> projectEntries;
+    Items<File> transfers;
+    Items<StatusEntry> transferEntries;
 
     // A value as an entry; an absent one, or one beyond 4 GiB of `base`
     // (never so for the file's own text), as an absent entry.

@@ -72,9 +72,10 @@ struct ComputerValue {
     std::shared_ptr<const HostFiles> files;  // coproc_info.xml, daily_xfer_history.xml
     std::vector<ComputerLine> lines;
     DiskFigures disk;
-    // The folder and projects disk.walk counted (for a refresher that resumes).
+    // The folder and the digest of the projects disk.walk counted (for a
+    // refresher that resumes): the list itself stays with the refresher.
     std::string walkedDir;
-    std::shared_ptr<const ProjectFolderList> walkedFolders;
+    std::optional<std::uint64_t> walkedDigest;
 };
 
 // The lines of the Computer tab, in the order shown.

@@ -140,7 +140,8 @@ private:
     std::shared_ptr<const DiskWalk> m_walk;
     // The data folder and projects the last walk counted.
     std::string m_walkedDir;
-    std::shared_ptr<const ProjectFolderList> m_walkedFolders;
+    std::shared_ptr<const ProjectFolderList> m_walkedFolders;  // null when resumed from a value:
+    std::optional<std::uint64_t> m_walkedDigest;                // then only their digest is known
     std::shared_ptr<const ProjectFolderList> m_folders;  // the shown snapshot's, in m_foldersDir
     std::string m_foldersDir;
     const void* m_foldersOf = nullptr;

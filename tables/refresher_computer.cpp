@@ -11,8 +11,9 @@
 namespace crunchwatch {
 
 bool Refresher::walkedTheFolders() const {
-    return m_walk && m_walkedFolders && m_folders && m_walkedDir == m_foldersDir &&
-           (m_walkedFolders == m_folders || *m_walkedFolders == *m_folders);
+    if (!m_walk || !m_folders || !m_walkedDigest || m_walkedDir != m_foldersDir) return false;
+    if (m_walkedFolders) return m_walkedFolders == m_folders || *m_walkedFolders == *m_folders;
+    return *m_walkedDigest == m_folders->digest();
 }
 
 void Refresher::computerStep(const StatePath& path) {
@@ -43,6 +44,7 @@ void Refresher::computerStep(const StatePath& path) {
             m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, *m_folders, m_diskOptions.mostEntries));
             m_walkedDir = m_foldersDir;
             m_walkedFolders = m_folders;
+            m_walkedDigest = m_folders->digest();
             changed = true;
         }
     }
@@ -59,7 +61,7 @@ void Refresher::computerStep(const StatePath& path) {
                              walkFits ? m_walk : nullptr);
     if (walkFits) {
         next->walkedDir = m_walkedDir;
-        next->walkedFolders = m_walkedFolders;
+        next->walkedDigest = m_walkedDigest;
     }
     m_computer = std::move(next);
     m_computerSnapshot = m_snapshot.get();
@@ -74,7 +76,8 @@ void Refresher::resumeComputer(const RefreshValuePtr& last) {
     m_computerPrefs = last->prefs.get();
     m_walk = last->computer->disk.walk;
     m_walkedDir = last->computer->walkedDir;
-    m_walkedFolders = last->computer->walkedFolders;
+    m_walkedFolders = nullptr;
+    m_walkedDigest = last->computer->walkedDigest;
 }
 
 }  // namespace crunchwatch
