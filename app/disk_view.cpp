@@ -1,6 +1,7 @@
 #include "app/disk_view.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include <QChart>
@@ -40,7 +41,7 @@ double rowBytes(const DiskRow& row) {
 
 DiskView::DiskView(QWidget* parent)
     : QWidget(parent),
-      m_model(new ColumnTableModel<const DiskRow*>(diskTable, this)),
+      m_model(new ColumnTableModel<DiskRow>(diskTable, this)),
       m_table(makeTable(m_model, this)),
       m_summary(new QLabel(this)),
       m_note(new QLabel(this)),
@@ -108,14 +109,18 @@ void DiskView::redrawPie(const DiskFigures& disk) {
     series->clear();
     // The largest projects each a slice, the others one, the client's own
     // files one, and what may still be used one.
-    std::vector<const DiskRow*> projects;
-    const DiskRow* client = nullptr;
-    for (const DiskRow& row : disk.rows) {
-        if (row.project) projects.push_back(&row);
-        else client = &row;
+    // Only the projects that take anything can be a slice or add to the
+    // others' one: a million empty projects cost nothing here.
+    std::vector<DiskRow> projects;
+    std::size_t projectCount = 0;
+    std::optional<DiskRow> client;
+    for (std::size_t i = 0; i < disk.rowCount(); ++i) {
+        DiskRow row = disk.row(i);
+        if (!row.project) client = row;
+        else if (++projectCount, rowBytes(row) > 0) projects.push_back(row);
     }
     std::stable_sort(projects.begin(), projects.end(),
-                     [](const DiskRow* a, const DiskRow* b) { return rowBytes(*a) > rowBytes(*b); });
+                     [](const DiskRow& a, const DiskRow& b) { return rowBytes(a) > rowBytes(b); });
     const auto add = [series](const QString& name, double bytes, const char* kind = "project") {
         if (bytes <= 0) return;
         QPieSlice* slice = series->append(QStringLiteral("%1 (%2)").arg(name, bytesText(bytes)), bytes);
@@ -123,9 +128,9 @@ void DiskView::redrawPie(const DiskFigures& disk) {
     };
     double others = 0;
     for (std::size_t i = 0; i < projects.size(); ++i)
-        if (i < static_cast<std::size_t>(mostSlices)) add(qText(projects[i]->name), rowBytes(*projects[i]));
-        else others += rowBytes(*projects[i]);
-    if (others > 0) add(tr("%n other project(s)", nullptr, static_cast<int>(projects.size()) - mostSlices), others);
+        if (i < static_cast<std::size_t>(mostSlices)) add(qText(projects[i].name), rowBytes(projects[i]));
+        else others += rowBytes(projects[i]);
+    if (others > 0) add(tr("%n other project(s)", nullptr, static_cast<int>(projectCount) - mostSlices), others);
     if (client) add(qText(client->name), rowBytes(*client), "client");
     if (disk.allowanceLeft) add(tr("Still allowed"), *disk.allowanceLeft, "allowance");
     for (QPieSlice* slice : series->slices()) slice->setLabelVisible(false);

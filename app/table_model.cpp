@@ -127,7 +127,7 @@ template class ColumnTableModel<TransferRow>;
 template class ColumnTableModel<EventRow>;
 template class ColumnTableModel<NoticeRow>;
 template class ColumnTableModel<const ComputerLine*>;
-template class ColumnTableModel<const DiskRow*>;
+template class ColumnTableModel<DiskRow>;
 template class ColumnTableModel<const Alert*>;
 
 }  // namespace crunchwatch

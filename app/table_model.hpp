@@ -125,7 +125,7 @@ extern template class ColumnTableModel<TransferRow>;
 extern template class ColumnTableModel<EventRow>;
 extern template class ColumnTableModel<NoticeRow>;
 extern template class ColumnTableModel<const ComputerLine*>;
-extern template class ColumnTableModel<const DiskRow*>;
+extern template class ColumnTableModel<DiskRow>;
 extern template class ColumnTableModel<const Alert*>;
 
 }  // namespace crunchwatch

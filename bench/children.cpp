@@ -157,24 +157,28 @@ int processPeakChild(const std::vector<std::string>& args) {
     struct rusage usage {};
     while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
-    std::printf("%ld\n", usage.ru_maxrss);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    std::printf("%ld %.6f\n", usage.ru_maxrss, seconds(usage.ru_utime) + seconds(usage.ru_stime));
     return WIFEXITED(status) && WEXITSTATUS(status) != 127 ? 0 : 1;
 }
 
-std::optional<double> processPeakBytes(const std::vector<std::string>& args) {
-    std::vector<double> peaks;
+std::optional<ProcessCost> processCost(const std::vector<std::string>& args) {
+    std::vector<double> peaks, seconds;
     for (int i = 0; i < 3; ++i) {
         std::vector<std::string> all{selfPath(), "--process-peak"};
         all.insert(all.end(), args.begin(), args.end());
         std::string out;
         if (runProcess(all, &out) != 0) return std::nullopt;
         long kb = 0;
+        double cpu = 0;
         std::istringstream in(out);
-        if (!(in >> kb)) return std::nullopt;
+        if (!(in >> kb >> cpu)) return std::nullopt;
         peaks.push_back(static_cast<double>(kb) * 1024.0);
+        seconds.push_back(cpu);
     }
     std::sort(peaks.begin(), peaks.end());
-    return peaks[1];
+    std::sort(seconds.begin(), seconds.end());
+    return ProcessCost{peaks[1], seconds[1]};
 }
 
 int repeatForProfiling(std::string_view mode, const std::string& path, std::string_view times) {

@@ -29,9 +29,15 @@ std::optional<PeakMemory> measurePeakMemory(const std::string& mode, const std::
 // The child's side of measurePeakMemory (crunchwatch-bench --peak-memory MODE FILE).
 int peakMemoryChild(std::string_view mode, const std::string& path);
 
-// The peak resident memory of a whole process running `args` (median of
-// three), in bytes.
-std::optional<double> processPeakBytes(const std::vector<std::string>& args);
+// A whole process running `args`: its peak resident memory in bytes and
+// the processor time it took (user and system), each the median of three
+// runs. Processor time, not the clock's: other builds on the machine slow
+// the clock, not the work.
+struct ProcessCost {
+    double peakBytes = 0;
+    double seconds = 0;
+};
+std::optional<ProcessCost> processCost(const std::vector<std::string>& args);
 // Its child's side (crunchwatch-bench --process-peak PROGRAM ARGS...).
 int processPeakChild(const std::vector<std::string>& args);
 

@@ -53,23 +53,24 @@ void writeTimeFamilies(ExpositionWriter& w, const Report& report) {
         if (const auto v = numberOfText(*value); v && *v >= 0) w.sample("crunchwatch_time_fraction", labelText({{"kind", kind}}), *v);
 }
 
-void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels) {
+void writeDiskFamilies(ExpositionWriter& w, const Report& report, const ProjectLabels& projectLabels) {
     static const ComputerValue none;
     const DiskFigures& d = report.computer ? report.computer->disk : none.disk;
     const std::string clientLabels = labelText({{"project", ""}, {"url", ""}});
     w.family("crunchwatch_disk_usage_bytes", MetricType::Gauge,
              "Bytes a project's files take on disk, counted as the BOINC client counts them (project=\"\" for the "
              "client's own files).");
-    for (const DiskRow& row : d.rows) {
+    for (std::size_t i = 0; i < d.rowCount(); ++i) {
+        const DiskRow row = d.row(i);
         if (!row.bytes) continue;
         if (!row.project) {
             w.sample("crunchwatch_disk_usage_bytes", clientLabels, static_cast<double>(*row.bytes));
             continue;
         }
         // A project without name or address would repeat the client's own series.
-        const std::string* labels = *row.project < projectLabels.size() ? &projectLabels[*row.project] : nullptr;
-        if (labels && !labels->empty() && *labels != clientLabels)
-            w.sample("crunchwatch_disk_usage_bytes", *labels, static_cast<double>(*row.bytes));
+        const std::string_view labels = projectLabels(*row.project);
+        if (!labels.empty() && labels != clientLabels)
+            w.sample("crunchwatch_disk_usage_bytes", labels, static_cast<double>(*row.bytes));
     }
     w.family("crunchwatch_disk_allowed_bytes", MetricType::Gauge,
              "Bytes of disk the BOINC client may use under its preferences in force.");
@@ -82,7 +83,7 @@ void writeDiskFamilies(ExpositionWriter& w, const Report& report, const std::vec
 
 }  // namespace
 
-void writeHostMetrics(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels) {
+void writeHostMetrics(ExpositionWriter& w, const Report& report, const ProjectLabels& projectLabels) {
     writeHostInfoFamilies(w, report);
     writeTimeFamilies(w, report);
     writeDiskFamilies(w, report, projectLabels);

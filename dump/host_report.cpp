@@ -144,14 +144,15 @@ void writeDisk(JsonWriter& json, const Report& report) {
     json.beginObject();
     json.key("projects");
     json.beginArray();
-    for (const DiskRow& row : d.rows) {
+    for (std::size_t i = 0; i < d.rowCount(); ++i) {
+        const DiskRow row = d.row(i);
         if (!row.project) continue;  // the client's own row: client_bytes
         const Text name = *row.project < info.size() ? info[*row.project].values.get(Key::project_name) : std::nullopt;
         json.beginObject();
         member(json, "master_url", row.masterUrl);
         member(json, "project_name", name);
         numberMember(json, "bytes", bytesOf(row.bytes));
-        numberMember(json, "client_recorded", numberOfText(viewOf(row.recorded)));
+        numberMember(json, "client_recorded", numberOfText(row.recorded));
         json.endObject();
     }
     json.endArray();

@@ -5,6 +5,7 @@
 // force. Texts are the files' verbatim, null when absent; a figure the
 // contract gives as a number is read from that text, null when it is none.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,9 +50,10 @@ std::string preferenceLine(const Report& report, std::string_view label, std::st
 // The families of the host and its disk (see metrics_report.hpp), in order:
 // crunchwatch_host_info, _host_cpus, _host_gpus, _time_fraction,
 // _disk_usage_bytes, _disk_allowed_bytes, _disk_free_bytes. `projectLabels`
-// holds per place in projectInfo its series' labels, empty for a project
+// gives for a place in projectInfo its series' labels, empty for a project
 // whose series are left out (its labels repeat another's).
-void writeHostMetrics(ExpositionWriter& w, const Report& report, const std::vector<std::string>& projectLabels);
+using ProjectLabels = std::function<std::string_view(std::size_t project)>;
+void writeHostMetrics(ExpositionWriter& w, const Report& report, const ProjectLabels& projectLabels);
 
 // The whole text as a number (a leading "+" and surrounding white space
 // allowed), locale-independent; none for any other text or a value beyond

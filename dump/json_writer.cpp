@@ -4,11 +4,40 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace crunchwatch {
 namespace {
 
 constexpr std::string_view replacement = "\xEF\xBF\xBD";
+// What a byte of a string needs in JSON.
+enum class Byte : unsigned char { plain, escaped, notAscii };
+constexpr std::array<Byte, 256> byteKinds = [] {
+    std::array<Byte, 256> kinds{};
+    for (std::size_t c = 0; c < 0x20; ++c) kinds[c] = Byte::escaped;
+    kinds['"'] = Byte::escaped;
+    kinds['\\'] = Byte::escaped;
+    for (std::size_t c = 0x80; c < 0x100; ++c) kinds[c] = Byte::notAscii;
+    return kinds;
+}();
+
+// How many bytes at the start of `s` are plain, eight at a time: whether a
+// word holds a byte above 0x7F, below 0x20, a quote or a backslash is a few
+// operations on the word.
+std::size_t plainPrefix(std::string_view s) {
+    constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const auto anyZero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s.data() + i, sizeof w);
+        if ((w & highs) | ((w - ones * 0x20) & ~w & highs) | anyZero(w ^ (ones * '"')) | anyZero(w ^ (ones * '\\')))
+            break;
+    }
+    while (i < s.size() && byteKinds[static_cast<unsigned char>(s[i])] == Byte::plain) ++i;
+    return i;
+}
 
 // Length of the well-formed sequence at s[i], or, negated, the length of the
 // maximal ill-formed subpart there (at least 1).
@@ -68,40 +97,64 @@ void JsonWriter::beforeValue() {
         return;
     }
     if (!m_hasValue.empty()) {
-        if (m_hasValue.back()) m_out << ',';
+        if (m_hasValue.back()) put(',');
         m_hasValue.back() = true;
     }
 }
 
+void JsonWriter::afterValue() {
+    if (m_hasValue.empty()) flush();
+}
+
+void JsonWriter::flush() {
+    m_out.write(m_buffer.data(), static_cast<std::streamsize>(m_used));
+    m_used = 0;
+}
+
+void JsonWriter::put(std::string_view s) {
+    if (s.size() > m_buffer.size() - m_used) {
+        flush();
+        if (s.size() > m_buffer.size()) {
+            m_out.write(s.data(), static_cast<std::streamsize>(s.size()));
+            return;
+        }
+    }
+    std::memcpy(m_buffer.data() + m_used, s.data(), s.size());
+    m_used += s.size();
+}
+
 void JsonWriter::beginObject() {
     beforeValue();
-    m_out << '{';
+    put('{');
     m_hasValue.push_back(false);
 }
 void JsonWriter::endObject() {
     m_hasValue.pop_back();
-    m_out << '}';
+    put('}');
+    afterValue();
 }
 void JsonWriter::beginArray() {
     beforeValue();
-    m_out << '[';
+    put('[');
     m_hasValue.push_back(false);
 }
 void JsonWriter::endArray() {
     m_hasValue.pop_back();
-    m_out << ']';
+    put(']');
+    afterValue();
 }
 
 void JsonWriter::key(std::string_view k) {
     beforeValue();
     writeQuoted(k);
-    m_out << ':';
+    put(':');
     m_afterKey = true;
 }
 
 void JsonWriter::string(std::string_view s) {
     beforeValue();
     writeQuoted(s);
+    afterValue();
 }
 
 void JsonWriter::optionalString(const std::optional<std::string_view>& s) {
@@ -111,28 +164,34 @@ void JsonWriter::optionalString(const std::optional<std::string_view>& s) {
 
 void JsonWriter::null() {
     beforeValue();
-    m_out << "null";
+    put("null");
+    afterValue();
 }
 
 void JsonWriter::boolean(bool v) {
     beforeValue();
-    m_out << (v ? "true" : "false");
+    put(v ? "true" : "false");
+    afterValue();
 }
 
 void JsonWriter::integer(long long v) {
     beforeValue();
-    m_out << v;
+    std::array<char, 24> buf;
+    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+    put(std::string_view(buf.data(), static_cast<std::size_t>(end - buf.data())));
+    afterValue();
 }
 
 void JsonWriter::number(double v) {
     beforeValue();
     if (!std::isfinite(v)) {
-        m_out << "null";
-        return;
+        put("null");
+    } else {
+        std::array<char, 32> buf;
+        const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+        put(std::string_view(buf.data(), static_cast<std::size_t>(end - buf.data())));
     }
-    std::array<char, 32> buf;
-    const auto [end, ec] = std::to_chars(buf.data(), buf.data() + buf.size(), v);
-    m_out.write(buf.data(), end - buf.data());
+    afterValue();
 }
 
 void JsonWriter::wholeNumber(double v) {
@@ -142,24 +201,53 @@ void JsonWriter::wholeNumber(double v) {
 
 void JsonWriter::writeQuoted(std::string_view raw) {
     static constexpr char hex[] = "0123456789abcdef";
-    const std::string s = validUtf8(raw);
-    m_out << '"';
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
+    const auto kind = [](char c) { return byteKinds[static_cast<unsigned char>(c)]; };
+    // Nearly every text is plain ASCII with nothing to escape: copied whole.
+    std::size_t i = plainPrefix(raw);
+    if (i == raw.size() && raw.size() + 2 <= m_buffer.size() - m_used) {
+        char* at = m_buffer.data() + m_used;
+        *at = '"';
+        std::memcpy(at + 1, raw.data(), raw.size());
+        at[raw.size() + 1] = '"';
+        m_used += raw.size() + 2;
+        return;
+    }
+    put('"');
+    if (i == raw.size()) {
+        put(raw);
+        put('"');
+        return;
+    }
+    // Made valid UTF-8 first when it is not ASCII; the plain ASCII before
+    // `i` stays as it was.
+    std::string valid;
+    if (std::any_of(raw.begin() + static_cast<std::ptrdiff_t>(i), raw.end(),
+                    [&](char c) { return kind(c) == Byte::notAscii; }))
+        raw = valid = validUtf8(raw);
+    std::size_t plain = 0;  // where the run of bytes copied as they are begins
+    for (; i < raw.size(); ++i) {
+        const char ch = raw[i];
+        if (kind(ch) != Byte::escaped) continue;
+        put(raw.substr(plain, i - plain));
+        plain = i + 1;
         switch (ch) {
-            case '"': m_out << "\\\""; break;
-            case '\\': m_out << "\\\\"; break;
-            case '\n': m_out << "\\n"; break;
-            case '\r': m_out << "\\r"; break;
-            case '\t': m_out << "\\t"; break;
-            case '\b': m_out << "\\b"; break;
-            case '\f': m_out << "\\f"; break;
-            default:
-                if (c < 0x20) m_out << "\\u00" << hex[c >> 4] << hex[c & 0xF];
-                else m_out << ch;
+            case '"': put("\\\""); break;
+            case '\\': put("\\\\"); break;
+            case '\n': put("\\n"); break;
+            case '\r': put("\\r"); break;
+            case '\t': put("\\t"); break;
+            case '\b': put("\\b"); break;
+            case '\f': put("\\f"); break;
+            default: {
+                const auto c = static_cast<unsigned char>(ch);
+                put("\\u00");
+                put(hex[c >> 4]);
+                put(hex[c & 0xF]);
+            }
         }
     }
-    m_out << '"';
+    put(raw.substr(plain));
+    put('"');
 }
 
 }  // namespace crunchwatch

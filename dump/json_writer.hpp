@@ -15,9 +15,15 @@ namespace crunchwatch {
 // `text` with every ill-formed UTF-8 subpart replaced by U+FFFD.
 std::string validUtf8(std::string_view text);
 
+// The text is built in memory and handed to the stream in large pieces, and
+// whenever a value at the top level is complete, so that the stream holds
+// every whole document written.
 class JsonWriter final {
 public:
     explicit JsonWriter(std::ostream& out) : m_out(out) {}
+    ~JsonWriter() { flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
 
     void beginObject();
     void endObject();
@@ -35,13 +41,26 @@ public:
     // moments read better so, and it is the same JSON number); else number().
     void wholeNumber(double v);
 
+    // Hands what is buffered to the stream.
+    void flush();
+
 private:
     void beforeValue();
+    // After a value: hands the text over when it is long, or when the value
+    // was the document's last.
+    void afterValue();
     void writeQuoted(std::string_view s);
+    void put(char c) {
+        if (m_used == m_buffer.size()) flush();
+        m_buffer[m_used++] = c;
+    }
+    void put(std::string_view s);
 
     std::ostream& m_out;
+    std::string m_buffer = std::string(std::size_t{1} << 16, '\0');
+    std::size_t m_used = 0;
     // Per open container: whether a value was written in it yet.
-    std::vector<bool> m_hasValue;
+    std::vector<unsigned char> m_hasValue;
     bool m_afterKey = false;
 };
 

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -90,6 +89,9 @@ int usageError(std::string_view why) {
 int main(int argc, char** argv) {
     // Dates follow the user's locale as in the window; numbers never do.
     std::setlocale(LC_ALL, "");
+    // Nothing here writes through C's stdio: the standard streams keep their
+    // own buffers, rather than hand every character to stdio.
+    std::ios_base::sync_with_stdio(false);
     Format format = Format::Text;
     std::optional<std::string> output;
     std::optional<double> now;
@@ -180,8 +182,11 @@ int main(int argc, char** argv) {
         reportFailure();
         return 1;
     }
-    std::ostringstream buffered;
-    std::ostream& out = output ? buffered : std::cout;
+    // The output file is written as the report is made, into a temporary
+    // file that replaces it only once whole.
+    std::optional<crunchwatch::AtomicFileWriter> file;
+    if (output) file.emplace(*output);
+    std::ostream& out = file ? file->stream() : std::cout;
     const double moment = now.value_or(crunchwatch::nowSeconds());
     const crunchwatch::ReportOptions options{*stateFile, moment, dateFormat, 100, words.choice};
     if (metrics) {
@@ -193,8 +198,8 @@ int main(int argc, char** argv) {
         crunchwatch::writeTextReport(out, report, options);
     }
     if (!read) reportFailure();
-    if (output) {
-        if (const auto failure = crunchwatch::replaceFileAtomically(*output, buffered.view())) {
+    if (file) {
+        if (const auto failure = file->commit()) {
             std::cerr << "crunchwatch-dump: " << *failure << '\n';
             return 1;
         }

@@ -3,12 +3,12 @@
 #include <array>
 #include <map>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "dump/alerts_report.hpp"
 #include "dump/exposition.hpp"
 #include "dump/host_report.hpp"
+#include "dump/metrics_series.hpp"
 #include "dump/task_figures.hpp"
 #include "state/history_match.hpp"
 #include "state/numbers.hpp"
@@ -30,84 +30,6 @@ constexpr std::array<CreditKind, 4> creditKinds{{{"user_total", ProjectColumn::u
                                                   {"host_average", ProjectColumn::host_expavg_credit}}};
 
 std::optional<double> creditOf(const projectRecord& p, ProjectColumn column) { return projectCell(p, column).value; }
-
-// A project's series, once each. Prometheus refuses a series repeated within
-// one scrape, so a project whose labels repeat an earlier one's (the same
-// name and URL, or texts that only differed by invalid UTF-8) is left out.
-struct ProjectSeries {
-    std::size_t project = 0;  // where it stands in projectInfo
-    std::string labels;  // project="…",url="…"
-    std::array<double, taskStateLabels.size()> tasksInState{};
-};
-
-struct TaskSeries {
-    std::string labels;  // project="…",url="…",task="…"
-    TaskFigures figures;
-};
-
-struct TransferSeries {
-    std::string labels;  // project="…",url="…",file="…",direction="…"
-    const Transfer* transfer = nullptr;
-};
-
-// The report's figures, gathered once, so that each family is written whole.
-struct Series {
-    std::vector<ProjectSeries> projects;
-    std::vector<TaskSeries> tasks;
-    std::vector<TransferSeries> transfers;
-};
-
-std::string_view directionOf(const Transfer& t) { return t.upload() ? "upload" : "download"; }
-
-// Each transfer of a project that has series, once per file and direction.
-void gatherTransfers(Series& series, const Snapshot& s, const std::vector<std::size_t>& seriesOfProject) {
-    const std::vector<Transfer>& transfers = s.state.clientStatus.transfers;
-    series.transfers.reserve(transfers.size());  // `seen` holds views of the labels
-    std::unordered_set<std::string_view> seen;
-    for (const Transfer& t : transfers) {
-        if (t.project >= seriesOfProject.size() || seriesOfProject[t.project] == SIZE_MAX || !t.name) continue;
-        std::string labels = series.projects[seriesOfProject[t.project]].labels + ',' +
-                             labelText({{"file", *t.name}, {"direction", directionOf(t)}});
-        if (seen.count(labels)) continue;
-        seen.insert(series.transfers.emplace_back(TransferSeries{std::move(labels), &t}).labels);
-    }
-}
-
-Series gatherSeries(const Snapshot& s, const MetricsOptions& o) {
-    const ProjectInfo& info = s.state.projectInfo;
-    Series series;
-    series.projects.reserve(info.size());  // no reallocation: `seen` holds views of the labels
-    std::vector<std::size_t> seriesOfProject(info.size(), SIZE_MAX);
-    std::unordered_set<std::string_view> seen;
-    for (std::size_t i = 0; i < info.size(); ++i) {
-        const Record& v = info[i].values;
-        const auto url = v.get(Key::master_url).value_or("");
-        std::string labels = labelText({{"project", v.get(Key::project_name).value_or(url)}, {"url", url}});
-        if (seen.count(labels)) continue;
-        seriesOfProject[i] = series.projects.size();
-        seen.insert(series.projects.emplace_back(ProjectSeries{i, std::move(labels), {}}).labels);
-    }
-
-    if (o.perTask) series.tasks.reserve(s.rows.main_result_table.size());
-    seen.clear();
-    for (const resultRow& row : s.rows.main_result_table) {
-        const std::size_t at = seriesOfProject[row.projectIndex];
-        if (at == SIZE_MAX) continue;
-        ProjectSeries& project = series.projects[at];
-        const std::string_view state = taskStateLabel(stateText(row));
-        for (std::size_t k = 0; k < taskStateLabels.size(); ++k)
-            if (taskStateLabels[k] == state) project.tasksInState[k] += 1;
-        if (!o.perTask) continue;
-        // A task is known by its result's name (its workunit's when it has none).
-        const auto name = row.result.get(Key::name) ? row.result.get(Key::name) : row.result.get(Key::wu_name);
-        if (!name) continue;
-        std::string labels = project.labels + ',' + labelText({{"task", *name}});
-        if (seen.count(labels)) continue;
-        seen.insert(series.tasks.emplace_back(TaskSeries{std::move(labels), taskFigures(row, o.now)}).labels);
-    }
-    if (o.perTask) gatherTransfers(series, s, seriesOfProject);
-    return series;
-}
 
 void writeStateFileFamilies(ExpositionWriter& w, bool readable, const MetricsOptions& o) {
     const std::string path = labelText({{"path", o.stateFileAsGiven}});
@@ -143,7 +65,7 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
     w.family("crunchwatch_transfers", MetricType::Gauge,
              "How many file transfers the client keeps trying, by direction.");
     double uploads = 0, downloads = 0;
-    for (const Transfer& t : report.snapshot->state.clientStatus.transfers) (t.upload() ? uploads : downloads) += 1;
+    for (const Transfer& t : report.snapshot->state.clientStatus.transfers()) (t.upload() ? uploads : downloads) += 1;
     w.sample("crunchwatch_transfers", labelText({{"direction", "upload"}}), uploads);
     w.sample("crunchwatch_transfers", labelText({{"direction", "download"}}), downloads);
 }
@@ -151,18 +73,18 @@ void writeClientFamilies(ExpositionWriter& w, const Report& report) {
 // What holds a project back: until when the client defers talking to it,
 // and the flags its element holds.
 void writeProjectStatusFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
-    const auto statusOf = [&](const ProjectSeries& p) { return &s.state.clientStatus.of(p.project); };
+    const auto statusOf = [&](const ProjectSeries& p) { return s.state.clientStatus.of(p.project); };
     w.family("crunchwatch_project_deferred_until_seconds", MetricType::Gauge,
              "Until when the client defers communicating with a project (its min_rpc_time), in seconds since 1970.");
     for (const ProjectSeries& p : series.projects)
-        if (const ProjectStatus* status = statusOf(p); status && status->min_rpc_time)
-            w.sample("crunchwatch_project_deferred_until_seconds", p.labels, readNumber(status->min_rpc_time));
+        if (const ProjectStatus status = statusOf(p); status.min_rpc_time)
+            w.sample("crunchwatch_project_deferred_until_seconds", p.labels, readNumber(status.min_rpc_time));
     w.family("crunchwatch_project_flag", MetricType::Gauge,
              "1 for each flag set in a project's state, such as suspended_via_gui, dont_request_more_work or ended.");
     for (const ProjectSeries& p : series.projects) {
-        const ProjectStatus* status = statusOf(p);
-        for (std::size_t f = 0; status && f < projectFlagNames.size(); ++f)
-            if (status->has(static_cast<ProjectFlag>(f)))
+        const ProjectStatus status = statusOf(p);
+        for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
+            if (status.has(static_cast<ProjectFlag>(f)))
                 w.sample("crunchwatch_project_flag", p.labels, 1, labelText({{"flag", projectFlagNames[f]}}));
     }
 }
@@ -191,7 +113,8 @@ void writeProjectFamilies(ExpositionWriter& w, const Snapshot& s, const Series& 
     w.family("crunchwatch_tasks", MetricType::Gauge, "How many of a project's tasks are in each state.");
     for (std::size_t k = 0; k < taskStateLabels.size(); ++k) {
         const std::string stateLabel = labelText({{"state", taskStateLabels[k]}});
-        for (const ProjectSeries& p : series.projects) w.sample("crunchwatch_tasks", p.labels, p.tasksInState[k], stateLabel);
+        for (const ProjectSeries& p : series.projects)
+            w.sample("crunchwatch_tasks", p.labels, series.tasksInState(p)[k], stateLabel);
     }
 }
 
@@ -219,17 +142,18 @@ constexpr std::array<TaskFamily, 6> taskFamilies{{
      }},
 }};
 
-void writeTaskFamilies(ExpositionWriter& w, const Series& series) {
+void writeTaskFamilies(ExpositionWriter& w, const Snapshot& s, const Series& series) {
     for (const TaskFamily& family : taskFamilies) {
         w.family(family.name, MetricType::Gauge, family.help);
         for (const TaskSeries& t : series.tasks)
-            if (const auto v = family.value(t.figures)) w.sample(family.name, t.labels, *v);
+            if (const auto v = family.value(t.figures())) w.sample(family.name, series.taskLabels(s, t), *v);
     }
     w.family("crunchwatch_transfer_retries", MetricType::Gauge,
              "How often a file transfer failed and was tried again.");
+    const StoredList<Transfer> transfers = s.state.clientStatus.transfers();
     for (const TransferSeries& t : series.transfers)
-        if (t.transfer->num_retries)
-            w.sample("crunchwatch_transfer_retries", t.labels, readNumber(t.transfer->num_retries));
+        if (const MaybeText retries = transfers[t.transfer].num_retries)
+            w.sample("crunchwatch_transfer_retries", series.transferLabels(s, t), readNumber(retries));
 }
 
 // What the client's own history files say per project: its newest day of
@@ -300,7 +224,7 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     if (!report) return;
     // Each group writes whole families from the one refresh.
     const Snapshot& snapshot = *report->snapshot;
-    const Series series = gatherSeries(snapshot, options);
+    const Series series = gatherSeries(snapshot, options.perTask, options.now);
     writeHostFamilies(w, snapshot);
     writeClientFamilies(w, *report);
     writeProjectFamilies(w, snapshot, series);
@@ -308,10 +232,11 @@ void writePrometheusReport(std::ostream& out, const Report* report, const Metric
     writeHistoryFamilies(w, *report, series);
     writeEventLogFamilies(w, *report);
     writeAlertMetrics(w, *report);
-    std::vector<std::string> projectLabels(snapshot.state.projectInfo.size());
-    for (const ProjectSeries& p : series.projects) projectLabels[p.project] = p.labels;
-    writeHostMetrics(w, *report, projectLabels);
-    if (options.perTask) writeTaskFamilies(w, series);
+    writeHostMetrics(w, *report, [&series](std::size_t project) {
+        const ProjectSeries* p = series.ofProject(project);
+        return p ? p->labels : std::string_view();
+    });
+    if (options.perTask) writeTaskFamilies(w, snapshot, series);
 }
 
 }  // namespace crunchwatch

@@ -1,5 +1,9 @@
 #include "dump/report.hpp"
 
+#include <algorithm>
+#include <array>
+#include <memory>
+
 #include "dump/alerts_report.hpp"
 #include "dump/history_report.hpp"
 #include "dump/host_report.hpp"
@@ -26,6 +30,36 @@ void beginRecordObject(JsonWriter& json, const Record& record) {
     }
 }
 
+// Cell texts, a date's kept for the next cells of the same moment: a column
+// of one date (an absent time reads as the start of 1970) is formatted once,
+// not once per row. The moments' texts cannot change during one run.
+class CellTexts final {
+public:
+    explicit CellTexts(const std::optional<std::string>& format) : m_format(format) {}
+
+    // The cell's text, good while the cell lasts and until the next call;
+    // nothing for an empty cell.
+    std::optional<std::string_view> of(const Cell& cell) {
+        if (cell.kind == Cell::Kind::Text) return cell.text;
+        if (cell.kind != Cell::Kind::Date) return std::nullopt;
+        for (const Known& k : m_known)
+            if (k.text && k.moment == cell.moment) return *k.text;
+        // A moment with no text (beyond any year) is looked at again: rare.
+        Known& next = m_known[m_next++ % m_known.size()];
+        next = {cell.moment, cellText(cell, m_format)};
+        return next.text ? std::optional<std::string_view>(*next.text) : std::nullopt;
+    }
+
+private:
+    struct Known {
+        double moment = 0;
+        std::optional<std::string> text;
+    };
+    const std::optional<std::string>& m_format;
+    std::array<Known, 4> m_known{};  // a table's date columns, one each
+    std::size_t m_next = 0;
+};
+
 // The columns a table shows unless the user chose others.
 template <class Row>
 std::span<const TableColumn<Row>> shownColumns(const TableDefinition<Row>& table) {
@@ -36,28 +70,60 @@ std::span<const TableColumn<Row>> shownColumns(const TableDefinition<Row>& table
 // column identifier, null for an empty cell.
 template <class Row>
 void writeCells(JsonWriter& json, const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+    CellTexts texts(o.dateFormat);
     json.beginArray();
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         json.beginObject();
         for (const auto& c : shownColumns(table)) {
             json.key(c.id);
-            json.optionalString(viewOf(cellText(c.cell(row, o.now), o.dateFormat)));
+            const Cell cell = c.cell(row, o.now);
+            json.optionalString(texts.of(cell));
         }
         json.endObject();
     }
     json.endArray();
 }
 
+// The cell's text into `into`, valid UTF-8; its capacity is used again
+// from row to row.
 template <class Row>
-TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+void cellTextOf(const TableColumn<Row>& column, const Row& row, const ReportOptions& o, CellTexts& texts,
+                std::string& into) {
+    const Cell cell = column.cell(row, o.now);
+    const std::optional<std::string_view> text = texts.of(cell);
+    if (!text) into.clear();
+    else if (std::all_of(text->begin(), text->end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        into.assign(*text);
+    else into = validUtf8(*text);
+}
+
+// A table's cells as text, made as they are printed.
+template <class Row>
+TextTableSource textTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
+    const auto columns = shownColumns(table);
+    TextTableSource text;
+    for (const auto& c : columns) text.titles.emplace_back(c.title);
+    text.rows = table.size(report);
+    auto texts = std::make_shared<CellTexts>(o.dateFormat);
+    text.fill = [&table, &report, &o, columns, texts](std::size_t i, std::span<const std::size_t> wanted,
+                                                       std::vector<std::string>& cells) {
+        const Row row = table.row(report, i);
+        for (const std::size_t c : wanted) cellTextOf(columns[c], row, o, *texts, cells[c]);
+    };
+    return text;
+}
+
+// The same, held whole: for a table of a few lines that is printed otherwise.
+template <class Row>
+TextTable wholeTextTableOf(const TableDefinition<Row>& table, const Report& report, const ReportOptions& o) {
     TextTable text;
+    CellTexts texts(o.dateFormat);
     for (const auto& c : shownColumns(table)) text.titles.emplace_back(c.title);
     for (std::size_t i = 0; i < table.size(report); ++i) {
         const Row row = table.row(report, i);
         auto& cells = text.rows.emplace_back();
-        for (const auto& c : shownColumns(table))
-            cells.push_back(validUtf8(cellText(c.cell(row, o.now), o.dateFormat).value_or("")));
+        for (const auto& c : shownColumns(table)) cellTextOf(c, row, o, texts, cells.emplace_back());
     }
     return text;
 }
@@ -67,7 +133,7 @@ TextTable textTableOf(const TableDefinition<Row>& table, const Report& report, c
 void writeComputerText(std::ostream& out, const Report& report, const ReportOptions& o) {
     out << "\nComputer\n\n";
     if (computerTable.size(report) == 0) out << computerTable.emptyText(report) << '\n';
-    else printGroupedLines(out, textTableOf(computerTable, report, o), o.width);
+    else printGroupedLines(out, wholeTextTableOf(computerTable, report, o), o.width);
     if (report.computer && report.computer->files && !report.computer->files->problem.empty())
         out << validUtf8(report.computer->files->problem) << '\n';
     out << "\nDisk\n\n";
@@ -147,20 +213,17 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
 void writeTextReport(std::ostream& out, const Report& report, const ReportOptions& o) {
     const Snapshot& s = *report.snapshot;
     const GlobalPrefsValues& prefs = report.prefs->values;
-    const TextTable results = textTableOf(resultsTable, report, o);
-    const TextTable projects = textTableOf(projectsTable, report, o);
-    const TextTable transfers = textTableOf(transfersTable, report, o);
 
     // What needs the user comes first, beneath what tells whether the client runs.
     out << "State file: " << validUtf8(o.stateFileAsGiven) << '\n' << clientLine(report) << '\n';
     writeAlertsText(out, report, o);
     out << "\nResults\n\n";
-    printTextTable(out, results, o.width);
+    printTextTable(out, textTableOf(resultsTable, report, o), o.width);
     out << "\nProjects\n\n";
-    printTextTable(out, projects, o.width);
+    printTextTable(out, textTableOf(projectsTable, report, o), o.width);
     out << "\nTransfers\n\n";
-    if (transfers.rows.empty()) out << transfersTable.emptyText(report) << '\n';
-    else printTextTable(out, transfers, o.width);
+    if (transfersTable.size(report) == 0) out << transfersTable.emptyText(report) << '\n';
+    else printTextTable(out, textTableOf(transfersTable, report, o), o.width);
     out << "\nNumber of projects: " << s.numberOfProjects << '\n'
         << "Total credit: " << formatFixed(s.totalCredit, 2) << '\n'
         << validUtf8(preferenceLine(report, "CPU scheduling period (minutes)", "cpu_scheduling_period_minutes",

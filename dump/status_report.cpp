@@ -52,7 +52,7 @@ void writeProjectStatus(JsonWriter& json, const Report& report, double now) {
     json.key("project_status");
     json.beginArray();
     for (std::size_t i = 0; i < s.state.projectInfo.size(); ++i) {
-        const ProjectStatus& p = s.state.clientStatus.of(i);
+        const ProjectStatus p = s.state.clientStatus.of(i);
         const projectRecord record = s.state.projectInfo[i];
         json.beginObject();
         member(json, "project_name", record.values.get(Key::project_name));
@@ -91,7 +91,7 @@ void writeTransfers(JsonWriter& json, const Report& report) {
     json.beginArray();
     for (std::size_t i = 0; i < transfersTable.size(report); ++i) {
         const TransferRow row = transfersTable.row(report, i);
-        const Transfer& t = *row.transfer;
+        const Transfer& t = row.transfer;
         json.beginObject();
         member(json, "project_name", row.projectName);
         member(json, "master_url", row.masterUrl);

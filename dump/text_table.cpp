@@ -46,13 +46,17 @@ std::size_t displayWidth(const std::string& text) {
         std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-void printTextTable(std::ostream& out, const TextTable& table, std::size_t width) {
+void printTextTable(std::ostream& out, const TextTableSource& table, std::size_t width) {
     const std::size_t n = table.titles.size();
     if (n == 0) return;
+    std::vector<std::size_t> all(n);
+    for (std::size_t c = 0; c < n; ++c) all[c] = c;
     std::vector<std::size_t> widths(n);
-    for (std::size_t c = 0; c < n; ++c) {
-        widths[c] = displayWidth(table.titles[c]);
-        for (const auto& row : table.rows) widths[c] = std::max(widths[c], displayWidth(row[c]));
+    for (std::size_t c = 0; c < n; ++c) widths[c] = displayWidth(table.titles[c]);
+    std::vector<std::string> cells(n);
+    for (std::size_t r = 0; r < table.rows; ++r) {
+        table.fill(r, all, cells);
+        for (std::size_t c = 0; c < n; ++c) widths[c] = std::max(widths[c], displayWidth(cells[c]));
     }
     // The key column may take at most a third of the line.
     widths[0] = std::min(widths[0], std::max<std::size_t>(width / 3, displayWidth(table.titles[0])));
@@ -68,15 +72,27 @@ void printTextTable(std::ostream& out, const TextTable& table, std::size_t width
         groups.back().push_back(c);
         used += gap + widths[c];
     }
+    std::vector<std::string> rule(n);
+    for (std::size_t c = 0; c < n; ++c) rule[c] = std::string(widths[c], '-');
     std::string line;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         if (g > 0) out << '\n';
         printLine(out, line, table.titles, groups[g], widths);
-        std::vector<std::string> rule(n);
-        for (std::size_t c = 0; c < n; ++c) rule[c] = std::string(widths[c], '-');
         printLine(out, line, rule, groups[g], widths);
-        for (const auto& row : table.rows) printLine(out, line, row, groups[g], widths);
+        for (std::size_t r = 0; r < table.rows; ++r) {
+            table.fill(r, groups[g], cells);
+            printLine(out, line, cells, groups[g], widths);
+        }
     }
+}
+
+void printTextTable(std::ostream& out, const TextTable& table, std::size_t width) {
+    printTextTable(out,
+                   {table.titles, table.rows.size(),
+                    [&table](std::size_t row, std::span<const std::size_t> columns, std::vector<std::string>& cells) {
+                        for (const std::size_t c : columns) cells[c] = table.rows[row][c];
+                    }},
+                   width);
 }
 
 void printGroupedLines(std::ostream& out, const TextTable& table, std::size_t width) {

@@ -51,9 +51,9 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
             blocks.push_back(s.project->substr(at, next == std::string_view::npos ? next : next - at));
             at = next;
         }
-    for (std::size_t i = 0; i < real.projects.size(); ++i)
-        require(!real.projects[i].empty() && real.projects[i].project < blocks.size() &&
-                    (i == 0 || real.projects[i - 1].project < real.projects[i].project),
+    for (std::size_t i = 0; i < real.projects().size(); ++i)
+        require(!real.projects()[i].empty() && real.projects()[i].project < blocks.size() &&
+                    (i == 0 || real.projects()[i - 1].project < real.projects()[i].project),
                 "a stored status is empty or out of order");
     std::size_t transfer = 0;
     for (std::size_t p = 0; p < blocks.size(); ++p) {
@@ -100,8 +100,8 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
         for (const std::string_view file : referenceElements(blocks[p], "<file>", "</file>")) {
             const std::size_t x = file.find("<persistent_file_xfer>");
             if (x == std::string_view::npos) continue;
-            require(transfer < real.transfers.size(), "a transfer is missing");
-            const Transfer& t = real.transfers[transfer++];
+            require(transfer < real.transfers().size(), "a transfer is missing");
+            const Transfer& t = real.transfers()[transfer++];
             const std::string_view own = file.substr(0, x);
             std::string_view xfer = file.substr(x);
             xfer = xfer.substr(0, xfer.find("</persistent_file_xfer>"));
@@ -121,7 +121,7 @@ inline void requireSameStatus(const ClientStatus& real, const Sections& s) {
                     "a transfer differs");
         }
     }
-    require(transfer == real.transfers.size(), "a transfer too many");
+    require(transfer == real.transfers().size(), "a transfer too many");
     // The client's values: after its task list; in a file without projects,
     // after its host's values.
     const std::string_view tail = s.project || !s.host_info ? s.platform_name : *s.host_info;

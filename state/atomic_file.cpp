@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <streambuf>
 
 namespace crunchwatch {
 namespace {
@@ -36,34 +38,99 @@ mode_t creationMode() {
 
 }  // namespace
 
-std::optional<std::string> replaceFileAtomically(const std::string& path, std::string_view contents) {
-    const std::filesystem::path target(path);
-    if (target.filename().empty()) return "cannot write " + path + ": not a file name";
-    const std::filesystem::path dir = target.parent_path().empty() ? "." : target.parent_path();
-    std::string hidden = ".";
-    hidden += target.filename().string();
-    hidden += ".XXXXXX";
-    std::string temporary = (dir / hidden).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return failure("cannot create a temporary file in", dir.string(), errno);
+// The temporary file and a buffer in front of it. After the first failure
+// it takes what is written and drops it, and commit() reports that failure.
+class AtomicFileWriter::Buffer final : public std::streambuf {
+public:
+    explicit Buffer(const std::string& path) : m_path(path) {
+        const std::filesystem::path target(path);
+        if (target.filename().empty()) {
+            m_failure = "cannot write " + path + ": not a file name";
+            return;
+        }
+        m_dir = target.parent_path().empty() ? "." : target.parent_path().string();
+        std::string hidden = ".";
+        hidden += target.filename().string();
+        hidden += ".XXXXXX";
+        m_temporary = (std::filesystem::path(m_dir) / hidden).string();
+        m_fd = ::mkstemp(m_temporary.data());
+        if (m_fd < 0) {
+            m_failure = failure("cannot create a temporary file in", m_dir, errno);
+            return;
+        }
+        if (::fchmod(m_fd, creationMode()) != 0) failed();
+        setp(m_bytes.data(), m_bytes.data() + m_bytes.size());
+    }
+    ~Buffer() override {
+        if (m_fd >= 0) ::close(m_fd);
+        if (!m_temporary.empty() && !m_committed) ::unlink(m_temporary.c_str());
+    }
 
-    int error = 0;
-    const auto failed = [&] { error = errno != 0 ? errno : EIO; };
-    if (::fchmod(fd, creationMode()) != 0 || !writeAll(fd, contents) || ::fsync(fd) != 0) failed();
-    if (::close(fd) != 0 && error == 0) failed();
-    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) failed();
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return failure("cannot write", path, error);
+    std::optional<std::string> commit() {
+        if (m_failure) return m_failure;
+        if (!drain() || ::fsync(m_fd) != 0) failed();
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0 && !m_error) failed();
+        if (!m_error && ::rename(m_temporary.c_str(), m_path.c_str()) != 0) failed();
+        if (m_error) return failure("cannot write", m_path, m_error);
+        m_committed = true;
+        // The rename itself reaches the disk with the directory; a failure
+        // here leaves a complete file in place, so it is not reported.
+        const int dirFd = ::open(m_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+        return std::nullopt;
     }
-    // The rename itself reaches the disk with the directory; a failure here
-    // leaves a complete file in place, so it is not reported.
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!drain()) failed();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
     }
-    return std::nullopt;
+    int sync() override { return 0; }  // commit() flushes, to the disk
+
+private:
+    // Hands the buffer to the file; true unless a write failed now or before.
+    bool drain() {
+        const std::string_view pending(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(m_bytes.data(), m_bytes.data() + m_bytes.size());
+        return m_fd >= 0 && !m_error && writeAll(m_fd, pending);
+    }
+    void failed() {
+        if (!m_error) m_error = errno != 0 ? errno : EIO;
+    }
+
+    std::string m_path, m_dir, m_temporary;
+    int m_fd = -1;
+    int m_error = 0;  // the first failure's errno once the file exists
+    std::optional<std::string> m_failure;  // why there is no file to write to
+    bool m_committed = false;
+    std::array<char, 1 << 16> m_bytes{};
+};
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path)
+    : m_buffer(std::make_unique<Buffer>(path)), m_stream(m_buffer.get()) {}
+
+AtomicFileWriter::~AtomicFileWriter() = default;
+
+std::ostream& AtomicFileWriter::stream() { return m_stream; }
+
+std::optional<std::string> AtomicFileWriter::commit() {
+    m_stream.flush();
+    return m_buffer->commit();
+}
+
+std::optional<std::string> replaceFileAtomically(const std::string& path, std::string_view contents) {
+    AtomicFileWriter writer(path);
+    writer.stream().write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    return writer.commit();
 }
 
 }  // namespace crunchwatch

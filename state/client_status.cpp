@@ -1,6 +1,7 @@
 #include "state/client_status.hpp"
 
 #include <algorithm>
+#include <vector>
 
 #include "state/element_walk.hpp"
 #include "state/numbers.hpp"
@@ -69,57 +70,129 @@ std::vector<Backoff> backoffsOf(std::string_view element) {
     return out;
 }
 
-ProjectStatus projectStatusOf(std::string_view block, std::size_t index) {
-    const std::string_view element = projectElement(block);
-    ProjectStatus s;
-    s.project = index;
-    for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
-        if (hasEmptyElement(element, projectFlagNames[f])) s.flags |= static_cast<std::uint16_t>(1u << f);
-    s.sched_rpc_pending = cutTag(element, "sched_rpc_pending");
-    s.min_rpc_time = cutTag(element, "min_rpc_time");
-    s.next_rpc_time = cutTag(element, "next_rpc_time");
-    s.last_rpc_time = cutTag(element, "last_rpc_time");
-    s.nrpc_failures = cutTag(element, "nrpc_failures");
-    s.master_fetch_failures = cutTag(element, "master_fetch_failures");
-    s.njobs_success = cutTag(element, "njobs_success");
-    s.njobs_error = cutTag(element, "njobs_error");
-    s.disk_usage = cutTag(element, "disk_usage");
-    s.backoffs = backoffsOf(element);
-    return s;
+// The values of a project's own element, in StatusKey's order.
+constexpr std::array<std::string_view, statusValueCount> statusValueNames{
+    "sched_rpc_pending", "min_rpc_time", "next_rpc_time", "last_rpc_time", "nrpc_failures",
+    "master_fetch_failures", "njobs_success", "njobs_error", "disk_usage",
+};
+
+std::uint8_t keyOf(StatusKey k) { return static_cast<std::uint8_t>(k); }
+std::uint8_t keyOf(TransferKey k) { return static_cast<std::uint8_t>(k); }
+
+void storeValue(StatusStore& store, StatusStore::Items<StatusEntry>& into, std::uint8_t key, MaybeText value) {
+    if (value) into.push_back(store.entryOf(key, value));
 }
 
-Transfer transferOf(std::string_view file, std::string_view xfer, std::size_t project) {
-    Transfer t;
-    t.project = project;
+// One "<file>"'s transfer, its values in TransferKey's order.
+void storeTransfer(StatusStore& store, std::string_view file, std::string_view xfer, std::size_t project) {
+    store.transfers.push_back({static_cast<std::uint32_t>(project), static_cast<std::uint32_t>(store.transferEntries.size())});
     // The file's own values come before its transfer's elements.
     const std::string_view own = file.substr(0, static_cast<std::size_t>(xfer.data() - file.data()));
-    t.name = cutTag(own, "name");
-    t.nbytes = cutTag(own, "nbytes");
-    t.status = cutTag(own, "status");
-    t.error_msg = cutTag(file, "error_msg");
-    t.num_retries = cutTag(xfer, "num_retries");
-    t.first_request_time = cutTag(xfer, "first_request_time");
-    t.next_request_time = cutTag(xfer, "next_request_time");
-    t.time_so_far = cutTag(xfer, "time_so_far");
-    t.last_bytes_xferred = cutTag(xfer, "last_bytes_xferred");
-    t.is_upload = cutTag(xfer, "is_upload");
+    const auto add = [&](TransferKey key, MaybeText value) { storeValue(store, store.transferEntries, keyOf(key), value); };
+    add(TransferKey::name, cutTag(own, "name"));
+    add(TransferKey::nbytes, cutTag(own, "nbytes"));
+    add(TransferKey::status, cutTag(own, "status"));
+    add(TransferKey::is_upload, cutTag(xfer, "is_upload"));
+    add(TransferKey::num_retries, cutTag(xfer, "num_retries"));
+    add(TransferKey::first_request_time, cutTag(xfer, "first_request_time"));
+    add(TransferKey::next_request_time, cutTag(xfer, "next_request_time"));
+    add(TransferKey::time_so_far, cutTag(xfer, "time_so_far"));
+    add(TransferKey::last_bytes_xferred, cutTag(xfer, "last_bytes_xferred"));
+    add(TransferKey::error_msg, cutTag(file, "error_msg"));
     if (const auto active = sekcja(file, "<file_xfer>", "</file_xfer>"))
-        t.bytes_xferred = cutTag(*active, "bytes_xferred");
-    return t;
+        add(TransferKey::bytes_xferred, cutTag(*active, "bytes_xferred"));
+}
+
+// Where a stored item's entries end: the next one's begin, or the pool's end.
+template <class Items>
+std::size_t endOf(const Items& items, std::size_t i, std::size_t poolSize) {
+    return i + 1 < items.size() ? items[i + 1].begin : poolSize;
 }
 
 }  // namespace
+
+StatusEntry StatusStore::entryOf(std::uint8_t key, std::optional<std::string_view> value) const noexcept {
+    if (!value) return {0, 0, key, false};
+    const auto at = reinterpret_cast<std::uintptr_t>(value->data());
+    const auto from = reinterpret_cast<std::uintptr_t>(base);
+    if (at < from || at - from > UINT32_MAX || value->size() > UINT32_MAX - (at - from)) return {0, 0, key, false};
+    return {static_cast<std::uint32_t>(at - from), static_cast<std::uint32_t>(value->size()), key, true};
+}
+
+template <>
+Backoff StatusItems<Backoff>::operator[](std::size_t i) const noexcept {
+    const auto text = [&](std::size_t k) { return m_store->textOf(m_store->projectEntries[m_begin + 3 * i + k]); };
+    return {text(0), text(1), text(2)};
+}
+
+template <>
+AppName StatusItems<AppName>::operator[](std::size_t i) const noexcept {
+    const MaybeText app = m_store->textOf(m_store->projectEntries[m_begin + i]);
+    return {cutTag(app.value_or(""), "name"), cutTag(app.value_or(""), "user_friendly_name")};
+}
+
+template <>
+std::size_t StoredList<ProjectStatus>::size() const noexcept {
+    return m_store ? m_store->projects.size() : 0;
+}
+
+template <>
+ProjectStatus StoredList<ProjectStatus>::operator[](std::size_t i) const noexcept {
+    const StatusStore::Project& p = m_store->projects[i];
+    ProjectStatus s;
+    s.project = p.project;
+    s.flags = p.flags;
+    MaybeText* fields[statusValueCount] = {&s.sched_rpc_pending, &s.min_rpc_time, &s.next_rpc_time,
+                                           &s.last_rpc_time, &s.nrpc_failures, &s.master_fetch_failures,
+                                           &s.njobs_success, &s.njobs_error, &s.disk_usage};
+    for (std::size_t e = p.begin; e < p.begin + p.values; ++e) {
+        const StatusEntry& entry = m_store->projectEntries[e];
+        *fields[entry.key] = m_store->textOf(entry);
+    }
+    const std::size_t backoffs = p.begin + p.values;
+    const std::size_t apps = backoffs + 3 * std::size_t{p.backoffs};
+    s.backoffs = StatusItems<Backoff>(m_store, backoffs, p.backoffs);
+    s.apps = StatusItems<AppName>(m_store, apps, endOf(m_store->projects, i, m_store->projectEntries.size()) - apps);
+    return s;
+}
+
+template <>
+std::size_t StoredList<Transfer>::size() const noexcept {
+    return m_store ? m_store->transfers.size() : 0;
+}
+
+template <>
+Transfer StoredList<Transfer>::operator[](std::size_t i) const noexcept {
+    Transfer t;
+    t.project = m_store->transfers[i].project;
+    MaybeText* fields[] = {&t.name, &t.nbytes, &t.status, &t.is_upload, &t.num_retries, &t.first_request_time,
+                           &t.next_request_time, &t.time_so_far, &t.last_bytes_xferred, &t.error_msg,
+                           &t.bytes_xferred};
+    const std::size_t end = endOf(m_store->transfers, i, m_store->transferEntries.size());
+    for (std::size_t e = m_store->transfers[i].begin; e < end; ++e) {
+        const StatusEntry& entry = m_store->transferEntries[e];
+        *fields[entry.key] = m_store->textOf(entry);
+    }
+    return t;
+}
 
 bool ProjectStatus::empty() const noexcept {
     return flags == 0 && !sched_rpc_pending && !min_rpc_time && !next_rpc_time && !last_rpc_time && !nrpc_failures &&
            !master_fetch_failures && !njobs_success && !njobs_error && !disk_usage && backoffs.empty() && apps.empty();
 }
 
-const ProjectStatus& ClientStatus::of(std::size_t project) const noexcept {
-    static const ProjectStatus none;
-    const auto it = std::lower_bound(projects.begin(), projects.end(), project,
-                                     [](const ProjectStatus& s, std::size_t p) { return s.project < p; });
-    return it != projects.end() && it->project == project ? *it : none;
+ClientStatus::ClientStatus(const char* base) : m_store(std::make_unique<StatusStore>()) { m_store->base = base; }
+
+ProjectStatus ClientStatus::of(std::size_t project) const noexcept {
+    if (!m_store || m_store->projects.empty()) return {};  // none stored (or moved from)
+    const StatusStore::Items<StatusStore::Project>& stored = m_store->projects;
+    std::size_t low = 0, high = stored.size();
+    while (low < high) {
+        const std::size_t mid = low + (high - low) / 2;
+        if (stored[mid].project < project) low = mid + 1;
+        else high = mid;
+    }
+    return low < stored.size() && stored[low].project == project ? projects()[low] : ProjectStatus{};
 }
 
 bool Transfer::upload() const noexcept { return readInteger(is_upload) != 0; }
@@ -131,23 +204,42 @@ std::optional<std::string> ClientInfo::version() const {
 
 BlockStatusReader::BlockStatusReader(std::string_view block, std::size_t project, ClientStatus& into)
     : m_block(block),
-      m_into(into),
-      m_status(projectStatusOf(block, project)),
-      m_apps(block, "<app>", "</app>"),
-      m_files(block, "<file>", "</file>") {}
+      m_store(*into.m_store),
+      m_appWalk(block, "<app>", "</app>"),
+      m_files(block, "<file>", "</file>") {
+    const std::string_view element = projectElement(block);
+    m_status.project = static_cast<std::uint32_t>(project);
+    m_status.begin = static_cast<std::uint32_t>(m_store.projectEntries.size());
+    for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
+        if (hasEmptyElement(element, projectFlagNames[f])) m_status.flags |= static_cast<std::uint16_t>(1u << f);
+    for (std::size_t k = 0; k < statusValueNames.size(); ++k)
+        if (const MaybeText value = cutTag(element, statusValueNames[k])) {
+            storeValue(m_store, m_store.projectEntries, static_cast<std::uint8_t>(k), value);
+            ++m_status.values;
+        }
+    const std::vector<Backoff> backoffs = backoffsOf(element);
+    for (const Backoff& b : backoffs) {
+        m_store.projectEntries.push_back(m_store.entryOf(keyOf(StatusKey::backoff_name), b.name));
+        m_store.projectEntries.push_back(m_store.entryOf(keyOf(StatusKey::backoff_time), b.time));
+        m_store.projectEntries.push_back(m_store.entryOf(keyOf(StatusKey::backoff_interval), b.interval));
+    }
+    m_status.backoffs = static_cast<std::uint8_t>(backoffs.size());
+}
 
 void BlockStatusReader::advanceTo(std::size_t limit) {
-    m_apps.advanceTo(limit, [&](std::string_view app) {
-        m_status.apps.push_back({cutTag(app, "name"), cutTag(app, "user_friendly_name")});
+    m_appWalk.advanceTo(limit, [&](std::string_view app) {
+        m_store.projectEntries.push_back(m_store.entryOf(keyOf(StatusKey::app), app));
+        ++m_apps;
     });
     m_files.advanceTo(limit, [&](std::string_view file) {
         if (const auto xfer = sekcja(file, "<persistent_file_xfer>", "</persistent_file_xfer>"))
-            m_into.transfers.push_back(transferOf(file, *xfer, m_status.project));
+            storeTransfer(m_store, file, *xfer, m_status.project);
     });
 }
 
 void BlockStatusReader::finish() {
-    if (!m_status.empty()) m_into.projects.push_back(std::move(m_status));
+    if (m_status.flags != 0 || m_status.values != 0 || m_status.backoffs != 0 || m_apps != 0)
+        m_store.projects.push_back(m_status);
 }
 
 ClientInfo readClientInfo(const Sections& sekcje) {
@@ -171,7 +263,7 @@ ClientInfo readClientInfo(const Sections& sekcje) {
 }
 
 ClientStatus readClientStatus(const Sections& sekcje) {
-    ClientStatus status;
+    ClientStatus status(sekcje.project ? sekcje.project->data() : nullptr);
     if (sekcje.project) {
         std::size_t index = 0;
         forEachBlock(*sekcje.project, "<project>", [&](std::string_view block) {

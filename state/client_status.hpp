@@ -15,13 +15,14 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "state/element_walk.hpp"
 #include "state/sections.hpp"
+#include "state/status_store.hpp"
 
 namespace crunchwatch {
 
@@ -48,14 +49,16 @@ struct AppName {
     MaybeText name, user_friendly_name;
 };
 
+// A project's scheduling state, made from ClientStatus's store when asked
+// for; the values are views into the text.
 struct ProjectStatus {
     std::size_t project = 0;  // the block's place, which is its record's in projectInfo
     std::uint16_t flags = 0;
     MaybeText sched_rpc_pending, min_rpc_time, next_rpc_time, last_rpc_time, nrpc_failures, master_fetch_failures,
         njobs_success, njobs_error;
     MaybeText disk_usage;  // bytes its files took at the client's last count
-    std::vector<Backoff> backoffs;  // in file order, by name; at most 16 names
-    std::vector<AppName> apps;      // the block's applications, in file order
+    StatusItems<Backoff> backoffs;  // in file order, by name; at most 16 names
+    StatusItems<AppName> apps;      // the block's applications, in file order
 
     bool has(ProjectFlag f) const noexcept { return flags & (1u << static_cast<unsigned>(f)); }
     bool empty() const noexcept;  // no flag, value, backoff or application
@@ -80,16 +83,25 @@ struct ClientInfo {
     std::optional<std::string> version() const;
 };
 
-struct ClientStatus {
+class ClientStatus final {
+public:
+    // Values are stored as offsets from `base`, where the text they lie in begins.
+    ClientStatus() : ClientStatus(nullptr) {}
+    explicit ClientStatus(const char* base);
+
     // The projects whose element or block holds any of these values, in
     // file order: a file of very many empty projects costs nothing here.
-    std::vector<ProjectStatus> projects;
-    std::vector<Transfer> transfers;      // in file order
-    ClientInfo client;
-
+    StoredList<ProjectStatus> projects() const noexcept { return StoredList<ProjectStatus>(m_store.get()); }
+    StoredList<Transfer> transfers() const noexcept { return StoredList<Transfer>(m_store.get()); }
     // The status of the project at that place in projectInfo; an empty one
     // (whose `project` means nothing) when it holds none of the values.
-    const ProjectStatus& of(std::size_t project) const noexcept;
+    ProjectStatus of(std::size_t project) const noexcept;
+
+    ClientInfo client;
+
+private:
+    friend class BlockStatusReader;
+    std::unique_ptr<StatusStore> m_store;  // on the heap, so that the lists stay good while this moves
 };
 
 // One project block's scheduling state, applications and transfers, read a
@@ -105,9 +117,10 @@ public:
 
 private:
     std::string_view m_block;
-    ClientStatus& m_into;
-    ProjectStatus m_status;
-    ElementWalk m_apps, m_files;
+    StatusStore& m_store;
+    StatusStore::Project m_status;
+    std::size_t m_apps = 0;  // found so far
+    ElementWalk m_appWalk, m_files;
 };
 
 // The client's own values (ClientStatus::client).
@@ -115,6 +128,19 @@ ClientInfo readClientInfo(const Sections& sekcje);
 
 // The whole status of a sectioned file, as the extraction reads it on its way.
 ClientStatus readClientStatus(const Sections& sekcje);
+
+template <>
+Backoff StatusItems<Backoff>::operator[](std::size_t i) const noexcept;
+template <>
+AppName StatusItems<AppName>::operator[](std::size_t i) const noexcept;
+template <>
+std::size_t StoredList<ProjectStatus>::size() const noexcept;
+template <>
+ProjectStatus StoredList<ProjectStatus>::operator[](std::size_t i) const noexcept;
+template <>
+std::size_t StoredList<Transfer>::size() const noexcept;
+template <>
+Transfer StoredList<Transfer>::operator[](std::size_t i) const noexcept;
 
 // What a run mode's number means: "always", "according to preferences",
 // "never"; nothing for another text.

@@ -6,22 +6,92 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <stdexcept>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
 
 #include "state/file_descriptor.hpp"
+#include "state/text_hash.hpp"
 
 namespace crunchwatch {
 
-std::uint64_t DiskWalk::projectsBytes() const noexcept {
+ProjectFolderList::ProjectFolderList(const std::vector<ProjectFolders>& projects) {
+    for (const ProjectFolders& p : projects) {
+        add(p.dir);
+        for (const std::string& slot : p.slotDirs) addSlot(slot);
+    }
+}
+
+void ProjectFolderList::add(std::string_view dir) {
+    // A name holding a NUL byte is no name to walk (see plainName), as an
+    // empty one is not.
+    if (dir.find('\0') == std::string_view::npos) m_dirs += dir;
+    m_dirs += '\0';
+    ++m_count;
+}
+
+void ProjectFolderList::addSlot(std::string_view slot) {
+    if (m_count > 0) m_slots.emplace_back(m_count - 1, std::string(slot));
+}
+
+std::uint64_t ProjectFolderList::digest() const noexcept {
+    std::uint64_t h = hashOf(m_dirs) ^ m_count;
+    for (const auto& [project, slot] : m_slots) h = (h * 0x100000001b3) ^ hashOf(slot) ^ project;
+    return h;
+}
+
+ProjectFolders ProjectFolderList::at(std::size_t project) const {
+    if (project >= m_count) throw std::out_of_range("no such project");
+    ProjectFolders out;
+    forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slotNames) {
+        if (i != project) return;
+        out.dir = dir;
+        out.slotDirs.assign(slotNames.begin(), slotNames.end());
+    });
+    return out;
+}
+
+ProjectBytes::ProjectBytes(std::initializer_list<std::uint64_t> each) : m_count(each.size()) {
+    std::size_t i = 0;
+    for (const std::uint64_t b : each) add(i++, b);
+}
+
+std::uint64_t ProjectBytes::operator[](std::size_t project) const noexcept {
+    const auto it = std::lower_bound(m_counted.begin(), m_counted.end(), project,
+                                     [](const auto& c, std::size_t p) { return c.first < p; });
+    return it != m_counted.end() && it->first == project ? it->second : 0;
+}
+
+std::uint64_t ProjectBytes::at(std::size_t project) const {
+    if (project >= m_count) throw std::out_of_range("no such project");
+    return (*this)[project];
+}
+
+void ProjectBytes::add(std::size_t project, std::uint64_t bytes) {
+    if (bytes == 0 || project >= m_count) return;
+    if (!m_counted.empty() && m_counted.back().first == project) m_counted.back().second += bytes;
+    else m_counted.emplace_back(project, bytes);
+}
+
+std::uint64_t ProjectBytes::sum() const noexcept {
     std::uint64_t sum = 0;
-    for (std::uint64_t b : projectBytes) sum += b;
+    for (const auto& c : m_counted) sum += c.second;
     return sum;
 }
+
+bool ProjectBytes::operator==(const std::vector<std::uint64_t>& each) const {
+    if (each.size() != m_count) return false;
+    for (std::size_t i = 0; i < each.size(); ++i)
+        if (each[i] != (*this)[i]) return false;
+    return true;
+}
+
+std::uint64_t DiskWalk::projectsBytes() const noexcept { return projectBytes.sum(); }
 
 namespace {
 
@@ -309,21 +379,20 @@ void Walker::closeFolder(std::vector<Folder>& stack, std::size_t& firstOpen) {
 // Projects first, in the order asked (each its folder, then its slots), then
 // the client's own files: a file with several names counts where it is
 // reached first.
-void walkFrom(int root, const std::vector<ProjectFolders>& projects, std::size_t mostEntries,
-              DiskWalk& walk) {
+void walkFrom(int root, const ProjectFolderList& projects, std::size_t mostEntries, DiskWalk& walk) {
     Walker walker(walk, mostEntries);
     Node rootInode{};
     walker.newFolder(root, rootInode);
     FileDescriptor projectsFolder(walker.openFolder(root, "projects", "projects"));
     FileDescriptor slotsFolder(walker.openFolder(root, "slots", "slots"));
     std::unordered_set<std::string> slotsWalked;
-    for (std::size_t i = 0; i < projects.size(); ++i) {
-        if (projectsFolder.get() >= 0)
-            walk.projectBytes[i] += walker.given(projectsFolder.get(), "projects", projects[i].dir);
-        for (const std::string& slot : projects[i].slotDirs)
-            if (slotsFolder.get() >= 0 && slotsWalked.insert(slot).second)
-                walk.projectBytes[i] += walker.given(slotsFolder.get(), "slots", slot);
-    }
+    projects.forEach([&](std::size_t i, std::string_view dir, const std::vector<std::string_view>& slotNames) {
+        if (projectsFolder.get() >= 0 && !dir.empty())
+            walk.projectBytes.add(i, walker.given(projectsFolder.get(), "projects", std::string(dir)));
+        for (const std::string_view slot : slotNames)
+            if (slotsFolder.get() >= 0 && slotsWalked.emplace(slot).second)
+                walk.projectBytes.add(i, walker.given(slotsFolder.get(), "slots", std::string(slot)));
+    });
     // The top level's files include a locale that is no folder.
     walk.clientBytes = walker.topLevelFiles(root);
     struct stat locale{};
@@ -334,11 +403,11 @@ void walkFrom(int root, const std::vector<ProjectFolders>& projects, std::size_t
 
 }  // namespace
 
-DiskWalk walkDisk(const std::string& dataDir, const std::vector<ProjectFolders>& projects, std::size_t mostEntries) {
+DiskWalk walkDisk(const std::string& dataDir, const ProjectFolderList& projects, std::size_t mostEntries) {
     const auto start = std::chrono::steady_clock::now();
     DiskWalk walk;
     walk.takenAt = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-    walk.projectBytes.assign(projects.size(), 0);
+    walk.projectBytes = ProjectBytes(projects.size());
     // The data folder itself may be reached through a link (Debian's
     // /var/lib/boinc is one), so it alone is opened following links. A path
     // holding a NUL byte would name another folder: refused.

@@ -199,7 +199,7 @@ void mergeActiveTasks(const Sections& sekcje, ProjectInfo& projects) {
 // The pass, block by block: the blocks' records, then the active tasks.
 class Extraction final {
 public:
-    explicit Extraction(const char* base) : m_projectInfo(base) {}
+    explicit Extraction(const char* base) : m_projectInfo(base), m_status(base) {}
     void addBlock(std::string_view block) { readBlock(block, m_scratch, m_projectInfo, m_status); }
     ProjectInfo finish(const Sections& sekcje) {
         mergeActiveTasks(sekcje, m_projectInfo);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -59,7 +60,7 @@ struct projectRecord {
     ResultList result;
     // Its scheduling state, where the table that shows it has one (see
     // ClientStatus); null otherwise.
-    const ProjectStatus* status = nullptr;
+    std::optional<ProjectStatus> status = std::nullopt;
 };
 
 // The stored project records: each project's values are one record,

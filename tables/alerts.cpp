@@ -54,12 +54,30 @@ public:
     }
 
     std::vector<Alert> take() {
-        std::stable_sort(m_alerts.begin(), m_alerts.end(), [](const Alert& a, const Alert& b) {
+        // Sorted by their places, then moved there one cycle at a time: a
+        // hundred thousand alerts need no second copy of themselves.
+        std::vector<std::uint32_t> order(m_alerts.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t i, std::uint32_t j) {
+            const Alert& a = m_alerts[i];
+            const Alert& b = m_alerts[j];
             if (a.since != b.since) return a.since > b.since;
             if (a.rule != b.rule) return a.rule < b.rule;
             if (a.project != b.project) return a.project < b.project;
             return a.task < b.task;
         });
+        for (std::size_t start = 0; start < order.size(); ++start) {
+            if (order[start] == start) continue;
+            Alert held = std::move(m_alerts[start]);
+            std::size_t at = start;
+            for (std::size_t from = order[at]; from != start; from = order[at]) {
+                m_alerts[at] = std::move(m_alerts[from]);
+                order[at] = static_cast<std::uint32_t>(at);
+                at = from;
+            }
+            m_alerts[at] = std::move(held);
+            order[at] = static_cast<std::uint32_t>(at);
+        }
         return std::move(m_alerts);
     }
     AlertMemory& memory() { return m_memory; }
@@ -142,7 +160,19 @@ bool needsGpu(const resultRow& row) {
 // and waiting, and each project's tasks waiting to be reported.
 struct ResultsPass {
     std::size_t waiting = 0;
-    std::vector<std::size_t> toReport;  // by project
+    // Per project that has any, ascending: a file of very many projects
+    // without such tasks costs nothing here.
+    std::vector<std::pair<std::size_t, std::size_t>> toReport;
+
+    void report(std::size_t project) {
+        if (toReport.empty() || toReport.back().first != project) toReport.emplace_back(project, 0);
+        ++toReport.back().second;
+    }
+    std::size_t toReportOf(std::size_t project) const {
+        const auto it = std::lower_bound(toReport.begin(), toReport.end(), project,
+                                         [](const auto& r, std::size_t p) { return r.first < p; });
+        return it != toReport.end() && it->first == project ? it->second : 0;
+    }
 };
 
 ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, WorkSummary& work) {
@@ -150,7 +180,6 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
     // With the GPUs off, a GPU's task waiting is no work the client could do.
     const bool gpusOff = readInteger(shot.state.clientStatus.client.user_gpu_request) == 3;
     ResultsPass pass;
-    pass.toReport.assign(shot.state.projectInfo.size(), 0);
     const ResultTable& rows = shot.rows.main_result_table;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const resultRow row = resultRowOf(v, i);
@@ -174,8 +203,8 @@ ResultsPass resultAlerts(const RefreshValue& v, double now, Collector& out, Work
             ++pass.waiting;
         }
         const bool acknowledged = reported(row);
-        if (row.projectIndex < pass.toReport.size() && row.has(Key::ready_to_report) && !acknowledged)
-            ++pass.toReport[row.projectIndex];
+        if (row.projectIndex < shot.state.projectInfo.size() && row.has(Key::ready_to_report) && !acknowledged)
+            pass.report(row.projectIndex);
         const auto deadline = reportDeadline(row);
         if (ended || !deadline) continue;
         if (*deadline < now && !acknowledged) {
@@ -231,9 +260,9 @@ std::optional<std::string_view> projectValue(const ProjectInfo& projects, std::s
 
 void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& limits, Collector& out) {
     const ClientState& state = v.snapshot->state;
-    for (const Transfer& t : state.clientStatus.transfers) {
+    for (const Transfer& t : state.clientStatus.transfers()) {
         const double retries = readNumber(t.num_retries);
-        const TransferRow row{&t, projectValue(state.projectInfo, t.project, Key::project_name),
+        const TransferRow row{t, projectValue(state.projectInfo, t.project, Key::project_name),
                               projectValue(state.projectInfo, t.project, Key::master_url), std::nullopt};
         const auto givesUp = giveUpMoment(row);
         const bool soon = givesUp && *givesUp - now < limits.transferGivesUpWithin;
@@ -248,18 +277,19 @@ void transferAlerts(const RefreshValue& v, double now, const AlertThresholds& li
     }
 }
 
-void deferredAlerts(const RefreshValue& v, double now, const AlertThresholds& limits,
-                    const std::vector<std::size_t>& toReport, const AlertMemory* previous, Collector& out) {
+void deferredAlerts(const RefreshValue& v, double now, const AlertThresholds& limits, const ResultsPass& pass,
+                    const AlertMemory* previous, Collector& out) {
     const ClientState& state = v.snapshot->state;
-    for (const ProjectStatus& p : state.clientStatus.projects) {
-        if (!p.min_rpc_time || p.project >= toReport.size() || toReport[p.project] == 0) continue;
+    for (const ProjectStatus& p : state.clientStatus.projects()) {
+        const std::size_t toReport = p.min_rpc_time ? pass.toReportOf(p.project) : 0;
+        if (toReport == 0) continue;
         const double left = readNumber(p.min_rpc_time) - now;
         Alert a = alertOf(AlertRule::project_deferred, AlertSeverity::warning,
                           projectValue(state.projectInfo, p.project, Key::project_name),
                           projectValue(state.projectInfo, p.project, Key::master_url), std::nullopt,
                           "communication deferred " + durationText(left) + " with " +
-                              std::to_string(toReport[p.project]) + " finished task" +
-                              (toReport[p.project] == 1 ? "" : "s") + " to report");
+                              std::to_string(toReport) + " finished task" + (toReport == 1 ? "" : "s") +
+                              " to report");
         // Begun, it lasts as long as the deferral does: a deferral running
         // out below the threshold, then renewed, is one alert, not two.
         const bool going = previous && previous->since.count(a.key());
@@ -326,7 +356,7 @@ AlertsValue evaluateAlerts(const RefreshValue& v, const AlertThresholds& limits,
     const std::size_t running = result.work.running;
     const auto lastEnded = v.history ? jobLogAlerts(v, now, limits.failedJobWithin, out) : std::nullopt;
     transferAlerts(v, now, limits, out);
-    deferredAlerts(v, now, limits, pass.toReport, previous, out);
+    deferredAlerts(v, now, limits, pass, previous, out);
     diskAlert(v, limits, out);
 
     // Whether a client runs: its lock tells; without a lock, a state file

@@ -264,49 +264,56 @@ std::vector<ComputerLine> computerLines(const HostReport& host, const ClientInfo
     return out;
 }
 
-std::vector<ProjectFolders> projectFolders(const ClientState& state) {
-    std::vector<ProjectFolders> out;
-    out.reserve(state.projectInfo.size());
+ProjectFolderList projectFolders(const ClientState& state) {
+    ProjectFolderList out;
     for (std::size_t i = 0; i < state.projectInfo.size(); ++i) {
         const projectRecord p = state.projectInfo[i];
-        ProjectFolders f{escapedMasterUrl(p.values.get(Key::master_url).value_or("")), {}};
+        out.add(escapedMasterUrl(p.values.get(Key::master_url).value_or("")));
         for (const resultRecord r : p.result)
-            if (const auto slot = r.get(Key::slot)) f.slotDirs.emplace_back(*slot);
-        out.push_back(std::move(f));
+            if (const auto slot = r.get(Key::slot)) out.addSlot(*slot);
     }
     return out;
 }
 
-DiskFigures diskFigures(const ClientState& state, const HostReport& host, const EffectivePrefs& prefs,
+std::size_t DiskFigures::rowCount() const noexcept { return state ? state->projectInfo.size() + 1 : 0; }
+
+DiskRow DiskFigures::row(std::size_t i) const {
+    DiskRow row;
+    if (i + 1 < rowCount()) {
+        const projectRecord p = state->projectInfo[i];
+        row.project = i;
+        row.masterUrl = p.values.get(Key::master_url).value_or("");
+        const auto name = p.values.get(Key::project_name);
+        row.name = name && !name->empty() ? *name : row.masterUrl;
+        row.recorded = state->clientStatus.of(i).disk_usage;
+        if (walk) row.bytes = walk->projectBytes[i];
+    } else {
+        row.name = "BOINC client";
+        row.bytes = clientBytes;
+    }
+    if (row.bytes && allowed.bytes && *allowed.bytes > 0) row.share = static_cast<double>(*row.bytes) / *allowed.bytes;
+    return row;
+}
+
+DiskFigures diskFigures(std::shared_ptr<const ClientState> state, const HostReport& host, const EffectivePrefs& prefs,
                         std::shared_ptr<const DiskWalk> walk) {
     DiskFigures d;
-    const ProjectInfo& projects = state.projectInfo;
+    const ProjectInfo& projects = state->projectInfo;
     if (walk && walk->projectBytes.size() != projects.size()) walk = nullptr;  // counted for other projects
     // Summed as a double: a hostile record of 1e30 bytes neither wraps nor
     // falls outside an integer's range.
     double total = 0;
     for (std::size_t i = 0; i < projects.size(); ++i) {
-        const projectRecord p = projects[i];
-        DiskRow row;
-        row.project = i;
-        row.masterUrl = std::string(p.values.get(Key::master_url).value_or(""));
-        const auto name = p.values.get(Key::project_name);
-        row.name = name && !name->empty() ? std::string(*name) : row.masterUrl;
-        if (const auto rec = state.clientStatus.of(i).disk_usage) row.recorded = std::string(*rec);
-        if (walk) row.bytes = walk->projectBytes[i];
         // Without a count, the client's own record stands in for the total.
-        const auto recorded = row.recorded ? numberIn(*row.recorded) : std::nullopt;
-        total += row.bytes ? static_cast<double>(*row.bytes) : std::max(0.0, recorded.value_or(0));
-        d.rows.push_back(std::move(row));
+        if (walk) total += static_cast<double>(walk->projectBytes[i]);
+        else total += std::max(0.0, numberIn(state->clientStatus.of(i).disk_usage).value_or(0));
     }
-    DiskRow client;
-    client.name = "BOINC client";
     if (walk) {
-        client.bytes = d.clientBytes = walk->clientBytes;
+        d.clientBytes = walk->clientBytes;
         total += static_cast<double>(walk->clientBytes);
         d.totalBytes = walk->clientBytes + walk->projectsBytes();
     }
-    d.rows.push_back(std::move(client));
+    d.state = std::move(state);
     // The client reckons with the free space of this moment; the file's
     // figure is as old as the file. The live one is taken when the file
     // describes this very file system (the same size).
@@ -318,11 +325,7 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
         d.live = true;
     }
     d.allowed = diskAllowance(prefs, d.diskBytes, d.freeBytes, total);
-    if (d.allowed.bytes) {
-        d.allowanceLeft = std::max(0.0, *d.allowed.bytes - total);
-        for (DiskRow& r : d.rows)
-            if (r.bytes && *d.allowed.bytes > 0) r.share = static_cast<double>(*r.bytes) / *d.allowed.bytes;
-    }
+    if (d.allowed.bytes) d.allowanceLeft = std::max(0.0, *d.allowed.bytes - total);
     if (walk) {
         d.walkNote = "Counted in " + formatFixed(walk->seconds, 2) + " s over " + grouped(walk->entries) + " entries.";
         if (walk->stopped)
@@ -340,7 +343,6 @@ DiskFigures diskFigures(const ClientState& state, const HostReport& host, const 
 namespace {
 
 using LineRow = const ComputerLine*;
-using DiskRowRef = const DiskRow*;
 
 SortValue textSort(const std::string& t) { return SortValue::ofText(t); }
 
@@ -357,9 +359,9 @@ Tone lineTone(const LineRow& l, double) {
 }
 
 SortValue numberSort(std::optional<double> n) { return n ? SortValue::ofNumber(*n) : SortValue::none(); }
-std::optional<double> recordedBytes(const DiskRowRef& r) { return r->recorded ? numberIn(*r->recorded) : std::nullopt; }
-std::optional<double> countedBytes(const DiskRowRef& r) {
-    return r->bytes ? std::optional<double>(static_cast<double>(*r->bytes)) : std::nullopt;
+std::optional<double> recordedBytes(const DiskRow& r) { return numberIn(r.recorded); }
+std::optional<double> countedBytes(const DiskRow& r) {
+    return r.bytes ? std::optional<double>(static_cast<double>(*r.bytes)) : std::nullopt;
 }
 Cell bytesCell(std::optional<double> n) { return n && *n >= 0 ? Cell::ofText(bytesWithExact(*n), *n) : Cell::empty(); }
 
@@ -376,27 +378,28 @@ const std::array<TableColumn<const ComputerLine*>, computerColumnCount> computer
                          [](const LineRow& l, double) { return textSort(l->value); }, &lineExplanation, &lineTone),
 }};
 
-const std::array<TableColumn<const DiskRow*>, diskColumnCount> diskColumns{{
-    tableColumn<DiskRowRef>({"project", "Project", "The project, or the client's own files"},
-                            [](const DiskRowRef& r, double) { return Cell::ofText(r->name); },
-                            [](const DiskRowRef& r, double) { return textSort(r->name); },
-                            [](const DiskRowRef& r, double) {
-                                return r->masterUrl.empty() ? std::optional<std::string>() : std::optional(r->masterUrl);
-                            }),
-    tableColumn<DiskRowRef>({"bytes", "Used", "Counted now as the client counts: allocated bytes of its files"},
-                            [](const DiskRowRef& r, double) { return bytesCell(countedBytes(r)); },
-                            [](const DiskRowRef& r, double) { return numberSort(countedBytes(r)); }),
-    tableColumn<DiskRowRef>({"recorded", "Client's count", "What the client found at its last count (<disk_usage>)"},
-                            [](const DiskRowRef& r, double) { return bytesCell(recordedBytes(r)); },
-                            [](const DiskRowRef& r, double) { return numberSort(recordedBytes(r)); }),
-    tableColumn<DiskRowRef>({"share", "Share", "Of what the client may use"},
-                            [](const DiskRowRef& r, double) {
-                                return r->bytes ? Cell::ofText(formatFixed(r->share * 100.0, 1) + "%", r->share)
-                                                : Cell::empty();
-                            },
-                            [](const DiskRowRef& r, double) {
-                                return r->bytes ? SortValue::ofNumber(r->share) : SortValue::none();
-                            }),
+const std::array<TableColumn<DiskRow>, diskColumnCount> diskColumns{{
+    tableColumn<DiskRow>({"project", "Project", "The project, or the client's own files"},
+                         [](const DiskRow& r, double) { return Cell::ofText(std::string(r.name)); },
+                         [](const DiskRow& r, double) { return SortValue::ofText(r.name); },
+                         [](const DiskRow& r, double) {
+                             return r.masterUrl.empty() ? std::optional<std::string>()
+                                                        : std::optional<std::string>(r.masterUrl);
+                         }),
+    tableColumn<DiskRow>({"bytes", "Used", "Counted now as the client counts: allocated bytes of its files"},
+                         [](const DiskRow& r, double) { return bytesCell(countedBytes(r)); },
+                         [](const DiskRow& r, double) { return numberSort(countedBytes(r)); }),
+    tableColumn<DiskRow>({"recorded", "Client's count", "What the client found at its last count (<disk_usage>)"},
+                         [](const DiskRow& r, double) { return bytesCell(recordedBytes(r)); },
+                         [](const DiskRow& r, double) { return numberSort(recordedBytes(r)); }),
+    tableColumn<DiskRow>({"share", "Share", "Of what the client may use"},
+                         [](const DiskRow& r, double) {
+                             return r.bytes ? Cell::ofText(formatFixed(r.share * 100.0, 1) + "%", r.share)
+                                            : Cell::empty();
+                         },
+                         [](const DiskRow& r, double) {
+                             return r.bytes ? SortValue::ofNumber(r.share) : SortValue::none();
+                         }),
 }};
 
 }  // namespace crunchwatch

@@ -18,6 +18,7 @@
 #include "state/disk_usage.hpp"
 #include "state/effective_prefs.hpp"
 #include "state/host_info.hpp"
+#include "state/projects.hpp"
 #include "tables/columns.hpp"
 
 namespace crunchwatch {
@@ -36,18 +37,25 @@ struct ComputerLine {
     enum class Mark : unsigned char { none, overridden, unusable, warning } mark = Mark::none;
 };
 
-// One row of the Disk tab: a project, or the client's own files.
+// One row of the Disk tab: a project, or the client's own files. Made when
+// asked for (DiskFigures::row); its texts are views into the state file's
+// text, which the figures keep.
 struct DiskRow {
     std::optional<std::size_t> project;  // its place in projectInfo; none for the client's own row
-    std::string name;                    // the project's name, its master URL without one, or "BOINC client"
-    std::string masterUrl;               // empty for the client's row
+    std::string_view name;               // the project's name, its master URL without one, or "BOINC client"
+    std::string_view masterUrl;          // empty for the client's row
     std::optional<std::uint64_t> bytes;  // counted now; none before the first walk
-    std::optional<std::string> recorded; // the client's last <disk_usage>, verbatim
+    std::optional<std::string_view> recorded;  // the client's last <disk_usage>, verbatim
     double share = 0;                    // of what the client may use, 0 to 1 (for the chart)
 };
 
 struct DiskFigures {
-    std::vector<DiskRow> rows;                 // the projects in file order, then the client's own
+    // The rows: the projects in file order, then the client's own; none
+    // before any state file was read.
+    std::size_t rowCount() const noexcept;
+    DiskRow row(std::size_t i) const;
+
+    std::shared_ptr<const ClientState> state;  // the projects the rows are of
     std::optional<std::uint64_t> clientBytes;  // the client's own files
     std::optional<std::uint64_t> totalBytes;   // the client's and every project's
     std::optional<double> freeBytes;           // free on the data folder's file system (or the file's d_free)
@@ -64,7 +72,10 @@ struct ComputerValue {
     std::shared_ptr<const HostFiles> files;  // coproc_info.xml, daily_xfer_history.xml
     std::vector<ComputerLine> lines;
     DiskFigures disk;
-    std::string walkedFor;  // the folder and projects disk.walk counted (for a refresher that resumes)
+    // The folder and the digest of the projects disk.walk counted (for a
+    // refresher that resumes): the list itself stays with the refresher.
+    std::string walkedDir;
+    std::optional<std::uint64_t> walkedDigest;
 };
 
 // The lines of the Computer tab, in the order shown.
@@ -72,10 +83,10 @@ std::vector<ComputerLine> computerLines(const HostReport& host, const ClientInfo
                                         const EffectivePrefs& prefs);
 // The disk figures: each project's count (when walked), the client's last
 // records, the file system and the allowance from the preferences in force.
-DiskFigures diskFigures(const ClientState& state, const HostReport& host, const EffectivePrefs& prefs,
+DiskFigures diskFigures(std::shared_ptr<const ClientState> state, const HostReport& host, const EffectivePrefs& prefs,
                         std::shared_ptr<const DiskWalk> walk);
 // What the walk is asked for: each project's folder and its active tasks' slots.
-std::vector<ProjectFolders> projectFolders(const ClientState& state);
+ProjectFolderList projectFolders(const ClientState& state);
 
 // A percentage of time from a fraction's text ("0.874" -> "87.4%"); "not
 // measured yet" for the client's -1; the text itself when it is no number.
@@ -91,6 +102,6 @@ extern const std::array<TableColumn<const ComputerLine*>, computerColumnCount> c
 
 enum class DiskColumn : std::size_t { project, bytes, recorded, share };
 inline constexpr std::size_t diskColumnCount = 4;
-extern const std::array<TableColumn<const DiskRow*>, diskColumnCount> diskColumns;
+extern const std::array<TableColumn<DiskRow>, diskColumnCount> diskColumns;
 
 }  // namespace crunchwatch

@@ -39,7 +39,8 @@ RefreshValuePtr valueOfText(std::string_view contents, std::optional<std::string
     auto computer = std::make_shared<ComputerValue>();
     const ClientState& state = v.snapshot->state;
     computer->lines = computerLines(state.host, state.clientStatus.client, nullptr, v.prefs->effective);
-    computer->disk = diskFigures(state, state.host, v.prefs->effective, nullptr);
+    computer->disk = diskFigures(std::shared_ptr<const ClientState>(v.snapshot, &state), state.host, v.prefs->effective,
+                                 nullptr);
     v.computer = std::move(computer);
     v.takenAt = nowSeconds();
     v.alerts = std::make_shared<const AlertsValue>(evaluateAlerts(v, AlertThresholds{}, nullptr));
@@ -199,7 +200,7 @@ void Refresher::surroundingsStep(const StatePath& path) {
     }
     const ProjectInfo& projects = shown.state.projectInfo;
     std::size_t looked = 0;
-    for (const Transfer& t : shown.state.clientStatus.transfers) {
+    for (const Transfer& t : shown.state.clientStatus.transfers()) {
         std::optional<std::uint64_t> size;
         const auto url = t.project < projects.size() ? projects[t.project].values.get(Key::master_url) : std::nullopt;
         if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name) && looked < mostSlotsRead) {

@@ -138,10 +138,14 @@ private:
     std::shared_ptr<const HostFiles> m_hostFiles;
     std::string m_hostFilesFor;  // the folder and the files' dates they were read at
     std::shared_ptr<const DiskWalk> m_walk;
-    std::string m_walkedFor;  // the data folder and projects the last walk counted
-    std::vector<ProjectFolders> m_folders;  // the shown snapshot's, in m_foldersDir
-    std::string m_foldersKey, m_foldersDir;
+    // The data folder and projects the last walk counted.
+    std::string m_walkedDir;
+    std::shared_ptr<const ProjectFolderList> m_walkedFolders;  // null when resumed from a value:
+    std::optional<std::uint64_t> m_walkedDigest;                // then only their digest is known
+    std::shared_ptr<const ProjectFolderList> m_folders;  // the shown snapshot's, in m_foldersDir
+    std::string m_foldersDir;
     const void* m_foldersOf = nullptr;
+    bool walkedTheFolders() const;  // whether m_walk counted m_folders in m_foldersDir
     std::shared_ptr<const ComputerValue> m_computer;
     const void* m_computerSnapshot = nullptr;  // the snapshot and preferences m_computer was built from
     const void* m_computerPrefs = nullptr;

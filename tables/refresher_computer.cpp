@@ -9,16 +9,12 @@
 #include "tables/refresher.hpp"
 
 namespace crunchwatch {
-namespace {
 
-// What a walk counted for: the folder and the projects' folders, in order.
-std::string walkKey(const std::string& dir, const std::vector<ProjectFolders>& folders) {
-    std::string key = dir;
-    for (const ProjectFolders& f : folders) (key += '\n') += f.dir;
-    return key;
+bool Refresher::walkedTheFolders() const {
+    if (!m_walk || !m_folders || !m_walkedDigest || m_walkedDir != m_foldersDir) return false;
+    if (m_walkedFolders) return m_walkedFolders == m_folders || *m_walkedFolders == *m_folders;
+    return *m_walkedDigest == m_folders->digest();
 }
-
-}  // namespace
 
 void Refresher::computerStep(const StatePath& path) {
     const StatePath shownPath = m_lastReadPath.empty() ? path : StatePath(m_lastReadPath);
@@ -37,17 +33,18 @@ void Refresher::computerStep(const StatePath& path) {
     // again only with a new snapshot, so that a refresh that does not walk
     // costs two attribute queries here.
     if (m_foldersOf != m_snapshot.get() || m_foldersDir != dir) {
-        m_folders = projectFolders(shown.state);
-        m_foldersKey = walkKey(dir, m_folders);
+        m_folders = std::make_shared<const ProjectFolderList>(projectFolders(shown.state));
         m_foldersOf = m_snapshot.get();
         m_foldersDir = dir;
     }
     if (m_diskOptions.walk && shown) {
         const double now = nowSeconds();
         const bool due = !m_walk || now - m_walk->takenAt >= m_diskOptions.every || now < m_walk->takenAt;
-        if (m_foldersKey != m_walkedFor || due) {
-            m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, m_folders, m_diskOptions.mostEntries));
-            m_walkedFor = m_foldersKey;
+        if (!walkedTheFolders() || due) {
+            m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, *m_folders, m_diskOptions.mostEntries));
+            m_walkedDir = m_foldersDir;
+            m_walkedFolders = m_folders;
+            m_walkedDigest = m_folders->digest();
             changed = true;
         }
     }
@@ -59,9 +56,13 @@ void Refresher::computerStep(const StatePath& path) {
     next->lines = computerLines(shown.state.host, shown.state.clientStatus.client, m_hostFiles.get(), prefs);
     // A walk of another folder's projects (the file was left for another)
     // counts for nothing here.
-    const bool walkFits = m_walk && m_walkedFor == m_foldersKey;
-    next->disk = diskFigures(shown.state, shown.state.host, prefs, walkFits ? m_walk : nullptr);
-    if (walkFits) next->walkedFor = m_walkedFor;
+    const bool walkFits = walkedTheFolders();
+    next->disk = diskFigures(std::shared_ptr<const ClientState>(m_snapshot, &shown.state), shown.state.host, prefs,
+                             walkFits ? m_walk : nullptr);
+    if (walkFits) {
+        next->walkedDir = m_walkedDir;
+        next->walkedDigest = m_walkedDigest;
+    }
     m_computer = std::move(next);
     m_computerSnapshot = m_snapshot.get();
     m_computerPrefs = m_prefs.get();
@@ -74,7 +75,9 @@ void Refresher::resumeComputer(const RefreshValuePtr& last) {
     m_computerSnapshot = last->snapshot.get();
     m_computerPrefs = last->prefs.get();
     m_walk = last->computer->disk.walk;
-    m_walkedFor = last->computer->walkedFor;
+    m_walkedDir = last->computer->walkedDir;
+    m_walkedFolders = nullptr;
+    m_walkedDigest = last->computer->walkedDigest;
 }
 
 }  // namespace crunchwatch

@@ -70,7 +70,7 @@ std::string noHistoryText(const RefreshValue& v) {
 resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
     resultRow row = v.snapshot->rows.main_result_table[i];
     row.text = v.snapshot->state.file.text.view();
-    row.project.status = &v.snapshot->state.clientStatus.of(row.projectIndex);
+    row.project.status = v.snapshot->state.clientStatus.of(row.projectIndex);
     // The surroundings are read with every refresh for the snapshot shown,
     // in the folder it was read from.
     if (v.around) {
@@ -82,14 +82,14 @@ resultRow resultRowOf(const RefreshValue& v, std::size_t i) {
 
 projectRecord projectRowOf(const RefreshValue& v, std::size_t i) {
     projectRecord p = v.snapshot->state.projectInfo[i];
-    p.status = &v.snapshot->state.clientStatus.of(i);
+    p.status = v.snapshot->state.clientStatus.of(i);
     return p;
 }
 
 TransferRow transferRowOf(const RefreshValue& v, std::size_t i) {
     const Snapshot& s = *v.snapshot;
-    const Transfer& t = s.state.clientStatus.transfers[i];
-    TransferRow row{&t, {}, {}, {}};
+    TransferRow row{s.state.clientStatus.transfers()[i], {}, {}, {}};
+    const Transfer& t = row.transfer;
     if (t.project < s.state.projectInfo.size()) {
         const projectRecord p = s.state.projectInfo[t.project];
         row.projectName = p.values.get(Key::project_name);
@@ -150,7 +150,7 @@ const TableDefinition<HistoryTask> historyTable{
 const TableDefinition<TransferRow> transfersTable{
     transferColumns,
     [](const RefreshValue& v) -> const void* { return v.snapshot.get(); },
-    [](const RefreshValue& v) { return v.snapshot->state.clientStatus.transfers.size(); },
+    [](const RefreshValue& v) { return v.snapshot->state.clientStatus.transfers().size(); },
     &transferRowOf,
     static_cast<std::size_t>(TransferColumn::project),
     static_cast<std::size_t>(TransferColumn::name),
@@ -247,11 +247,11 @@ const TableDefinition<const ComputerLine*> computerTable{
     },
 };
 
-const TableDefinition<const DiskRow*> diskTable{
+const TableDefinition<DiskRow> diskTable{
     diskColumns,
     [](const RefreshValue& v) -> const void* { return v.computer.get(); },
-    [](const RefreshValue& v) { return v.computer->disk.rows.size(); },
-    [](const RefreshValue& v, std::size_t i) -> const DiskRow* { return &v.computer->disk.rows[i]; },
+    [](const RefreshValue& v) { return v.computer->disk.rowCount(); },
+    [](const RefreshValue& v, std::size_t i) { return v.computer->disk.row(i); },
     static_cast<std::size_t>(DiskColumn::project),
     static_cast<std::size_t>(DiskColumn::project),
     &projectNames,

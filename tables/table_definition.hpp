@@ -49,7 +49,7 @@ extern const TableDefinition<EventRow> eventsTable;
 extern const TableDefinition<NoticeRow> noticesTable;
 // The Computer tab's lines and the Disk tab's projects (the client's own row last).
 extern const TableDefinition<const ComputerLine*> computerTable;
-extern const TableDefinition<const DiskRow*> diskTable;
+extern const TableDefinition<DiskRow> diskTable;
 // The alerts active now, newest first.
 extern const TableDefinition<const Alert*> alertsTable;
 

@@ -19,59 +19,59 @@ std::optional<double> numberOf(MaybeText v) { return v ? std::optional<double>(r
 
 Cell projectCell(const Row& r, double) { return textCell(r.projectName); }
 SortValue projectSort(const Row& r, double) { return textSort(r.projectName); }
-Cell nameCell(const Row& r, double) { return textCell(r.transfer->name); }
-SortValue nameSort(const Row& r, double) { return textSort(r.transfer->name); }
+Cell nameCell(const Row& r, double) { return textCell(r.transfer.name); }
+SortValue nameSort(const Row& r, double) { return textSort(r.transfer.name); }
 
-Cell directionCell(const Row& r, double) { return Cell::ofText(r.transfer->upload() ? "Upload" : "Download"); }
-SortValue directionSort(const Row& r, double) { return SortValue::ofNumber(r.transfer->upload() ? 1 : 0); }
+Cell directionCell(const Row& r, double) { return Cell::ofText(r.transfer.upload() ? "Upload" : "Download"); }
+SortValue directionSort(const Row& r, double) { return SortValue::ofNumber(r.transfer.upload() ? 1 : 0); }
 
 Cell sizeCell(const Row& r, double) {
-    const auto n = numberOf(r.transfer->nbytes);
+    const auto n = numberOf(r.transfer.nbytes);
     return n ? Cell::ofText(bytesForPeople(*n), *n) : Cell::empty();
 }
-SortValue sizeSort(const Row& r, double) { return numberSort(numberOf(r.transfer->nbytes)); }
+SortValue sizeSort(const Row& r, double) { return numberSort(numberOf(r.transfer.nbytes)); }
 
 Cell doneCell(const Row& r, double) {
     const auto done = bytesDone(r);
     if (!done) return Cell::empty();
     std::string text = bytesForPeople(*done);
-    const double size = readNumber(r.transfer->nbytes);
+    const double size = readNumber(r.transfer.nbytes);
     if (size > 0 && std::isfinite(*done / size)) text += " (" + formatFixed(*done / size * 100.0, 1) + "%)";
     return Cell::ofText(std::move(text), *done);
 }
 SortValue doneSort(const Row& r, double) { return numberSort(bytesDone(r)); }
 
 Cell retriesCell(const Row& r, double) {
-    return r.transfer->num_retries ? Cell::ofText(std::string(*r.transfer->num_retries), readNumber(r.transfer->num_retries))
+    return r.transfer.num_retries ? Cell::ofText(std::string(*r.transfer.num_retries), readNumber(r.transfer.num_retries))
                                    : Cell::empty();
 }
-SortValue retriesSort(const Row& r, double) { return numberSort(numberOf(r.transfer->num_retries)); }
-Tone retriesTone(const Row& r, double) { return readNumber(r.transfer->num_retries) >= 5 ? Tone::atRisk : Tone::plain; }
+SortValue retriesSort(const Row& r, double) { return numberSort(numberOf(r.transfer.num_retries)); }
+Tone retriesTone(const Row& r, double) { return readNumber(r.transfer.num_retries) >= 5 ? Tone::atRisk : Tone::plain; }
 
 Cell nextCell(const Row& r, double now) {
     auto text = nextTryText(r, now);
-    return text ? Cell::ofText(std::move(*text), readNumber(r.transfer->next_request_time)) : Cell::empty();
+    return text ? Cell::ofText(std::move(*text), readNumber(r.transfer.next_request_time)) : Cell::empty();
 }
-SortValue nextSort(const Row& r, double) { return numberSort(numberOf(r.transfer->next_request_time)); }
+SortValue nextSort(const Row& r, double) { return numberSort(numberOf(r.transfer.next_request_time)); }
 std::optional<std::string> nextTip(const Row& r, double) {
-    if (!r.transfer->next_request_time) return std::nullopt;
-    return "The client tries again at " + std::string(*r.transfer->next_request_time) +
+    if (!r.transfer.next_request_time) return std::nullopt;
+    return "The client tries again at " + std::string(*r.transfer.next_request_time) +
            " (next_request_time, seconds since 1970); it backs off longer after each failure, up to 6 hours";
 }
 
 Cell firstCell(const Row& r, double) {
-    const auto at = numberOf(r.transfer->first_request_time);
+    const auto at = numberOf(r.transfer.first_request_time);
     return at ? Cell::ofDate(*at) : Cell::empty();
 }
-SortValue firstSort(const Row& r, double) { return numberSort(numberOf(r.transfer->first_request_time)); }
+SortValue firstSort(const Row& r, double) { return numberSort(numberOf(r.transfer.first_request_time)); }
 
 Cell spentCell(const Row& r, double) {
-    const auto s = numberOf(r.transfer->time_so_far);
+    const auto s = numberOf(r.transfer.time_so_far);
     if (!s) return Cell::empty();
     const auto text = czasHMSzSekund(*s);
     return text ? Cell::ofText(*text, *s) : Cell::empty();
 }
-SortValue spentSort(const Row& r, double) { return numberSort(numberOf(r.transfer->time_so_far)); }
+SortValue spentSort(const Row& r, double) { return numberSort(numberOf(r.transfer.time_so_far)); }
 
 Cell givesUpCell(const Row& r, double) {
     const auto at = giveUpMoment(r);
@@ -87,16 +87,16 @@ Tone givesUpTone(const Row& r, double now) {
     return at && *at - now < 86400.0 ? Tone::atRisk : Tone::plain;
 }
 
-Cell errorCell(const Row& r, double) { return textCell(r.transfer->error_msg); }
-SortValue errorSort(const Row& r, double) { return textSort(r.transfer->error_msg); }
-Tone errorTone(const Row& r, double) { return r.transfer->error_msg ? Tone::failed : Tone::plain; }
+Cell errorCell(const Row& r, double) { return textCell(r.transfer.error_msg); }
+SortValue errorSort(const Row& r, double) { return textSort(r.transfer.error_msg); }
+Tone errorTone(const Row& r, double) { return r.transfer.error_msg ? Tone::failed : Tone::plain; }
 
 }  // namespace
 
 BytesDoneSource bytesDoneSource(const TransferRow& r) {
-    if (r.transfer->bytes_xferred) return {r.transfer->bytes_xferred, std::nullopt};
-    if (!r.transfer->upload() && r.partialSize) return {std::nullopt, r.partialSize};
-    return {r.transfer->last_bytes_xferred, std::nullopt};
+    if (r.transfer.bytes_xferred) return {r.transfer.bytes_xferred, std::nullopt};
+    if (!r.transfer.upload() && r.partialSize) return {std::nullopt, r.partialSize};
+    return {r.transfer.last_bytes_xferred, std::nullopt};
 }
 
 std::optional<double> bytesDone(const TransferRow& r) {
@@ -106,14 +106,14 @@ std::optional<double> bytesDone(const TransferRow& r) {
 }
 
 std::optional<double> giveUpMoment(const TransferRow& r) {
-    const auto first = numberOf(r.transfer->first_request_time);
+    const auto first = numberOf(r.transfer.first_request_time);
     if (!first || !(*first > 0)) return std::nullopt;
     return *first + transferGiveUpSeconds;
 }
 
 std::optional<std::string> nextTryText(const TransferRow& r, double now) {
-    if (r.transfer->bytes_xferred) return std::string("active");
-    const auto next = numberOf(r.transfer->next_request_time);
+    if (r.transfer.bytes_xferred) return std::string("active");
+    const auto next = numberOf(r.transfer.next_request_time);
     if (!next) return std::nullopt;
     const auto left = countdown(*next - now);
     return left ? std::optional<std::string>("retry in " + *left) : std::nullopt;

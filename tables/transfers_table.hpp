@@ -15,7 +15,7 @@
 namespace crunchwatch {
 
 struct TransferRow {
-    const Transfer* transfer = nullptr;
+    Transfer transfer;
     MaybeText projectName, masterUrl;
     std::optional<std::uint64_t> partialSize;  // a download's file on disk, as far as it got
 };

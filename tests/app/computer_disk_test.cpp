@@ -162,9 +162,9 @@ private slots:
         QCOMPARE(model->rowCount(), 3);  // two projects, then the client's own files
         const DiskFigures& disk = value->computer->disk;
         for (std::size_t p = 0; p < 2; ++p) {
-            QCOMPARE(disk.rows[p].bytes, std::optional<std::uint64_t>(walk.projectBytes[p]));
+            QCOMPARE(disk.row(p).bytes, std::optional<std::uint64_t>(walk.projectBytes[p]));
             QVERIFY(walk.projectBytes[p] > 0);
-            const auto counted = cellText(diskColumns[static_cast<std::size_t>(DiskColumn::bytes)].cell(&disk.rows[p], 0),
+            const auto counted = cellText(diskColumns[static_cast<std::size_t>(DiskColumn::bytes)].cell(disk.row(p), 0),
                                           value->dateFormat);
             QVERIFY(counted);
             QCOMPARE(model->index(static_cast<int>(p), static_cast<int>(DiskColumn::bytes)).data().toString(),

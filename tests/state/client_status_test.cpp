@@ -42,7 +42,7 @@ TEST(ClientStatus, ProjectValuesComeFromItsOwnElementOnly) {
             test::project("http://b/") + test::result("r2", "w", "<suspended_via_gui/><ended/>"));
     std::string keep;
     const ClientStatus s = statusOf(text, keep);
-    ASSERT_EQ(s.projects.size(), 1u) << "only projects that hold something";
+    ASSERT_EQ(s.projects().size(), 1u) << "only projects that hold something";
     const ProjectStatus& a = s.of(0);
     for (std::size_t f = 0; f < projectFlagNames.size(); ++f) EXPECT_TRUE(a.has(static_cast<ProjectFlag>(f))) << f;
     EXPECT_EQ(a.sched_rpc_pending, Opt("2"));
@@ -75,17 +75,17 @@ TEST(ClientStatus, TransfersAndTheClientsOwnValues) {
         el("user_network_request", "1") + "</client_state>";
     std::string keep;
     const ClientStatus s = statusOf(text, keep);
-    ASSERT_EQ(s.transfers.size(), 2u);
-    const Transfer& up = s.transfers[0];
+    ASSERT_EQ(s.transfers().size(), 2u);
+    const Transfer& up = s.transfers()[0];
     EXPECT_EQ(up.project, 0u);
     EXPECT_EQ(up.name, Opt("up"));
     EXPECT_TRUE(up.upload());
     EXPECT_EQ(up.num_retries, Opt("3"));
     EXPECT_EQ(up.error_msg, Opt("no space"));
     EXPECT_EQ(up.bytes_xferred, std::nullopt);
-    EXPECT_EQ(s.transfers[1].project, 1u);
-    EXPECT_FALSE(s.transfers[1].upload());
-    EXPECT_EQ(s.transfers[1].bytes_xferred, Opt("512"));
+    EXPECT_EQ(s.transfers()[1].project, 1u);
+    EXPECT_FALSE(s.transfers()[1].upload());
+    EXPECT_EQ(s.transfers()[1].bytes_xferred, Opt("512"));
     EXPECT_EQ(s.client.version(), "7.20.5");
     EXPECT_EQ(s.client.user_run_request, Opt("3"));
     EXPECT_EQ(s.client.user_run_prev_request, Opt("2"));
@@ -100,12 +100,12 @@ TEST(ClientStatus, RealClientFileWithDownloadsAndABackoff) {
     const auto state = loadClientState((test::realDataDir() / "michaelzhye-downloading/client_state.xml").string());
     ASSERT_TRUE(state);
     const ClientStatus s = readClientStatus(state->file.sekcje);
-    ASSERT_EQ(s.projects.size(), state->projectInfo.size());
+    ASSERT_EQ(s.projects().size(), state->projectInfo.size());
     EXPECT_EQ(s.of(0).backoffs.size(), 1u);
     EXPECT_EQ(s.of(0).backoffs[0].interval, Opt("600.000000"));
-    EXPECT_EQ(s.transfers.size(), 4u);
-    for (const Transfer& t : s.transfers) EXPECT_FALSE(t.upload());
-    EXPECT_EQ(s.transfers[0].bytes_xferred, Opt("159684.000000"));
+    EXPECT_EQ(s.transfers().size(), 4u);
+    for (const Transfer& t : s.transfers()) EXPECT_FALSE(t.upload());
+    EXPECT_EQ(s.transfers()[0].bytes_xferred, Opt("159684.000000"));
     EXPECT_EQ(s.client.version(), "7.2.42");
     // A client attached to no project yet still says who it is.
     const auto fresh = loadClientState((test::realDataDir() / "juppiega-cuda/client_state.xml").string());

@@ -95,11 +95,11 @@ TEST(ComputerTables, LinesAndDiskFiguresOfAStateFile) {
     EXPECT_EQ(line("Switch between tasks every")->tooltip, "From the client's default");
 
     const DiskFigures& d = value->computer->disk;
-    ASSERT_EQ(d.rows.size(), 2u);
-    EXPECT_EQ(d.rows[0].name, "Crunch");
-    EXPECT_EQ(d.rows[0].recorded, "94208.000000");
-    EXPECT_FALSE(d.rows[0].bytes);  // nothing walked
-    EXPECT_EQ(d.rows[1].name, "BOINC client");
+    ASSERT_EQ(d.rowCount(), 2u);
+    EXPECT_EQ(d.row(0).name, "Crunch");
+    EXPECT_EQ(d.row(0).recorded, "94208.000000");
+    EXPECT_FALSE(d.row(0).bytes);  // nothing walked
+    EXPECT_EQ(d.row(1).name, "BOINC client");
     ASSERT_TRUE(d.allowed.bytes);  // the record stands in for the count
     EXPECT_DOUBLE_EQ(*d.allowed.bytes, 0.0);  // 94208 + 400 bytes free, less 0.1 GiB
 }
@@ -124,16 +124,17 @@ TEST(ComputerTables, LiveFiguresOnlyForTheDiskTheFileDescribesAndHostileNumbersS
     for (const Case c : {Case{"1000000.000000", true, 5000}, Case{"2000000", false, 100}}) {
         SCOPED_TRACE(c.dTotal);
         const auto v = stateWith(c.dTotal, "");
-        const DiskFigures d = diskFigures(v->snapshot->state, v->snapshot->state.host, v->prefs->effective, walk);
+        const DiskFigures d = diskFigures(std::shared_ptr<const ClientState>(v->snapshot, &v->snapshot->state),
+                                          v->snapshot->state.host, v->prefs->effective, walk);
         EXPECT_EQ(d.live, c.live);
         EXPECT_EQ(d.freeBytes, c.free);
         EXPECT_EQ(d.totalBytes, 4096u + 8192u);
-        EXPECT_EQ(d.rows[0].bytes, 4096u);
+        EXPECT_EQ(d.row(0).bytes, 4096u);
     }
     // Numbers no host has: shown as written, never wrapped or infinite.
     const auto v = stateWith("1e300", "<timezone>1e300</timezone>\n<m_nbytes>1e19</m_nbytes>\n");
     const DiskFigures& d = v->computer->disk;
-    EXPECT_FALSE(d.rows[0].bytes);
+    EXPECT_FALSE(d.row(0).bytes);
     EXPECT_TRUE(!d.allowed.bytes || std::isfinite(*d.allowed.bytes));
     for (const ComputerLine& l : v->computer->lines) {
         if (l.name == "Time zone" || l.name == "Memory") {
@@ -151,8 +152,8 @@ TEST(ComputerTables, ProjectFoldersHoldTheActiveTasksSlots) {
         "<slot>3</slot>\n</active_task>\n</active_task_set>\n</client_state>\n");
     const auto folders = projectFolders(value->snapshot->state);
     ASSERT_EQ(folders.size(), 1u);
-    EXPECT_EQ(folders[0].dir, "www.example.org_a_b");
-    EXPECT_EQ(folders[0].slotDirs, std::vector<std::string>{"3"});
+    EXPECT_EQ(folders.at(0).dir, "www.example.org_a_b");
+    EXPECT_EQ(folders.at(0).slotDirs, std::vector<std::string>{"3"});
 }
 
 TEST(ComputerTables, TheDiskIsCountedOncePerPeriodAndAtOnceWhenTheProjectsChange) {
@@ -168,7 +169,7 @@ TEST(ComputerTables, TheDiskIsCountedOncePerPeriodAndAtOnceWhenTheProjectsChange
     const StatePath path(state({"http://a.invalid/"}));
     Refresher r;
     r.setDiskWalk({true, 3600, mostWalkEntries});
-    const auto bytesOf = [&](std::size_t row) { return r.last()->computer->disk.rows.at(row).bytes.value_or(0); };
+    const auto bytesOf = [&](std::size_t row) { return r.last()->computer->disk.row(row).bytes.value_or(0); };
     r.refresh(path);
     const std::uint64_t first = bytesOf(0);
     EXPECT_GT(first, 0u);
@@ -183,7 +184,7 @@ TEST(ComputerTables, TheDiskIsCountedOncePerPeriodAndAtOnceWhenTheProjectsChange
     r.refresh(path);
     EXPECT_NE(r.last()->computer->disk.walk, walk) << "a new project waits for the period";
     EXPECT_GT(bytesOf(0), first);
-    EXPECT_EQ(r.last()->computer->disk.rows.size(), 3u);
+    EXPECT_EQ(r.last()->computer->disk.rowCount(), 3u);
 }
 
 }  // namespace
