@@ -174,13 +174,15 @@ void hostLines(Lines& lines, const HostInfo& h) {
     lines.text("Version", h.os_version, "os_version");
 }
 
-// Every refresh makes these three dozen lines: each string is built in one
-// piece, and a group's title once for its run of lines.
+// Every refresh makes these three dozen lines: the values are walked once
+// beside the names (they are in the names' order), each string is built in
+// one piece, and a group's title once for its run of lines.
 void prefLines(Lines& lines, const EffectivePrefs& prefs) {
     std::optional<PrefGroup> titled;
+    auto next = prefs.values.begin();
     for (const PrefName& n : prefNames) {
-        const EffectivePref* p = prefs.find(n.name);
-        if (!p) continue;
+        if (next == prefs.values.end() || next->name != n.name) continue;
+        const EffectivePref* p = &*next++;
         if (titled != n.group) lines.group("Preferences: " + std::string(prefGroupText(n.group)));
         titled = n.group;
         std::string value = p->value;
