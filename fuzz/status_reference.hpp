@@ -4,6 +4,7 @@
 // reading against: blocks split at every "<project>", values cut with
 // std::string_view::find, elements walked one after another.
 
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,15 @@ namespace crunchwatch::fuzz {
 
 using Found = std::optional<std::string_view>;
 
+// text.find(what, from), by the C library's memmem: one call per search,
+// where string_view::find compares through memcmp at every '<', and
+// libFuzzer's hook on each of those calls costs more than the search.
+CRUNCHWATCH_FUZZ_CHECK inline std::size_t find(std::string_view text, std::string_view what, std::size_t from = 0) {
+    if (from > text.size()) return std::string_view::npos;
+    const void* at = ::memmem(text.data() + from, text.size() - from, what.data(), what.size());
+    return at ? static_cast<std::size_t>(static_cast<const char*>(at) - text.data()) : std::string_view::npos;
+}
+
 // An element's two tags, "<name>" and "</name>", spelt once for every input.
 struct Tags {
     std::string open, close;
@@ -24,10 +34,10 @@ struct Tags {
 
 // What lies between the first "<name>" and the first "</name>" after it (or the end); nothing when empty.
 CRUNCHWATCH_FUZZ_CHECK inline Found referenceValue(std::string_view text, const Tags& tags) {
-    const std::size_t start = text.find(tags.open);
+    const std::size_t start = find(text, tags.open);
     if (start == std::string_view::npos) return std::nullopt;
     const std::size_t from = start + tags.open.size();
-    const std::size_t end = text.find(tags.close, from);
+    const std::size_t end = find(text, tags.close, from);
     const std::string_view v = text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from);
     return v.empty() ? std::nullopt : Found(v);
 }
@@ -39,9 +49,9 @@ CRUNCHWATCH_FUZZ_CHECK inline std::vector<std::string_view> referenceElements(st
                                                                               std::string_view close) {
     std::vector<std::string_view> out;
     for (std::size_t pos = 0;;) {
-        const std::size_t start = text.find(open, pos);
+        const std::size_t start = find(text, open, pos);
         if (start == std::string_view::npos) return out;
-        std::size_t end = text.find(close, start + open.size());
+        std::size_t end = find(text, close, start + open.size());
         if (end == std::string_view::npos) end = text.size();
         out.push_back(text.substr(start, end - start));
         if (end == text.size()) return out;
@@ -74,7 +84,7 @@ CRUNCHWATCH_FUZZ_CHECK inline void requireSameStatus(const ClientStatus& real, c
     std::vector<std::string_view> blocks;
     if (s.project)
         for (std::size_t at = 0; at != std::string_view::npos;) {
-            const std::size_t next = s.project->find("<project>", at + 1);
+            const std::size_t next = find(*s.project, "<project>", at + 1);
             blocks.push_back(s.project->substr(at, next == std::string_view::npos ? next : next - at));
             at = next;
         }
@@ -85,9 +95,9 @@ CRUNCHWATCH_FUZZ_CHECK inline void requireSameStatus(const ClientStatus& real, c
     std::size_t transfer = 0;
     for (std::size_t p = 0; p < blocks.size(); ++p) {
         const ProjectStatus& r = real.of(p);
-        const std::string_view element = blocks[p].substr(0, blocks[p].find("</project>"));
+        const std::string_view element = blocks[p].substr(0, find(blocks[p], "</project>"));
         for (std::size_t f = 0; f < projectFlagNames.size(); ++f)
-            require(r.has(static_cast<ProjectFlag>(f)) == (element.find(tag.flags[f]) != std::string_view::npos),
+            require(r.has(static_cast<ProjectFlag>(f)) == (find(element, tag.flags[f]) != std::string_view::npos),
                     "a project flag differs");
         const std::pair<Found, const Tags&> values[] = {
             {r.sched_rpc_pending, tag.sched_rpc_pending}, {r.min_rpc_time, tag.min_rpc_time},
@@ -124,16 +134,19 @@ CRUNCHWATCH_FUZZ_CHECK inline void requireSameStatus(const ClientStatus& real, c
                         r.apps[i].user_friendly_name == referenceValue(apps[i], tag.user_friendly_name),
                     "an application's names differ");
         for (const std::string_view file : referenceElements(blocks[p], "<file>", "</file>")) {
-            const std::size_t x = file.find("<persistent_file_xfer>");
+            const std::size_t x = find(file, "<persistent_file_xfer>");
             if (x == std::string_view::npos) continue;
             require(transfer < real.transfers.size(), "a transfer is missing");
             const Transfer& t = real.transfers[transfer++];
             const std::string_view own = file.substr(0, x);
             std::string_view xfer = file.substr(x);
-            xfer = xfer.substr(0, xfer.find("</persistent_file_xfer>"));
-            const std::size_t active = file.find("<file_xfer>");
-            const std::string_view activeXfer =
-                active == std::string_view::npos ? std::string_view() : file.substr(active).substr(0, file.substr(active).find("</file_xfer>"));
+            xfer = xfer.substr(0, find(xfer, "</persistent_file_xfer>"));
+            const std::size_t active = find(file, "<file_xfer>");
+            std::string_view activeXfer;
+            if (active != std::string_view::npos) {
+                activeXfer = file.substr(active);
+                activeXfer = activeXfer.substr(0, find(activeXfer, "</file_xfer>"));
+            }
             require(t.project == p && t.name == referenceValue(own, tag.name) &&
                         t.nbytes == referenceValue(own, tag.nbytes) && t.status == referenceValue(own, tag.status) &&
                         t.error_msg == referenceValue(file, tag.error_msg) &&
