@@ -23,9 +23,22 @@ CRUNCHWATCH_FUZZ_CHECK inline std::string referenceNormalised(std::string_view t
         "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
     };
     static constexpr std::string_view paragraphSeparator = "\xE2\x80\xA9";
+    static_assert(
+        [] {
+            const auto blankOrHigh = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c & 0x80; };
+            for (std::string_view t : trimSet)
+                if (!blankOrHigh(t.front()) || !blankOrHigh(t.back())) return false;
+            return true;
+        }(),
+        "every member begins and ends with a byte below '!' or above 0x7F");
     // The length of the member of the trim set that `line` starts or ends
-    // with, or 0. Only members whose first byte matches are compared whole.
+    // with, or 0: none when the line begins (or ends) with a byte that no
+    // member begins (or ends) with, and of the others only members whose
+    // first byte matches are compared whole.
     const auto memberAt = [](std::string_view line, bool atEnd) CRUNCHWATCH_FUZZ_CHECK -> std::size_t {
+        if (line.empty()) return 0;
+        if (const auto c = static_cast<unsigned char>(atEnd ? line.back() : line.front()); c > ' ' && c < 0x80)
+            return 0;
         for (std::string_view t : trimSet) {
             if (line.size() < t.size()) continue;
             const std::size_t at = atEnd ? line.size() - t.size() : 0;
