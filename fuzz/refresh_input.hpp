@@ -57,9 +57,9 @@ inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size
 
 // The refresh as the window and the dump run it, of `p`'s file written to
 // client_state.xml in a folder of its own, at the vector level `p` chooses.
-// The file's text must read.
-// The client's words come from this machine's journal and log, not from the
-// input: a target that checks nothing of them passes WordsOptions{.read = false}.
+// The file's text must read. The client's words come from this machine's
+// journal and log, not from the input: a target that checks nothing of them
+// passes WordsOptions{.read = false}.
 inline RefreshValuePtr refresh(const RefreshInput& p, const WordsOptions& words = {}) {
     static InputFile stateFile("client_state.xml", Beside::ownFolder);
     useLevelChosenBy(p.levelChoice);
