@@ -64,7 +64,8 @@ struct StatusTags {
     std::vector<std::string> flags;  // "<ended/>", in projectFlagNames' order
     Tags sched_rpc_pending{"sched_rpc_pending"}, min_rpc_time{"min_rpc_time"}, next_rpc_time{"next_rpc_time"},
         last_rpc_time{"last_rpc_time"}, nrpc_failures{"nrpc_failures"}, master_fetch_failures{"master_fetch_failures"},
-        njobs_success{"njobs_success"}, njobs_error{"njobs_error"}, name{"name"}, value{"value"},
+        njobs_success{"njobs_success"}, njobs_error{"njobs_error"}, disk_usage{"disk_usage"}, name{"name"},
+        value{"value"},
         user_friendly_name{"user_friendly_name"}, nbytes{"nbytes"}, status{"status"}, error_msg{"error_msg"},
         num_retries{"num_retries"}, first_request_time{"first_request_time"}, next_request_time{"next_request_time"},
         time_so_far{"time_so_far"}, last_bytes_xferred{"last_bytes_xferred"}, is_upload{"is_upload"},
@@ -104,6 +105,7 @@ CRUNCHWATCH_FUZZ_CHECK inline void requireSameStatus(const ClientStatus& real, c
             {r.next_rpc_time, tag.next_rpc_time},         {r.last_rpc_time, tag.last_rpc_time},
             {r.nrpc_failures, tag.nrpc_failures},         {r.master_fetch_failures, tag.master_fetch_failures},
             {r.njobs_success, tag.njobs_success},         {r.njobs_error, tag.njobs_error},
+            {r.disk_usage, tag.disk_usage},
         };
         for (const auto& [value, tags] : values)
             require(value == referenceValue(element, tags), "a project status value differs");
