@@ -84,7 +84,7 @@ void requireReadAs(const JobLog& log, const Parsed& expected, const char* what) 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::MemoryFile file("job_log_x.txt");
+    static fuzz::InputFile file("job_log_x.txt");
     const std::string_view contents(reinterpret_cast<const char*>(data), size);
     const Parsed whole = reference(contents);
     requireReadAs(JobLog::fromText(contents), whole, "the job log differs from its reference");

@@ -67,7 +67,7 @@ void requireFilesBeside(const std::string& text, const std::optional<std::string
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::MemoryFile file("global_prefs.xml");
+    static fuzz::InputFile file("global_prefs.xml");
     FuzzedDataProvider in(data, size);
     fuzz::useLevelChosenBy(in.ConsumeIntegral<std::uint8_t>());
     const std::string contents = in.ConsumeRemainingBytesAsString();

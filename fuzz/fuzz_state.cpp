@@ -33,7 +33,7 @@ using fuzz::require;
 namespace {
 
 // Every value is cut from the file's text; a flag holds its own name.
-void requireRecord(const Record& r, std::string_view text) {
+CRUNCHWATCH_FUZZ_CHECK void requireRecord(const Record& r, std::string_view text) {
     for (const Entry& e : r.entries()) {
         require(!e.value.empty(), "a record holds an empty value");
         const bool flag = e.key == "ready_to_report" || e.key == "suspended_via_gui";
@@ -42,7 +42,7 @@ void requireRecord(const Record& r, std::string_view text) {
     }
 }
 
-bool sameRecord(const Record& a, const Record& b) {
+CRUNCHWATCH_FUZZ_CHECK bool sameRecord(const Record& a, const Record& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (a.entries()[i].key != b.entries()[i].key || a.entries()[i].value != b.entries()[i].value) return false;
@@ -50,7 +50,7 @@ bool sameRecord(const Record& a, const Record& b) {
 }
 
 // The file read from disk gives exactly what the same bytes give in memory.
-void requireSameState(const ClientState& fromFile, const ClientState& inMemory) {
+CRUNCHWATCH_FUZZ_CHECK void requireSameState(const ClientState& fromFile, const ClientState& inMemory) {
     require(fromFile.file.text.view() == inMemory.file.text.view(), "the file was read differently from memory");
     const ProjectInfo& a = fromFile.projectInfo;
     const ProjectInfo& b = inMemory.projectInfo;
@@ -63,7 +63,7 @@ void requireSameState(const ClientState& fromFile, const ClientState& inMemory) 
     }
 }
 
-void requireCell(const Cell& cell, const std::optional<std::string>& format) {
+CRUNCHWATCH_FUZZ_CHECK void requireCell(const Cell& cell, const std::optional<std::string>& format) {
     const auto text = cellText(cell, format);
     switch (cell.kind) {
         case Cell::Kind::Empty: require(!text, "an empty cell shows text"); break;
@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const fuzz::RefreshInput p = fuzz::splitRefreshInput(data, size);
-    const RefreshValuePtr refreshed = fuzz::refresh(p);
+    // The client's words are no part of the input: fuzz_words reads them.
+    const RefreshValuePtr refreshed = fuzz::refresh(p, WordsOptions{.read = false});
     const Snapshot& report = *refreshed->snapshot;
     const ClientState inMemory = clientStateFromText(p.file);
     requireSameState(report.state, inMemory);

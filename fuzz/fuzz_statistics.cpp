@@ -61,7 +61,7 @@ constexpr DayValue dayValues[] = {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzz::MemoryFile file("statistics_x.xml");
+    static fuzz::InputFile file("statistics_x.xml");
     const std::string_view contents(reinterpret_cast<const char*>(data), size);
     file.write(contents);
     const auto read = readStatisticsFile(file.path());

@@ -1,7 +1,7 @@
 #pragma once
-// What the fuzz targets share: a check that stops the run with a message, an
-// in-memory regular file for the readers to open by path, the vector level an
-// input asks for, and the properties every normalised text has.
+// What the fuzz targets share: a check that stops the run with a message, a
+// regular file for the readers to open by path, the vector level an input
+// asks for, and the properties every normalised text has.
 
 #include <cstdint>
 #include <cstdio>
@@ -11,10 +11,19 @@
 #include <string_view>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include "state/vector_level.hpp"
+
+// Marks a target's own checks and references: they are not the code under
+// test, so they are left out of the coverage instrumentation. Their branches
+// and comparisons then neither cost libFuzzer a callback each nor count as
+// new coverage (which would keep inputs that are new only to a check);
+// AddressSanitizer still checks every access they make to what the product
+// handed them.
+#define CRUNCHWATCH_FUZZ_CHECK __attribute__((no_sanitize("coverage")))
 
 namespace crunchwatch::fuzz {
 
@@ -25,17 +34,40 @@ inline void require(bool ok, const char* what) {
     std::abort();
 }
 
-// An anonymous regular file, opened by the readers through /proc like any
-// other path, so that each input also goes through the real file reading.
-class MemoryFile final {
+// The regular file each input is written to, opened by the readers by its
+// path like any other, so that each input also goes through the real file
+// reading: an anonymous file (its path through /proc), or, for a reader that
+// also looks beside the file, one in a folder of its own under TMPDIR. The
+// refresh lists and questions the state file's folder on every input:
+// /proc/self/fd builds inodes for each of those lookups, and it lists this
+// process's descriptors, which change as libFuzzer opens files. The folder
+// goes at exit; a run that crashed leaves it behind, with the input.
+enum class Beside : bool { nothing, ownFolder };
+
+class InputFile final {
 public:
-    explicit MemoryFile(const char* name) : m_fd(::memfd_create(name, MFD_CLOEXEC)) {
-        require(m_fd >= 0, "memfd_create failed");
-        m_path = "/proc/self/fd/" + std::to_string(m_fd);
+    explicit InputFile(const char* name, Beside beside = Beside::nothing) {
+        if (beside == Beside::nothing) {
+            m_fd = ::memfd_create(name, MFD_CLOEXEC);
+            require(m_fd >= 0, "memfd_create failed");
+            m_path = "/proc/self/fd/" + std::to_string(m_fd);
+            return;
+        }
+        const char* tmp = std::getenv("TMPDIR");
+        m_folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/crunchwatch-fuzz-XXXXXX";
+        require(::mkdtemp(m_folder.data()) != nullptr, "mkdtemp failed");
+        m_path = m_folder + "/" + name;
+        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        require(m_fd >= 0, "the input's file could not be made");
     }
-    ~MemoryFile() { ::close(m_fd); }
-    MemoryFile(const MemoryFile&) = delete;
-    MemoryFile& operator=(const MemoryFile&) = delete;
+    ~InputFile() {
+        ::close(m_fd);
+        if (m_folder.empty()) return;
+        ::unlink(m_path.c_str());
+        ::rmdir(m_folder.c_str());
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
 
     // The file now holds exactly `contents` (written over the last ones and
     // cut to length: emptying the file first would cost its pages each time).
@@ -56,8 +88,9 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
-    int m_fd;
+    int m_fd = -1;
     std::size_t m_size = 0;
+    std::string m_folder;  // empty for an anonymous file
     std::string m_path;
 };
 
@@ -70,19 +103,19 @@ inline VectorLevel useLevelChosenBy(unsigned choice) {
 
 // Normalisation drops every line break and trims each line, so its result
 // holds no CR or LF and neither begins nor ends with ASCII white space.
-inline void requireNormalised(std::string_view normalisedText, std::size_t originalSize) {
+CRUNCHWATCH_FUZZ_CHECK inline void requireNormalised(std::string_view normalisedText, std::size_t originalSize) {
     require(normalisedText.size() <= originalSize, "normalisation made the text longer");
-    const auto holds = [&](char c) {
+    const auto holds = [&](char c) CRUNCHWATCH_FUZZ_CHECK {
         return !normalisedText.empty() && std::memchr(normalisedText.data(), c, normalisedText.size());
     };
     require(!holds('\n') && !holds('\r'), "a line break survived normalisation");
-    const auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const auto isSpace = [](char c) CRUNCHWATCH_FUZZ_CHECK { return c == ' ' || (c >= '\t' && c <= '\r'); };
     require(normalisedText.empty() || (!isSpace(normalisedText.front()) && !isSpace(normalisedText.back())),
             "normalisation left white space at an end");
 }
 
 // True when `part` lies inside `whole` (a view cut from it).
-inline bool isWithin(std::string_view part, std::string_view whole) {
+CRUNCHWATCH_FUZZ_CHECK inline bool isWithin(std::string_view part, std::string_view whole) {
     const auto p = reinterpret_cast<std::uintptr_t>(part.data());
     const auto w = reinterpret_cast<std::uintptr_t>(whole.data());
     return p >= w && p + part.size() <= w + whole.size();

@@ -36,7 +36,7 @@ void requireEntries(const EventLog& log, const std::vector<fuzz::RefEntry>& expe
 }
 
 void eventLog(std::string_view contents) {
-    static fuzz::MemoryFile file("stdoutdae.txt");
+    static fuzz::InputFile file("stdoutdae.txt");
     const auto whole = fuzz::referenceEntries(contents);
     requireEntries(EventLog::fromText(contents), whole, "the event log differs from its reference");
 

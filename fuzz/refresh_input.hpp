@@ -55,13 +55,16 @@ inline RefreshInput splitRefreshInput(const std::uint8_t* data, std::size_t size
     return p;
 }
 
-// The refresh as the window and the dump run it, of `p`'s file written to a
-// file in memory, at the vector level `p` chooses. The file's text must read.
-inline RefreshValuePtr refresh(const RefreshInput& p) {
-    static MemoryFile stateFile("client_state.xml");
+// The refresh as the window and the dump run it, of `p`'s file written to
+// client_state.xml in a folder of its own, at the vector level `p` chooses.
+// The file's text must read. The client's words come from this machine's
+// journal and log, not from the input: a target that checks nothing of them
+// passes WordsOptions{.read = false}.
+inline RefreshValuePtr refresh(const RefreshInput& p, const WordsOptions& words = {}) {
+    static InputFile stateFile("client_state.xml", Beside::ownFolder);
     useLevelChosenBy(p.levelChoice);
     stateFile.write(p.file);
-    RefreshValuePtr value = readReport(stateFile.path());
+    RefreshValuePtr value = readReport(stateFile.path(), words);
     require(static_cast<bool>(value->status), "a readable regular file was refused");
     return value;
 }

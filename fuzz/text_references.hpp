@@ -16,24 +16,37 @@ namespace crunchwatch::fuzz {
 
 // Normalisation as its contract states it: split at LF, CR and U+2029, strip
 // the trim set from both ends of each line, join.
-inline std::string referenceNormalised(std::string_view text) {
+CRUNCHWATCH_FUZZ_CHECK inline std::string referenceNormalised(std::string_view text) {
     static constexpr std::string_view trimSet[] = {
         "\t", "\n", "\v", "\f", "\r", " ", "\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80\x80", "\xE2\x80\x81",
         "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86", "\xE2\x80\x87", "\xE2\x80\x88",
         "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\xA8", "\xE2\x80\xA9", "\xE2\x80\xAF", "\xE2\x81\x9F", "\xE3\x80\x80",
     };
     static constexpr std::string_view paragraphSeparator = "\xE2\x80\xA9";
+    static_assert(
+        [] {
+            const auto blankOrHigh = [](char c) { return static_cast<unsigned char>(c) <= ' ' || c & 0x80; };
+            for (std::string_view t : trimSet)
+                if (!blankOrHigh(t.front()) || !blankOrHigh(t.back())) return false;
+            return true;
+        }(),
+        "every member begins and ends with a byte below '!' or above 0x7F");
     // The length of the member of the trim set that `line` starts or ends
-    // with, or 0. Only members whose first byte matches are compared whole.
-    const auto memberAt = [](std::string_view line, bool atEnd) -> std::size_t {
+    // with, or 0: none when the line begins (or ends) with a byte that no
+    // member begins (or ends) with, and of the others only members whose
+    // first byte matches are compared whole.
+    const auto memberAt = [](std::string_view line, bool atEnd) CRUNCHWATCH_FUZZ_CHECK -> std::size_t {
+        if (line.empty()) return 0;
+        if (const auto c = static_cast<unsigned char>(atEnd ? line.back() : line.front()); c > ' ' && c < 0x80)
+            return 0;
         for (std::string_view t : trimSet) {
             if (line.size() < t.size()) continue;
-            const std::string_view part = line.substr(atEnd ? line.size() - t.size() : 0, t.size());
-            if (part[0] == t[0] && part == t) return t.size();
+            const std::size_t at = atEnd ? line.size() - t.size() : 0;
+            if (line[at] == t[0] && line.substr(at, t.size()) == t) return t.size();
         }
         return 0;
     };
-    const auto trim = [&](std::string_view line) {
+    const auto trim = [&](std::string_view line) CRUNCHWATCH_FUZZ_CHECK {
         while (const std::size_t n = memberAt(line, false)) line.remove_prefix(n);
         while (const std::size_t n = memberAt(line, true)) line.remove_suffix(n);
         return line;
@@ -58,9 +71,10 @@ inline std::string referenceNormalised(std::string_view text) {
 
 // findFrom against std::string_view::find: from the first occurrence through
 // every next one (up to a bound), and from the positions near the end.
-inline void requireFindsLikeTheReference(std::string_view haystack, std::string_view needle,
-                                         std::size_t (*findFrom)(std::string_view, std::string_view, std::size_t)) {
-    const auto reference = [&](std::size_t from) {
+CRUNCHWATCH_FUZZ_CHECK inline void requireFindsLikeTheReference(
+    std::string_view haystack, std::string_view needle,
+    std::size_t (*findFrom)(std::string_view, std::string_view, std::size_t)) {
+    const auto reference = [&](std::size_t from) CRUNCHWATCH_FUZZ_CHECK {
         return needle.empty() || from > haystack.size() ? std::string_view::npos : haystack.find(needle, from);
     };
     std::size_t from = 0;
@@ -78,7 +92,7 @@ inline void requireFindsLikeTheReference(std::string_view haystack, std::string_
 // Well-formed UTF-8, by decoding: each sequence's lead byte gives its length,
 // the rest are continuation bytes, and the code point it spells needs that
 // length (no overlong form), is no surrogate and is at most U+10FFFF.
-inline bool isWellFormedUtf8(std::string_view s) {
+CRUNCHWATCH_FUZZ_CHECK inline bool isWellFormedUtf8(std::string_view s) {
     for (std::size_t i = 0; i < s.size();) {
         // Reports are nearly all ASCII: eight bytes at a time while no byte
         // has its high bit set.

@@ -59,11 +59,13 @@ struct Entry {
     Key id{};  // the key itself, of which `key` is the name
 };
 
-// A stored value: where it lies in the text, and its key.
+// A stored value: where it lies in the text, and its key. Every entry is
+// written whole before it is read, so there are no member initialisers: the
+// entries' chunk (ChunkedArray, 4096 at a time) is then not zeroed first.
 struct StoredEntry {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
-    Key key{};
+    std::uint32_t offset;
+    std::uint32_t length;
+    Key key;
 };
 
 // A record being put together: the values of one element, before it is

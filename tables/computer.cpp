@@ -174,17 +174,26 @@ void hostLines(Lines& lines, const HostInfo& h) {
     lines.text("Version", h.os_version, "os_version");
 }
 
+// Every refresh makes these three dozen lines: the values are walked once
+// beside the names (they are in the names' order), each string is built in
+// one piece, and a group's title once for its run of lines.
 void prefLines(Lines& lines, const EffectivePrefs& prefs) {
+    std::optional<PrefGroup> titled;
+    auto next = prefs.values.begin();
     for (const PrefName& n : prefNames) {
-        const EffectivePref* p = prefs.find(n.name);
-        if (!p) continue;
-        lines.group("Preferences: " + std::string(prefGroupText(n.group)));
+        if (next == prefs.values.end() || next->name != n.name) continue;
+        const EffectivePref* p = &*next++;
+        if (titled != n.group) lines.group("Preferences: " + std::string(prefGroupText(n.group)));
+        titled = n.group;
         std::string value = p->value;
-        if (!n.unit.empty()) value += " " + std::string(n.unit);
+        if (!n.unit.empty()) (value += ' ') += n.unit;
         if (n.unit.empty() && !n.fallback.empty()) value = p->value == "0" ? "no" : p->value == "1" ? "yes" : p->value;
-        std::string tip = "From " + std::string(prefSourceText(p->source));
-        ComputerLine& line = lines.add(std::string(n.label), value,
-                                       std::string(prefSourceText(p->source)) + " <" + std::string(n.name) + ">", tip);
+        const std::string_view source = prefSourceText(p->source);
+        std::string element, tip = "From ";
+        element.reserve(source.size() + n.name.size() + 3);
+        (((element += source) += " <") += n.name) += '>';
+        tip += source;
+        ComputerLine& line = lines.add(std::string(n.label), std::move(value), std::move(element), std::move(tip));
         if (p->source == PrefSource::override_file) line.mark = Mark::overridden;
         if (n.name == "mod_time")
             if (const auto at = numberIn(p->value); at && *at > 0) line.moment = *at;
