@@ -57,7 +57,8 @@ public:
     static DesktopNotification runningAgain();
 
     // The service's word that notification `id` was clicked (`action`
-    // "default") or closed; public for the tests, which play the service.
+    // "default") or closed: slots for the bus's signals, taken only from the
+    // service's own name, so no other client can play a click.
     Q_SLOT void actionInvoked(uint id, const QString& action);
     Q_SLOT void notificationClosed(uint id, uint reason);
 
