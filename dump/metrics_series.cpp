@@ -133,6 +133,21 @@ bool addProjectSeries(Series& series, std::size_t project, const std::string& la
     return true;
 }
 
+// Calls `gather(at, begin, end)` for each run [begin, end) of the `count`
+// items of one project (`projectOf(i)`, the runs in file order) that has
+// series, `at` being its place among them.
+template <class ProjectOf, class Gather>
+void forEachProjectRun(const Series& series, std::size_t count, ProjectOf projectOf, Gather gather) {
+    for (std::size_t begin = 0, at = 0; begin < count;) {
+        const std::size_t project = projectOf(begin);
+        std::size_t end = begin + 1;
+        while (end < count && projectOf(end) == project) ++end;
+        while (at < series.projects.size() && series.projects[at].project < project) ++at;
+        if (at < series.projects.size() && series.projects[at].project == project) gather(at, begin, end);
+        begin = end;
+    }
+}
+
 }  // namespace
 
 const TaskCounts& Series::tasksInState(const ProjectSeries& p) const {
@@ -174,26 +189,16 @@ Series gatherSeries(const Snapshot& s, bool perTask, double now) {
     }
     // A project's rows, and its transfers, lie together in file order.
     const ResultTable& rows = s.rows.main_result_table;
-    for (std::size_t begin = 0, at = 0; begin < rows.size();) {
-        const std::size_t project = rows[begin].projectIndex;
-        std::size_t end = begin + 1;
-        while (end < rows.size() && rows[end].projectIndex == project) ++end;
-        while (at < series.projects.size() && series.projects[at].project < project) ++at;
-        if (at < series.projects.size() && series.projects[at].project == project)
-            gatherTasks(series, at, rows, begin, end, perTask, now);
-        begin = end;
-    }
+    forEachProjectRun(series, rows.size(), [&](std::size_t i) { return rows[i].projectIndex; },
+                      [&](std::size_t at, std::size_t begin, std::size_t end) {
+                          gatherTasks(series, at, rows, begin, end, perTask, now);
+                      });
     if (!perTask) return series;
     const StoredList<Transfer> transfers = s.state.clientStatus.transfers();
-    for (std::size_t begin = 0, at = 0; begin < transfers.size();) {
-        const std::size_t project = transfers[begin].project;
-        std::size_t end = begin + 1;
-        while (end < transfers.size() && transfers[end].project == project) ++end;
-        while (at < series.projects.size() && series.projects[at].project < project) ++at;
-        if (at < series.projects.size() && series.projects[at].project == project)
-            gatherTransfers(series, at, transfers, begin, end);
-        begin = end;
-    }
+    forEachProjectRun(series, transfers.size(), [&](std::size_t i) { return transfers[i].project; },
+                      [&](std::size_t at, std::size_t begin, std::size_t end) {
+                          gatherTransfers(series, at, transfers, begin, end);
+                      });
     return series;
 }
 
