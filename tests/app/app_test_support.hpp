@@ -6,6 +6,7 @@
 #include <QAbstractItemModel>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QString>
@@ -29,10 +30,24 @@ public:
     QString path(const QString& name) const { return m_dir.path() + QLatin1Char('/') + name; }
     QString iniPath() const { return path(QStringLiteral("settings.ini")); }
 
-    // Writes (or replaces in place) a file; returns its full path.
+    // Writes (or replaces) a file as the client does, whole: written beside
+    // it and renamed into place, so that a watchdog reading meanwhile never
+    // sees it half written. Returns its full path.
     QString write(const QString& name, const QByteArray& contents) const {
         const QString p = path(name);
         QDir().mkpath(p.section(QLatin1Char('/'), 0, -2));
+        QSaveFile f(p);
+        f.setDirectWriteFallback(false);
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(contents);
+            f.commit();
+        }
+        return p;
+    }
+    // Rewrites the file where it is (the same file, not another renamed
+    // over it), as an editor may.
+    QString rewriteInPlace(const QString& name, const QByteArray& contents) const {
+        const QString p = path(name);
         QFile f(p);
         if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(contents);
         return p;

@@ -203,7 +203,7 @@ private slots:
 
         const QByteArray sameSize = oneProjectState("g2");
         if (change == QStringLiteral("rewrite")) {
-            m_box->write(QStringLiteral("client_state.xml"), sameSize);
+            m_box->rewriteInPlace(QStringLiteral("client_state.xml"), sameSize);
             QVERIFY(setModified(m_state, second, 200000000));
         } else if (change == QStringLiteral("touch")) {
             QVERIFY(setModified(m_state, second, 300000000));
@@ -212,7 +212,7 @@ private slots:
             QVERIFY(setModified(copy, second - 3600, 0));
             QVERIFY(::rename(copy.toLocal8Bit().constData(), m_state.toLocal8Bit().constData()) == 0);
         } else {
-            m_box->write(QStringLiteral("client_state.xml"), sameSize);
+            m_box->rewriteInPlace(QStringLiteral("client_state.xml"), sameSize);
             QVERIFY(setModified(m_state, second, 100000000));
         }
         if (refreshes) {
