@@ -127,6 +127,13 @@ std::optional<std::string> AtomicFileWriter::commit() {
     return m_buffer->commit();
 }
 
+bool makeFolders(const std::string& file) {
+    // Each folder of the path in turn; one that exists is fine.
+    for (std::size_t slash = file.find('/', 1); slash != std::string::npos; slash = file.find('/', slash + 1))
+        if (::mkdir(file.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
+    return true;
+}
+
 std::optional<std::string> replaceFileAtomically(const std::string& path, std::string_view contents) {
     AtomicFileWriter writer(path);
     writer.stream().write(contents.data(), static_cast<std::streamsize>(contents.size()));

@@ -16,6 +16,10 @@
 
 namespace crunchwatch {
 
+// Makes the folders on the way to `file` (each 0700), one that exists being
+// fine; false when one cannot be made.
+bool makeFolders(const std::string& file);
+
 // Nothing on success; otherwise why it failed, with the target untouched and
 // no temporary file left behind.
 std::optional<std::string> replaceFileAtomically(const std::string& path, std::string_view contents);

@@ -24,7 +24,10 @@ struct ClientLock {
     bool operator==(const ClientLock&) const = default;
 };
 
-// `rootDir` is the data directory, ending in "/".
+inline constexpr const char* lockFileName = "lockfile";
+
+// `rootDir` is the data directory, ending in "/", on this machine; a Folder
+// asks its own with lock(lockFileName).
 ClientLock clientLock(const std::string& rootDir);
 
 }  // namespace crunchwatch

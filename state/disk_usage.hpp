@@ -97,7 +97,8 @@ struct DiskWalk {
 
 inline constexpr std::size_t mostWalkEntries = 1'000'000;
 
-// Walks the data folder `dataDir` (ending in "/" or not) for `projects`.
+// Walks the data folder `dataDir` (ending in "/" or not) of this machine for
+// `projects` (LocalFolder's walk; a Folder walks its own with walkDisk).
 DiskWalk walkDisk(const std::string& dataDir, const ProjectFolderList& projects,
                   std::size_t mostEntries = mostWalkEntries);
 

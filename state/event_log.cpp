@@ -7,10 +7,7 @@
 #include <ctime>
 #include <limits>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include "state/file_descriptor.hpp"
+#include "state/local_folder.hpp"
 #include "state/redact.hpp"
 
 namespace crunchwatch {
@@ -134,16 +131,6 @@ std::size_t lastEntryBegin(std::string_view text) {
         end = begin;
     }
     return 0;
-}
-
-// The first `n` bytes of the file at `path` (fewer when it is shorter).
-std::string firstBytes(const std::string& path, std::size_t n) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return {};
-    std::string bytes(n, '\0');
-    const ssize_t got = ::pread(fd.get(), bytes.data(), n, 0);
-    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
-    return bytes;
 }
 
 // The text as it may be kept: with any secret the client quoted hidden.
@@ -301,11 +288,21 @@ EventLog EventLog::fromText(std::string_view text, EventSeverity severity) {
     return log;
 }
 
-EventLogFile::EventLogFile(std::string path, std::optional<std::string> rotatedPath, EventSeverity severity)
-    : m_path(std::move(path)), m_rotatedPath(std::move(rotatedPath)), m_severity(severity) {}
+EventLogFile::EventLogFile(std::string path, std::optional<std::string> rotatedPath, EventSeverity severity,
+                           std::shared_ptr<const Folder> folder)
+    : m_path(std::move(path)), m_rotatedPath(std::move(rotatedPath)), m_severity(severity),
+      m_folder(folder ? std::move(folder) : std::make_shared<const LocalFolder>()) {}
+
+std::string EventLogFile::shownPath() const { return m_folder->shown(m_path); }
+
+bool EventLogFile::exists() const {
+    ReadFailure ignored{};
+    return m_folder->stat(m_path, ignored).has_value();
+}
 
 bool EventLogFile::changed() const {
-    const auto st = statFile(m_path);
+    ReadFailure ignored{};
+    const auto st = m_folder->stat(m_path, ignored);
     if (!st) return false;  // nothing to read; once back, it is another file
     return !m_identity || st->identity != *m_identity || st->size != m_sizeRead;
 }
@@ -382,13 +379,14 @@ void EventLogFile::startOver() {
 // read stays.
 bool EventLogFile::followRotation(EventLog& log) {
     if (!m_rotatedPath || !m_identity) return false;
-    const auto old = statFile(*m_rotatedPath);
+    ReadFailure ignored{};
+    const auto old = m_folder->stat(*m_rotatedPath, ignored);
     if (!old || !old->regular || old->size < m_sizeRead) return false;
-    if (old->identity != *m_identity && (m_head.empty() || firstBytes(*m_rotatedPath, m_head.size()) != m_head))
+    if (old->identity != *m_identity &&
+        (m_head.empty() || m_folder->readStart(*m_rotatedPath, m_head.size()) != m_head))
         return false;
     if (old->size > m_sizeRead) {
-        ReadFailure ignored{};
-        auto rest = readFileTail(*m_rotatedPath, old->identity, m_consumed, m_sizeRead, ignored);
+        auto rest = m_folder->readTail(*m_rotatedPath, old->identity, m_consumed, m_sizeRead, ignored);
         if (rest && rest->offset == m_consumed) take(log, std::move(rest->bytes), rest->offset, true);
     }
     if (m_severity != EventSeverity::error) log.settleProvisional();
@@ -396,16 +394,16 @@ bool EventLogFile::followRotation(EventLog& log) {
 }
 
 bool EventLogFile::readOn(EventLog& log, ReadFailure& why) {
-    const auto st = statFile(m_path, why);
+    const auto st = m_folder->stat(m_path, why);
     if (!st) return false;
     if (!m_started) {
         m_started = true;
         startOver();
         if (m_rotatedPath) {
             ReadFailure ignored{};
-            const auto old = statFile(*m_rotatedPath);
+            const auto old = m_folder->stat(*m_rotatedPath, ignored);
             if (old && old->regular)
-                if (auto bytes = readWholeFile(*m_rotatedPath, ignored)) take(log, std::move(*bytes), 0, true);
+                if (auto bytes = m_folder->readWhole(*m_rotatedPath, ignored)) take(log, std::move(*bytes), 0, true);
             startOver();  // the rotated copy's entries are not the file's, whatever becomes of it
         }
     } else if (m_identity) {
@@ -416,7 +414,7 @@ bool EventLogFile::readOn(EventLog& log, ReadFailure& why) {
             startOver();
         }
     }
-    auto read = readFileTail(m_path, m_identity, m_consumed, m_sizeRead, why);
+    auto read = m_folder->readTail(m_path, m_identity, m_consumed, m_sizeRead, why);
     if (!read) return false;
     if (read->fromStart && m_identity) {
         // The same file, emptied or rewritten: after a rotation what was read

@@ -91,14 +91,20 @@ private:
 // client's output, error for its error stream). The error stream's entries
 // are whole lines as they come: only one file of a log keeps its last entry
 // open to continuation lines.
+class Folder;
+
 class EventLogFile final {
 public:
-    EventLogFile(std::string path, std::optional<std::string> rotatedPath, EventSeverity severity = EventSeverity::untold);
+    // The names are `folder`'s (this machine's paths when there is none).
+    EventLogFile(std::string path, std::optional<std::string> rotatedPath, EventSeverity severity = EventSeverity::untold,
+                 std::shared_ptr<const Folder> folder = nullptr);
     // False when the file cannot be read (`why` says why); the log keeps what it had.
     bool readOn(EventLog& log, ReadFailure& why);
     // Whether the file is other than it was at the last read (one attribute query).
     bool changed() const;
-    const std::string& path() const noexcept { return m_path; }
+    const std::string& path() const noexcept { return m_path; }  // the name in its folder
+    std::string shownPath() const;  // as a message shows it
+    bool exists() const;            // whether the name names anything (one attribute query)
 
 private:
     void take(EventLog& log, TextBuffer bytes, std::uint64_t offset, bool finished);
@@ -108,6 +114,7 @@ private:
     std::string m_path;
     std::optional<std::string> m_rotatedPath;
     EventSeverity m_severity;
+    std::shared_ptr<const Folder> m_folder;
     std::optional<FileIdentity> m_identity;
     std::uint64_t m_consumed = 0;  // where the next read starts: the log's provisional entry, in the file
     std::uint64_t m_sizeRead = 0;

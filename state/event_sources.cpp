@@ -1,6 +1,7 @@
 #include "state/event_sources.hpp"
 
 #include "state/file_stat.hpp"
+#include "state/folder.hpp"
 #include "state/journal.hpp"
 
 namespace crunchwatch {
@@ -42,7 +43,9 @@ std::optional<EventSourceKind> sourceOfId(std::string_view id) noexcept {
 std::vector<EventSource> eventSources(const SourceSearch& where) {
     std::vector<EventSource> found;
     const std::string own = where.dataDir + "stdoutdae.txt";
-    if (isRegularFile(own)) found.push_back({EventSourceKind::clientFile, own});
+    ReadFailure ignored{};
+    const auto ownState = where.folder ? where.folder->stat("stdoutdae.txt", ignored) : statFile(own);
+    if (ownState && ownState->regular) found.push_back({EventSourceKind::clientFile, own});
     JournalReader journal(where.journalFile);
     if (journal.hasEntries()) found.push_back({EventSourceKind::journal, where.journalFile.value_or("")});
     if (!where.systemLog.empty() && isRegularFile(where.systemLog))

@@ -28,10 +28,13 @@ std::string sourceName(const EventSource& source);
 std::string_view sourceId(EventSourceKind kind) noexcept;
 std::optional<EventSourceKind> sourceOfId(std::string_view id) noexcept;
 
+class Folder;
+
 struct SourceSearch {
     std::string dataDir;
     std::optional<std::string> journalFile;  // --journal-file
     std::string systemLog = "/var/log/boinc.log";
+    const Folder* folder = nullptr;  // the data directory's, when not this machine's dataDir
 };
 // The sources that exist, in the order of preference.
 std::vector<EventSource> eventSources(const SourceSearch& where);

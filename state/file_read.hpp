@@ -8,7 +8,8 @@
 // refused; a file that grows or shrinks while it is read gives what the reads
 // returned up to its end; a read bigger than the memory left fails instead
 // of ending the program; nothing is ever written. On failure the reader says
-// why, from the very call that failed.
+// why, from the very call that failed. The readers by path read this
+// machine's files, as LocalFolder (local_folder.hpp) does.
 
 #include <cstddef>
 #include <cstdint>
@@ -53,11 +54,6 @@ inline constexpr std::uintmax_t largestReadableFile = UINT32_MAX;
 // read).
 std::optional<TextBuffer> readWholeFile(const std::string& path);
 std::optional<TextBuffer> readWholeFile(const std::string& path, ReadFailure& why);
-
-// A file of the folder open as `dir` that is a regular file, not reached
-// through a link and not waiting on a writer, read whole up to `limit`
-// bytes; nothing otherwise, with `why` saying what went wrong.
-std::optional<std::string> readFileBeside(int dir, const char* name, std::uint64_t limit, ReadFailure& why);
 
 struct TailRead {
     FileIdentity identity;

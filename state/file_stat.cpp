@@ -4,16 +4,10 @@
 #include <cerrno>
 #include <charconv>
 
-#include <sys/stat.h>
+#include "state/local_folder.hpp"
 
 namespace crunchwatch {
 namespace {
-
-FileStat fileStatOf(const struct stat& st) noexcept {
-    return {static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec),
-            {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
-            static_cast<std::uint64_t>(st.st_size), S_ISREG(st.st_mode), S_ISDIR(st.st_mode)};
-}
 
 // Appends the decimal digits of `value`, at least `width` of them.
 template <class Integer>
@@ -49,14 +43,7 @@ ReadFailure unusablePath(const std::string& path) noexcept {
 }
 
 std::optional<FileStat> statFile(const std::string& path, ReadFailure& why) {
-    why = unusablePath(path);
-    if (why != ReadFailure::none) return std::nullopt;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        why = failureOfErrno(errno);
-        return std::nullopt;
-    }
-    return fileStatOf(st);
+    return LocalFolder().stat(path, why, Links::followed);
 }
 
 std::optional<FileStat> statFile(const std::string& path) {
@@ -64,26 +51,24 @@ std::optional<FileStat> statFile(const std::string& path) {
     return statFile(path, ignored);
 }
 
-std::optional<FileStat> statOpenFile(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
-    return fileStatOf(st);
+std::string dateTextOf(const FileStat& st) {
+    std::string text;
+    appendNumber(text, st.seconds);
+    text += '.';
+    appendNumber(text, st.nanoseconds, 9);
+    text += ' ';
+    appendNumber(text, st.identity.device);
+    text += ':';
+    appendNumber(text, st.identity.inode);
+    text += ' ';
+    appendNumber(text, st.size);
+    return text;
 }
 
 std::optional<std::string> fileDateText(const std::string& path) {
     const auto st = statFile(path);
     if (!st) return std::nullopt;
-    std::string text;
-    appendNumber(text, st->seconds);
-    text += '.';
-    appendNumber(text, st->nanoseconds, 9);
-    text += ' ';
-    appendNumber(text, st->identity.device);
-    text += ':';
-    appendNumber(text, st->identity.inode);
-    text += ' ';
-    appendNumber(text, st->size);
-    return text;
+    return dateTextOf(*st);
 }
 
 }  // namespace crunchwatch

@@ -53,5 +53,7 @@ ReadFailure failureOfErrno(int error) noexcept;
 // place, gives another text while an unchanged file gives an equal one.
 // Nothing when the attributes cannot be read. Texts are only compared.
 std::optional<std::string> fileDateText(const std::string& path);
+// The date text of attributes already had.
+std::string dateTextOf(const FileStat& st);
 
 }  // namespace crunchwatch

@@ -1,6 +1,6 @@
 #include "state/global_prefs.hpp"
 
-#include "state/file_read.hpp"
+#include "state/local_folder.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
 
@@ -15,7 +15,11 @@ std::optional<std::string> copied(std::optional<std::string_view> v) {
 
 std::optional<std::optional<std::string>> przygotujGlobalPrefs(const std::optional<std::string>& path) {
     if (!path) return std::nullopt;
-    auto contents = readWholeFile(*path);
+    return przygotujGlobalPrefs(LocalFolder(), *path);
+}
+
+std::optional<std::optional<std::string>> przygotujGlobalPrefs(const Folder& folder, std::string_view name) {
+    auto contents = folder.readWhole(name);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
     return copied(wytnij(contents->view(), "<global_preferences>", "</global_preferences>"));

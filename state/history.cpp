@@ -1,10 +1,9 @@
 #include "state/history.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
-#include <dirent.h>
+#include "state/local_folder.hpp"
 
 namespace crunchwatch {
 namespace {
@@ -17,32 +16,17 @@ struct Listing {
     std::vector<std::string> statistics, jobLogs;
 };
 
-// The history files' names in `directory`, sorted; nothing when it cannot be
+// The history files' names in the folder, sorted; nothing when it cannot be
 // listed to the end (a partial listing would drop files that are there), and
 // `why` says why.
-std::optional<Listing> list(const std::string& directory, ReadFailure& why) {
+std::optional<Listing> list(const Folder& folder, ReadFailure& why) {
     why = ReadFailure::none;
-    if (directory.empty() || directory.find('\0') != std::string::npos) {
-        why = directory.empty() ? ReadFailure::noPath : ReadFailure::invalidPath;
-        return std::nullopt;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
-    if (!dir) {
-        why = failureOfErrno(errno);
-        return std::nullopt;
-    }
+    const auto names = folder.names("", why);
+    if (!names) return std::nullopt;
     Listing l;
-    for (;;) {
-        errno = 0;
-        const dirent* e = ::readdir(dir.get());
-        if (!e) break;
-        const std::string_view name = e->d_name;
-        if (isStatisticsFileName(name)) l.statistics.emplace_back(name);
-        else if (isJobLogFileName(name)) l.jobLogs.emplace_back(name);
-    }
-    if (errno != 0) {
-        why = ReadFailure::ioError;
-        return std::nullopt;
+    for (const std::string& name : *names) {
+        if (isStatisticsFileName(name)) l.statistics.push_back(name);
+        else if (isJobLogFileName(name)) l.jobLogs.push_back(name);
     }
     std::sort(l.statistics.begin(), l.statistics.end());
     std::sort(l.jobLogs.begin(), l.jobLogs.end());
@@ -67,19 +51,19 @@ bool keepListed(std::vector<Entry>& entries, const std::vector<std::string>& nam
     return dropped;
 }
 
-// Reads one file again when its stamp changed, with `read(entry, path, why)`
+// Reads one file again when its stamp changed, with `read(entry, name, why)`
 // (true when read), and records why it could not be read. Only regular files
 // are read (links followed): a folder or FIFO by such a name is passed over.
 // True when what the entry shows changed.
 template <class Entry, class Read>
-bool refreshFile(Entry& f, const std::string& path, Read read) {
+bool refreshFile(const Folder& folder, Entry& f, Read read) {
     ReadFailure why = ReadFailure::none;
-    const auto st = statFile(path, why);
+    const auto st = folder.stat(f.name, why);
     if (st && !st->regular) why = ReadFailure::notRegularFile;
     if (st && st->regular) {
         const FileStamp stamp{st->seconds, st->nanoseconds, st->identity, st->size};
         // The same stamp: what is shown is this very file, read before.
-        if ((!f.stamp || *f.stamp != stamp) && read(f, path, why)) {
+        if ((!f.stamp || *f.stamp != stamp) && read(folder, f, why)) {
             f.stamp = stamp;
             f.failure = ReadFailure::none;
             return true;
@@ -90,15 +74,15 @@ bool refreshFile(Entry& f, const std::string& path, Read read) {
     return changed;
 }
 
-bool readInto(StatisticsFile& f, const std::string& path, ReadFailure& why) {
-    auto read = readStatisticsFile(path, why);
+bool readInto(const Folder& folder, StatisticsFile& f, ReadFailure& why) {
+    auto read = readStatisticsFile(folder, f.name, why);
     if (!read) return false;
     f.statistics = std::make_shared<const ProjectStatistics>(std::move(*read));
     return true;
 }
 
-bool readInto(JobLogFile& f, const std::string& path, ReadFailure& why) {
-    if (!f.log.update(path, why)) return false;
+bool readInto(const Folder& folder, JobLogFile& f, ReadFailure& why) {
+    if (!f.log.update(folder, f.name, why)) return false;
     f.read = true;
     return true;
 }
@@ -109,28 +93,43 @@ bool isStatisticsFileName(std::string_view name) noexcept { return hasPrefixAndS
 bool isJobLogFileName(std::string_view name) noexcept { return hasPrefixAndSuffix(name, "job_log_", ".txt"); }
 
 bool History::refresh(const std::string& directory) {
+    if (directory.empty() || directory.find('\0') != std::string::npos) {
+        const ReadFailure why = directory.empty() ? ReadFailure::noPath : ReadFailure::invalidPath;
+        bool changed = directory != m_directory && (!m_statistics.empty() || !m_jobLogs.empty());
+        if (directory != m_directory) {
+            m_statistics.clear();
+            m_jobLogs.clear();
+            m_directory = directory;
+        }
+        changed |= why != m_listFailure;
+        m_listFailure = why;
+        return changed;
+    }
+    return refresh(LocalFolder(directory));
+}
+
+bool History::refresh(const Folder& folder) {
     bool changed = false;
-    if (directory != m_directory) {
+    if (folder.path() != m_directory) {
         changed = !m_statistics.empty() || !m_jobLogs.empty() || m_listFailure != ReadFailure::none;
         m_statistics.clear();
         m_jobLogs.clear();
-        m_directory = directory;
+        m_directory = folder.path();
         m_listFailure = ReadFailure::none;
     }
     ReadFailure why = ReadFailure::none;
-    const auto listing = list(directory, why);
+    const auto listing = list(folder, why);
     changed |= why != m_listFailure;
     m_listFailure = why;
     if (!listing) return changed;
-    const std::string prefix = directory.back() == '/' ? directory : directory + '/';
 
-    const auto readEntry = [](auto& f, const std::string& path, ReadFailure& w) { return readInto(f, path, w); };
+    const auto readEntry = [](const Folder& in, auto& f, ReadFailure& w) { return readInto(in, f, w); };
     changed |= keepListed(m_statistics, listing->statistics,
                           [](const StatisticsFile& f) { return f.statistics || f.failure != ReadFailure::none; });
-    for (StatisticsFile& f : m_statistics) changed |= refreshFile(f, prefix + f.name, readEntry);
+    for (StatisticsFile& f : m_statistics) changed |= refreshFile(folder, f, readEntry);
     changed |= keepListed(m_jobLogs, listing->jobLogs,
                           [](const JobLogFile& f) { return f.read || f.failure != ReadFailure::none; });
-    for (JobLogFile& f : m_jobLogs) changed |= refreshFile(f, prefix + f.name, readEntry);
+    for (JobLogFile& f : m_jobLogs) changed |= refreshFile(folder, f, readEntry);
     return changed;
 }
 

@@ -52,13 +52,16 @@ struct JobLogFile {
     ReadFailure failure = ReadFailure::none;
 };
 
+class Folder;
+
 class History final {
 public:
     // Lists `directory` and reads the files that changed since the last call
     // (every file, when the directory is not the one of the last call).
     // True when anything shown changed, a reason for a failure included. A
     // directory that cannot be listed keeps its files as they were.
-    bool refresh(const std::string& directory);
+    bool refresh(const Folder& folder);
+    bool refresh(const std::string& directory);  // a directory of this machine
 
     // Both in byte order of the file names; entries not yet read included.
     const std::vector<StatisticsFile>& statisticsFiles() const noexcept { return m_statistics; }

@@ -1,13 +1,9 @@
 #include "state/host_info.hpp"
 
-#include <fcntl.h>
-
 #include <algorithm>
 #include <array>
 
-#include "state/file_descriptor.hpp"
-#include "state/file_read.hpp"
-#include "state/file_stat.hpp"
+#include "state/local_folder.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
 
@@ -214,30 +210,28 @@ constexpr const char* coprocInfoName = "coproc_info.xml";
 constexpr const char* dailyXfersName = "daily_xfer_history.xml";
 constexpr std::uint64_t largestHostFile = std::uint64_t{16} << 20;
 
-std::string withSlash(const std::string& dir) { return dir.empty() || dir.back() == '/' ? dir : dir + "/"; }
-
 }  // namespace
 
-std::string hostFilesStamp(const std::string& dataDir) {
-    const std::string dir = withSlash(dataDir);
-    return fileDateText(dir + coprocInfoName).value_or("-") + "|" + fileDateText(dir + dailyXfersName).value_or("-");
+std::string hostFilesStamp(const std::string& dataDir) { return hostFilesStamp(LocalFolder(dataDir)); }
+HostFiles readHostFiles(const std::string& dataDir) { return readHostFiles(LocalFolder(dataDir)); }
+
+std::string hostFilesStamp(const Folder& folder) {
+    return folder.dateText(coprocInfoName).value_or("-") + "|" + folder.dateText(dailyXfersName).value_or("-");
 }
 
-HostFiles readHostFiles(const std::string& dataDir) {
+HostFiles readHostFiles(const Folder& folder) {
     HostFiles files;
-    files.stamp = hostFilesStamp(dataDir);
-    const std::string dir = withSlash(dataDir);
-    const FileDescriptor root(::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) return files;
+    files.stamp = hostFilesStamp(folder);
     const auto read = [&](const char* name) -> std::optional<std::string> {
         ReadFailure why = ReadFailure::none;
-        auto text = readFileBeside(root.get(), name, largestHostFile, why);
-        if (!text && why != ReadFailure::notFound) {
+        auto file = folder.readSmall(name, largestHostFile, why);
+        if (!file && why != ReadFailure::notFound) {
             if (!files.problem.empty()) files.problem += "; ";
             files.problem += std::string(name) + ": " + readFailureReason(why);
         }
-        if (text) text->resize(normaliseInPlace(text->data(), text->size()));
-        return text;
+        if (!file) return std::nullopt;
+        file->text.resize(normaliseInPlace(file->text.data(), file->text.size()));
+        return std::move(file->text);
     };
     if (const auto text = read(coprocInfoName)) files.coprocInfo = readCoprocInfoText(*text);
     if (const auto text = read(dailyXfersName)) {

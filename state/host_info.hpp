@@ -106,9 +106,13 @@ struct HostFiles {
     std::string stamp;    // the two files' date texts, to tell a change
     bool operator==(const HostFiles&) const = default;
 };
+class Folder;
 // The two files' date texts (one attribute query each).
-std::string hostFilesStamp(const std::string& dataDir);
+std::string hostFilesStamp(const Folder& folder);
 // Reads both (each at most 16 MiB, opened without following a link, regular files only).
+HostFiles readHostFiles(const Folder& folder);
+// The same in the data directory `dataDir` on this machine.
+std::string hostFilesStamp(const std::string& dataDir);
 HostFiles readHostFiles(const std::string& dataDir);
 
 }  // namespace crunchwatch

@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "state/local_folder.hpp"
 #include "state/numbers.hpp"
 
 static_assert(std::endian::native == std::endian::little, "tokenEnd reads words lowest byte first");
@@ -419,8 +420,10 @@ void JobLog::takeRead(TextBuffer bytes, std::uint64_t offset, bool fromStart, bo
     m_consumed = offset + consumed;
 }
 
-bool JobLog::update(const std::string& path, ReadFailure& why) {
-    auto read = readFileTail(path, m_identity, m_consumed, m_sizeRead, why);
+bool JobLog::update(const std::string& path, ReadFailure& why) { return update(LocalFolder(), path, why); }
+
+bool JobLog::update(const Folder& folder, std::string_view name, ReadFailure& why) {
+    auto read = folder.readTail(name, m_identity, m_consumed, m_sizeRead, why);
     if (!read) return false;
     try {
         takeRead(std::move(read->bytes), read->offset, read->fromStart, false);

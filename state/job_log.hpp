@@ -41,6 +41,8 @@ inline constexpr std::array<std::string_view, jobFieldCount> jobFieldNames{"time
 // one digit), and an exponent with digits.
 bool isDecimalNumber(std::string_view text) noexcept;
 
+class Folder;
+
 class JobLog final {
 public:
     // Reads the log at `path`: the whole file the first time or when it is no
@@ -49,6 +51,8 @@ public:
     // then kept.
     bool update(const std::string& path);
     bool update(const std::string& path, ReadFailure& why);
+    // The same of `name` in `folder`.
+    bool update(const Folder& folder, std::string_view name, ReadFailure& why);
 
     // A log parsed from text in memory, as if it were a whole file.
     static JobLog fromText(std::string_view text);

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string_view>
 #include <utility>
 
 #include <unistd.h>
 
 #include <systemd/sd-journal.h>
+
+#include "state/local_folder.hpp"
 
 namespace crunchwatch {
 
@@ -143,36 +144,6 @@ int moveAfter(sd_journal* j, const std::string& cursor) {
     if (r >= 0) r = sd_journal_next(j);
     if (r > 0 && sd_journal_test_cursor(j, cursor.c_str()) > 0) r = sd_journal_next(j);
     return r;
-}
-
-// Whether the system's journal has files this user may not read: the
-// journal then looks empty to us although it is not.
-bool systemJournalUnreadable() {
-    namespace fs = std::filesystem;
-    for (const char* dir : {"/var/log/journal", "/run/log/journal"}) {
-        std::error_code ec;
-        fs::recursive_directory_iterator it(dir, ec), end;
-        if (ec) {
-            if (ec == std::errc::permission_denied) return true;
-            continue;
-        }
-        for (; it != end; it.increment(ec)) {
-            const std::string path = it->path().string();
-            if (path.ends_with(".journal") || path.ends_with(".journal~"))
-                if (::access(path.c_str(), R_OK) != 0 && errno == EACCES) return true;
-        }
-        if (ec == std::errc::permission_denied) return true;  // a folder of it (the iteration ended there)
-    }
-    return false;
-}
-
-// Whether systemd has a unit file of that name: the client's output then
-// goes to the journal.
-bool unitInstalled(const std::string& unit) {
-    std::error_code ec;
-    for (const char* dir : {"/etc/systemd/system/", "/lib/systemd/system/", "/usr/lib/systemd/system/"})
-        if (std::filesystem::exists(dir + unit, ec)) return true;
-    return false;
 }
 
 }  // namespace

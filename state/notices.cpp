@@ -1,18 +1,9 @@
 #include "state/notices.hpp"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <memory>
 
-#include "state/file_descriptor.hpp"
-#include "state/file_read.hpp"
-#include "state/file_stat.hpp"
+#include "state/local_folder.hpp"
 #include "state/numbers.hpp"
 #include "state/redact.hpp"
 
@@ -88,20 +79,16 @@ void forEachBlock(std::string_view text, std::string_view open, std::string_view
     }
 }
 
-// The names in `dir` that begin with `prefix` and end with ".xml", sorted.
-std::vector<std::string> namesIn(int dir, std::string_view prefix) {
+// The names in the folder's `dir` that begin with `prefix` and end with
+// ".xml", sorted.
+std::vector<std::string> namesIn(const Folder& folder, std::string_view dir, std::string_view prefix) {
+    ReadFailure ignored{};
+    auto all = folder.names(dir, ignored);
     std::vector<std::string> names;
-    const int copy = ::dup(dir);
-    if (copy < 0) return names;
-    std::unique_ptr<DIR, int (*)(DIR*)> listing(::fdopendir(copy), &::closedir);
-    if (!listing) {
-        ::close(copy);
-        return names;
-    }
-    while (const dirent* e = ::readdir(listing.get())) {
-        const std::string_view name = e->d_name;
-        if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".xml")) names.emplace_back(name);
-    }
+    if (!all) return names;
+    for (std::string& name : *all)
+        if (name.size() > prefix.size() + 4 && name.starts_with(prefix) && name.ends_with(".xml"))
+            names.push_back(std::move(name));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -151,42 +138,37 @@ std::vector<SchedulerMessage> readSchedulerMessages(std::string_view text) {
     return messages;
 }
 
-NoticeFiles readNoticeFiles(const std::string& dataDir) {
+NoticeFiles readNoticeFiles(const std::string& dataDir) { return readNoticeFiles(LocalFolder(dataDir)); }
+
+NoticeFiles readNoticeFiles(const Folder& folder) {
     NoticeFiles files;
-    FileDescriptor root(::open(dataDir.empty() ? "." : dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() < 0) return files;
-    FileDescriptor notices(::openat(root.get(), "notices", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (notices.get() >= 0) {
-        for (const std::string& name : namesIn(notices.get(), "archive_")) {
-            ReadFailure why{};
-            const auto text = readFileBeside(notices.get(), name.c_str(), largestNoticeFile, why);
-            if (!text) {
-                files.unreadable.emplace_back("notices/" + name, why);
-                continue;
-            }
-            for (Notice& n : readNoticesArchive(*text)) {
-                n.file = "notices/" + name;
-                files.notices.push_back(std::move(n));
-            }
+    for (const std::string& name : namesIn(folder, "notices", "archive_")) {
+        const std::string file = "notices/" + name;
+        ReadFailure why{};
+        const auto read = folder.readSmall(file, largestNoticeFile, why);
+        if (!read) {
+            files.unreadable.emplace_back(file, why);
+            continue;
+        }
+        for (Notice& n : readNoticesArchive(read->text)) {
+            n.file = file;
+            files.notices.push_back(std::move(n));
         }
     }
     std::stable_sort(files.notices.begin(), files.notices.end(), [](const Notice& a, const Notice& b) {
         return readNumber(a.createTime) > readNumber(b.createTime);
     });
     // Only the replies: the requests beside them hold the account's key.
-    for (const std::string& name : namesIn(root.get(), "sched_reply_")) {
+    for (const std::string& name : namesIn(folder, "", "sched_reply_")) {
         ReadFailure why{};
-        const auto text = readFileBeside(root.get(), name.c_str(), largestNoticeFile, why);
-        if (!text) {
+        const auto read = folder.readSmall(name, largestNoticeFile, why);
+        if (!read) {
             files.unreadable.emplace_back(name, why);
             continue;
         }
-        struct stat st{};
-        std::optional<double> written;
-        if (::fstatat(root.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
-            written = static_cast<double>(st.st_mtim.tv_sec) + st.st_mtim.tv_nsec / 1e9;
+        const double written = static_cast<double>(read->stat.seconds) + read->stat.nanoseconds / 1e9;
         const std::string escaped = name.substr(12, name.size() - 12 - 4);
-        for (SchedulerMessage& m : readSchedulerMessages(*text)) {
+        for (SchedulerMessage& m : readSchedulerMessages(read->text)) {
             m.escapedUrl = escaped;
             m.fileTime = written;
             files.messages.push_back(std::move(m));
@@ -195,20 +177,18 @@ NoticeFiles readNoticeFiles(const std::string& dataDir) {
     return files;
 }
 
-std::string noticeFilesStamp(const std::string& dataDir) {
+std::string noticeFilesStamp(const std::string& dataDir) { return noticeFilesStamp(LocalFolder(dataDir)); }
+
+std::string noticeFilesStamp(const Folder& folder) {
     std::string stamp;
-    const auto add = [&stamp](const std::string& path) {
-        stamp += path;
-        if (auto date = fileDateText(path)) stamp += *date;
+    const auto add = [&](const std::string& name) {
+        stamp += folder.shown(name);
+        if (auto date = folder.dateText(name)) stamp += *date;
         stamp += '|';
     };
-    add(dataDir + "notices");
-    FileDescriptor notices(::open((dataDir + "notices").c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (notices.get() >= 0)
-        for (const std::string& name : namesIn(notices.get(), "archive_")) add(dataDir + "notices/" + name);
-    FileDescriptor root(::open(dataDir.empty() ? "." : dataDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (root.get() >= 0)
-        for (const std::string& name : namesIn(root.get(), "sched_reply_")) add(dataDir + name);
+    add("notices");
+    for (const std::string& name : namesIn(folder, "notices", "archive_")) add("notices/" + name);
+    for (const std::string& name : namesIn(folder, "", "sched_reply_")) add(name);
     return stamp;
 }
 

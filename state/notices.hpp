@@ -45,11 +45,15 @@ struct NoticeFiles {
     std::vector<SchedulerMessage> messages;  // every scheduler reply's, by file name, then file order
     std::vector<std::pair<std::string, ReadFailure>> unreadable;  // file name, why
 };
-// Reads notices/archive_*.xml and sched_reply_*.xml in `dataDir`.
+class Folder;
+// Reads notices/archive_*.xml and sched_reply_*.xml in the data directory
+// (`dataDir` on this machine).
+NoticeFiles readNoticeFiles(const Folder& folder);
 NoticeFiles readNoticeFiles(const std::string& dataDir);
 // The newest modification among those files and their folder, as a text
 // that only compares (one attribute query per file): what tells the watchdog
 // to read them again.
+std::string noticeFilesStamp(const Folder& folder);
 std::string noticeFilesStamp(const std::string& dataDir);
 
 }  // namespace crunchwatch

@@ -9,6 +9,7 @@
 #include "state/client_status.hpp"
 #include "state/element_walk.hpp"
 #include "state/first_match.hpp"
+#include "state/local_folder.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
 #include "state/text_hash.hpp"
@@ -299,7 +300,11 @@ std::optional<ClientState> loadClientState(const std::string& path) {
 }
 
 std::optional<ClientState> loadClientState(const std::string& path, ReadFailure& why) {
-    auto contents = readWholeFile(path, why);
+    return loadClientState(LocalFolder(), path, why);
+}
+
+std::optional<ClientState> loadClientState(const Folder& folder, std::string_view name, ReadFailure& why) {
+    auto contents = folder.readWhole(name, why);
     if (!contents) return std::nullopt;
     contents->shrinkTo(normaliseInPlace(contents->data(), contents->size()));
     ClientState state{StateFile{std::move(*contents), {}}, ProjectInfo(), {}, {}};

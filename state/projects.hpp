@@ -133,6 +133,9 @@ struct ClientState {
 std::optional<ClientState> loadClientState(const std::string& path);
 // The same, and on failure `why` records what the reader saw.
 std::optional<ClientState> loadClientState(const std::string& path, ReadFailure& why);
+// The same of the file `name` in `folder`.
+class Folder;
+std::optional<ClientState> loadClientState(const Folder& folder, std::string_view name, ReadFailure& why);
 // The same for contents already in memory (tests, fuzzing, benchmarks).
 ClientState clientStateFromText(std::string_view contents);
 

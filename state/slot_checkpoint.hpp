@@ -18,6 +18,8 @@
 
 namespace crunchwatch {
 
+class Folder;
+
 struct SlotCheckpoint {
     std::string project_url, result;  // project_master_url, result_name
     std::optional<std::string> fraction_done, checkpoint_cpu_time, checkpoint_elapsed_time;
@@ -26,12 +28,14 @@ struct SlotCheckpoint {
 
 inline constexpr std::uint64_t largestSlotFile = 64 * 1024;
 
-// slots/<slot>/boinc_task_state.xml in `rootDir` (ending in "/"); nothing
+// slots/<slot>/boinc_task_state.xml, the name in the data directory; nothing
 // for a slot that is not a plain number.
-std::optional<std::string> slotFilePath(const std::string& rootDir, std::string_view slot);
+std::optional<std::string> slotFileName(std::string_view slot);
 
 // The checkpoint, or nothing when the file is missing, unreadable, too big,
 // or names no project or result.
+std::optional<SlotCheckpoint> readSlotCheckpoint(const Folder& folder, std::string_view slot);
+// The same in the data directory `rootDir` (ending in "/") of this machine.
 std::optional<SlotCheckpoint> readSlotCheckpoint(const std::string& rootDir, std::string_view slot);
 
 }  // namespace crunchwatch

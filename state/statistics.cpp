@@ -1,5 +1,6 @@
 #include "state/statistics.hpp"
 
+#include "state/local_folder.hpp"
 #include "state/normalise.hpp"
 #include "state/scan.hpp"
 
@@ -34,7 +35,11 @@ ProjectStatistics statisticsFromText(TextBuffer contents) {
 }
 
 std::optional<ProjectStatistics> readStatisticsFile(const std::string& path, ReadFailure& why) {
-    auto contents = readWholeFile(path, why);
+    return readStatisticsFile(LocalFolder(), path, why);
+}
+
+std::optional<ProjectStatistics> readStatisticsFile(const Folder& folder, std::string_view name, ReadFailure& why) {
+    auto contents = folder.readWhole(name, why);
     if (!contents) return std::nullopt;
     return statisticsFromText(std::move(*contents));
 }

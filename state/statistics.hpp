@@ -69,5 +69,7 @@ ProjectStatistics statisticsFromText(TextBuffer contents);
 // file); `why` then says why.
 std::optional<ProjectStatistics> readStatisticsFile(const std::string& path);
 std::optional<ProjectStatistics> readStatisticsFile(const std::string& path, ReadFailure& why);
+class Folder;
+std::optional<ProjectStatistics> readStatisticsFile(const Folder& folder, std::string_view name, ReadFailure& why);
 
 }  // namespace crunchwatch

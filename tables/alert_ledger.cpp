@@ -8,7 +8,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include <sys/stat.h>
 
 #include "state/atomic_file.hpp"
 #include "state/file_read.hpp"
@@ -36,13 +35,6 @@ Alert alertOfKey(std::string_view key, double since) {
     a.projectUrl = std::string(key.substr(first + 1, second - first - 1));
     a.task = std::string(key.substr(second + 1));
     return a;
-}
-
-bool makeFolders(const std::string& file) {
-    // Each folder of the path in turn; one that exists is fine.
-    for (std::size_t slash = file.find('/', 1); slash != std::string::npos; slash = file.find('/', slash + 1))
-        if (::mkdir(file.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
-    return true;
 }
 
 }  // namespace

@@ -1,13 +1,12 @@
 #include "tables/refresher.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <chrono>
 #include <unordered_map>
 #include <thread>
 
 #include "state/history_match.hpp"
+#include "state/local_folder.hpp"
 #include "state/numbers.hpp"
 #include "tables/date_value.hpp"
 #include "tables/results_cells.hpp"
@@ -28,6 +27,32 @@ std::shared_ptr<const Preferences> noPreferences() {
 }
 
 }  // namespace
+
+std::string stateFileName(const StatePath& path) {
+    const std::string& file = path.file();
+    const std::string& dir = path.rootDir();
+    if (file.size() > dir.size() && file.starts_with(dir)) {
+        const std::size_t name = file.find_first_not_of('/', dir.size());
+        if (name != std::string::npos) return file.substr(name);
+    }
+    // No directory: "f.xml" is the working folder's, though its folder is
+    // "/" (and the preferences "/global_prefs.xml").
+    return file.empty() || file.starts_with('/') ? file : "./" + file;
+}
+
+void Refresher::useFolders(FolderOf folders) {
+    m_folderOf = std::move(folders);
+    m_folder.reset();
+    m_folderDir.clear();
+}
+
+const std::shared_ptr<const Folder>& Refresher::sharedFolderOf(const std::string& rootDir) const {
+    if (!m_folder || m_folderDir != rootDir) {
+        m_folder = m_folderOf ? m_folderOf(rootDir) : std::make_shared<const LocalFolder>(rootDir);
+        m_folderDir = rootDir;
+    }
+    return m_folder;
+}
 
 HistoryValue::HistoryValue(History h, HistoryMatch m, HistoryLabels l, bool withRows)
     : history(std::move(h)), match(std::move(m)), labels(std::move(l)), table(tableOf(history, labels, withRows)) {}
@@ -105,7 +130,7 @@ RefreshValuePtr Refresher::refreshAlerts(double now) {
 void Refresher::readPreferences(const StatePath& path) { readPreferencesFile(path, m_prefs->stamp); }
 
 RefreshValuePtr Refresher::refresh(const StatePath& path) {
-    Snapshot next = takeSnapshotWithRetry(path.file());
+    Snapshot next = takeSnapshotWithRetry(path);
     const ReadStatus status = next.status;
     if (status) {
         m_lastReadPath = path.file();
@@ -138,7 +163,6 @@ RefreshValuePtr Refresher::finish(const StatePath& path, ReadStatus status) {
 
 namespace {
 
-std::string overridePathOf(const StatePath& path) { return path.rootDir() + std::string(prefsOverrideFileName); }
 
 bool runsNow(const resultRow& row) {
     return readInteger(row.get(Key::state)) == 2 && !row.has(Key::suspended_via_gui) &&
@@ -167,13 +191,14 @@ bool plainFileName(std::string_view name) {
 // folder it was read from.
 void Refresher::surroundingsStep(const StatePath& path) {
     const StatePath shownPath = m_lastReadPath.empty() ? path : StatePath(m_lastReadPath);
-    const std::string& root = shownPath.rootDir();
+    const Folder& folder = folderOf(shownPath.rootDir());
     auto next = std::make_shared<Surroundings>();
-    next->lock = clientLock(root);
+    next->lock = folder.lock(lockFileName);
     m_aroundPath = shownPath;
     m_slotDates.clear();
     const Snapshot& shown = *m_snapshot;
-    const auto state = shown ? statFile(shownPath.file()) : std::nullopt;
+    ReadFailure ignored{};
+    const auto state = shown ? folder.stat(stateFileName(shownPath), ignored) : std::nullopt;
     if (state) next->stateFileTime = static_cast<double>(state->seconds) + state->nanoseconds / 1e9;
     // A slot holds one task: each slot's file is read once, and only so many
     // as a big machine has slots.
@@ -185,10 +210,10 @@ void Refresher::surroundingsStep(const StatePath& path) {
         if (!slot || !runsNow(row)) continue;
         auto known = slots.find(*slot);
         if (known == slots.end()) {
-            const auto file = slotFilePath(root, *slot);
+            const auto file = slotFileName(*slot);
             if (!file || slots.size() == mostSlotsRead) continue;
-            m_slotDates.emplace_back(*file, fileDateText(*file));
-            auto checkpoint = readSlotCheckpoint(root, *slot);
+            m_slotDates.emplace_back(*file, folder.dateText(*file));
+            auto checkpoint = readSlotCheckpoint(folder, *slot);
             if (checkpoint && !newerThan(*checkpoint, *state)) checkpoint.reset();
             known = slots.emplace(*slot, std::move(checkpoint)).first;
         }
@@ -204,13 +229,12 @@ void Refresher::surroundingsStep(const StatePath& path) {
         std::optional<std::uint64_t> size;
         const auto url = t.project < projects.size() ? projects[t.project].values.get(Key::master_url) : std::nullopt;
         if (!t.upload() && !t.bytes_xferred && url && t.name && plainFileName(*t.name) && looked < mostSlotsRead) {
-            const std::string folder = escapedMasterUrl(*url);
+            const std::string projectDir = escapedMasterUrl(*url);
             ++looked;
             // Only a regular file in the project's own folder: never a link.
-            struct stat partial {};
-            const std::string file = root + "projects/" + folder + "/" + std::string(*t.name);
-            if (plainFileName(folder) && ::lstat(file.c_str(), &partial) == 0 && S_ISREG(partial.st_mode))
-                size = static_cast<std::uint64_t>(partial.st_size);
+            const std::string file = "projects/" + projectDir + "/" + std::string(*t.name);
+            const auto partial = plainFileName(projectDir) ? folder.stat(file, ignored, Links::notFollowed) : std::nullopt;
+            if (partial && partial->regular) size = partial->size;
         }
         next->partialSizes.push_back(size);
     }
@@ -219,9 +243,10 @@ void Refresher::surroundingsStep(const StatePath& path) {
 
 bool Refresher::surroundingsChanged(const StatePath& path) const {
     const StatePath& shownPath = m_lastReadPath.empty() ? path : m_aroundPath;
-    if (clientLock(shownPath.rootDir()) != m_around->lock) return true;
+    const Folder& folder = folderOf(shownPath.rootDir());
+    if (folder.lock(lockFileName) != m_around->lock) return true;
     for (const auto& [file, date] : m_slotDates)
-        if (fileDateText(file) != date) return true;
+        if (folder.dateText(file) != date) return true;
     return false;
 }
 
@@ -235,11 +260,13 @@ const SlotCheckpoint* Surroundings::checkpointOfRow(std::size_t row) const noexc
 // into place, so for a moment there may be no file of that name. A path that
 // was read before is given a few more tries within about 100 ms; any other
 // path (a file never seen) fails at once.
-Snapshot Refresher::takeSnapshotWithRetry(const std::string& path) {
-    Snapshot next = takeSnapshot(path);
-    for (int attempt = 0; !next && attempt < 4 && !path.empty() && path == m_lastReadPath; ++attempt) {
+Snapshot Refresher::takeSnapshotWithRetry(const StatePath& path) {
+    const Folder& folder = folderOf(path.rootDir());
+    const std::string name = stateFileName(path);
+    Snapshot next = takeSnapshot(folder, name);
+    for (int attempt = 0; !next && attempt < 4 && !path.file().empty() && path.file() == m_lastReadPath; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        next = takeSnapshot(path);
+        next = takeSnapshot(folder, name);
     }
     return next;
 }
@@ -248,7 +275,7 @@ Snapshot Refresher::takeSnapshotWithRetry(const std::string& path) {
 // again, and every file matched against the projects just read. A new value
 // only when something shown changed.
 void Refresher::historyStep(const StatePath& path) {
-    const bool changed = m_history.refresh(path.rootDir());
+    const bool changed = m_history.refresh(folderOf(path.rootDir()));
     const ProjectInfo& projects = m_snapshot->state.projectInfo;
     HistoryMatch match = matchHistory(m_history, projects);
     HistoryLabels labels = historyLabels(m_history, projects, match);
@@ -262,9 +289,10 @@ void Refresher::historyStep(const StatePath& path) {
 // Read again only when the file's date text changed since the last
 // successful read; an unreadable file is tried again on every cycle.
 void Refresher::preferencesStep(const StatePath& path) {
-    const DateText date = fileDateText(path.globalPrefsFile());
+    const Folder& folder = folderOf(path.rootDir());
+    const DateText date = folder.dateText(globalPrefsFileName);
     // An override that is still absent is unchanged: nothing to read again.
-    if (sameDate(date, m_prefs->stamp) && fileDateText(overridePathOf(path)) == m_prefs->overrideStamp) return;
+    if (sameDate(date, m_prefs->stamp) && folder.dateText(prefsOverrideFileName) == m_prefs->overrideStamp) return;
     readPreferencesFile(path, date);
 }
 
@@ -272,9 +300,9 @@ void Refresher::preferencesStep(const StatePath& path) {
 // read. The override is read whenever its date changed, and goes when it
 // goes: the client then uses the web file's values again.
 bool Refresher::readPreferencesFile(const StatePath& path, const DateText& stamp) {
-    auto body = przygotujGlobalPrefs(path.globalPrefsFile());
-    const std::string overridePath = overridePathOf(path);
-    const DateText overrideStamp = fileDateText(overridePath);
+    const Folder& folder = folderOf(path.rootDir());
+    auto body = przygotujGlobalPrefs(folder, globalPrefsFileName);
+    const DateText overrideStamp = folder.dateText(prefsOverrideFileName);
     const bool overrideChanged = overrideStamp != m_prefs->overrideStamp;
     if (!body && !overrideChanged) return false;
     auto next = std::make_shared<Preferences>(*m_prefs);
@@ -285,7 +313,7 @@ bool Refresher::readPreferencesFile(const StatePath& path, const DateText& stamp
         next->reads = m_prefs->reads + 1;
     }
     if (overrideChanged) {
-        auto overrideBody = overrideStamp ? przygotujGlobalPrefs(overridePath) : std::nullopt;
+        auto overrideBody = overrideStamp ? przygotujGlobalPrefs(folder, prefsOverrideFileName) : std::nullopt;
         next->overrideContents = overrideBody ? std::move(*overrideBody) : std::nullopt;
         next->overrideStamp = overrideStamp;
     }

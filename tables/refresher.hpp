@@ -6,6 +6,7 @@
 // through it. One refresher is used by one thread at a time; the values it
 // hands out may be read anywhere.
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "state/file_stat.hpp"
+#include "state/folder.hpp"
 #include "state/paths.hpp"
 #include "tables/date_value.hpp"
 #include "tables/refresh_value.hpp"
@@ -52,9 +54,21 @@ struct DiskWalkOptions {
     std::size_t mostEntries = mostWalkEntries;
 };
 
+// The folder a data directory (a state path's rootDir()) is read through.
+using FolderOf = std::function<std::shared_ptr<const Folder>(const std::string& rootDir)>;
+
+// The state file's name in the folder of its directory: its path below the
+// directory, or, for a path of no directory, the path itself as this
+// machine's working folder has it.
+std::string stateFileName(const StatePath& path);
+
 class Refresher final {
 public:
     explicit Refresher(std::optional<std::string> dateFormat = std::nullopt, TaskRows rows = TaskRows::made);
+
+    // Every file from now on read through the folders `folders` gives (by
+    // default, this machine's: a LocalFolder of each directory).
+    void useFolders(FolderOf folders);
 
     // Start-up's own reading of the preferences, before its first refresh.
     // It leaves their stamp unset, so that the first refresh reads them again.
@@ -107,8 +121,10 @@ public:
     const RefreshValuePtr& last() const noexcept { return m_last; }
 
 private:
+    const Folder& folderOf(const std::string& rootDir) const { return *sharedFolderOf(rootDir); }
+    const std::shared_ptr<const Folder>& sharedFolderOf(const std::string& rootDir) const;
     RefreshValuePtr finish(const StatePath& path, ReadStatus status);
-    Snapshot takeSnapshotWithRetry(const std::string& path);
+    Snapshot takeSnapshotWithRetry(const StatePath& path);
     void historyStep(const StatePath& path);
     void surroundingsStep(const StatePath& path);
     void preferencesStep(const StatePath& path);
@@ -116,6 +132,9 @@ private:
 
     std::optional<std::string> m_dateFormat;
     TaskRows m_rows;
+    FolderOf m_folderOf;
+    mutable std::shared_ptr<const Folder> m_folder;  // the folder asked for last
+    mutable std::string m_folderDir;                // and its directory
     std::string m_lastReadPath;  // the state file last read, for the retry
     std::shared_ptr<const Snapshot> m_snapshot;
     std::shared_ptr<const Preferences> m_prefs;
@@ -126,7 +145,7 @@ private:
     std::vector<std::pair<std::string, DateText>> m_slotDates;  // the running tasks' checkpoint files, as last seen
     struct WordsReader;  // the open sources and what was read of them (refresher_words.cpp)
     void wordsStep(const StatePath& path);
-    void noticesStep(const std::string& dir);
+    void noticesStep(const Folder& folder);
     WordsOptions m_wordsOptions;
     bool m_wordsAsked = false;  // options set since the last words step: the next one makes a value
     std::shared_ptr<WordsReader> m_words;

@@ -21,9 +21,10 @@ void Refresher::computerStep(const StatePath& path) {
     const std::string& dir = shownPath.rootDir();
     bool changed = false;
 
-    const std::string filesFor = dir + '\n' + hostFilesStamp(dir);
+    const Folder& folder = folderOf(dir);
+    const std::string filesFor = dir + '\n' + hostFilesStamp(folder);
     if (!m_hostFiles || filesFor != m_hostFilesFor) {
-        m_hostFiles = std::make_shared<const HostFiles>(readHostFiles(dir));
+        m_hostFiles = std::make_shared<const HostFiles>(readHostFiles(folder));
         m_hostFilesFor = filesFor;
         changed = true;
     }
@@ -41,7 +42,7 @@ void Refresher::computerStep(const StatePath& path) {
         const double now = nowSeconds();
         const bool due = !m_walk || now - m_walk->takenAt >= m_diskOptions.every || now < m_walk->takenAt;
         if (!walkedTheFolders() || due) {
-            m_walk = std::make_shared<const DiskWalk>(walkDisk(dir, *m_folders, m_diskOptions.mostEntries));
+            m_walk = std::make_shared<const DiskWalk>(folder.walkDisk(*m_folders, m_diskOptions.mostEntries));
             m_walkedDir = m_foldersDir;
             m_walkedFolders = m_folders;
             m_walkedDigest = m_folders->digest();

@@ -87,7 +87,7 @@ bool Refresher::wordsChanged(const StatePath& path) {
     if (w.journal && w.journal->changed()) return true;
     // A source may appear (the client started with another output): looked for now and then.
     if (nowSeconds() - w.sourcesListedAt >= sourcesListedEvery) return true;
-    return noticeFilesStamp(folder.rootDir()) != m_notices->stamp;
+    return noticeFilesStamp(folderOf(folder.rootDir())) != m_notices->stamp;
 }
 
 RefreshValuePtr Refresher::refreshWords(const StatePath& path) {
@@ -115,7 +115,8 @@ void Refresher::wordsStep(const StatePath& path) {
         (m_words->output || m_words->journal))
         sources = m_words->sources;
     else
-        sources = eventSources({dir, m_wordsOptions.journalFile, m_wordsOptions.systemLog}), listed = true;
+        sources = eventSources({dir, m_wordsOptions.journalFile, m_wordsOptions.systemLog, &folderOf(dir)}),
+        listed = true;
     std::optional<EventSource> shown = chosen(sources, m_wordsOptions.choice);
     if (!sameFolder || m_words->shown != shown) {
         auto fresh = std::make_shared<WordsReader>();
@@ -124,9 +125,11 @@ void Refresher::wordsStep(const StatePath& path) {
         if (shown && shown->kind == EventSourceKind::journal) {
             fresh->journal.emplace(m_wordsOptions.journalFile, clientUnit, m_wordsOptions.journalFirstRead);
         } else if (shown && shown->kind == EventSourceKind::clientFile) {
-            fresh->output.emplace(shown->path, dir + "stdoutdae.old");
-            fresh->errors.emplace(dir + "stderrdae.txt", dir + "stderrdae.old", EventSeverity::error);
+            const auto in = sharedFolderOf(dir);
+            fresh->output.emplace("stdoutdae.txt", "stdoutdae.old", EventSeverity::untold, in);
+            fresh->errors.emplace("stderrdae.txt", "stderrdae.old", EventSeverity::error, in);
         } else if (shown) {
+            // The system's log is this machine's file, wherever the data directory is.
             fresh->output.emplace(shown->path, std::nullopt);
         }
         m_words = std::move(fresh);
@@ -137,9 +140,9 @@ void Refresher::wordsStep(const StatePath& path) {
     w.problem.clear();
     if (w.output) {
         ReadFailure why{};
-        if (!w.output->readOn(w.log, why)) w.problem = whyUnreadable(w.output->path(), why);
+        if (!w.output->readOn(w.log, why)) w.problem = whyUnreadable(w.output->shownPath(), why);
         ReadFailure ignored{};
-        if (w.errors && statFile(w.errors->path())) w.errors->readOn(w.log, ignored);
+        if (w.errors && w.errors->exists()) w.errors->readOn(w.log, ignored);
     } else if (w.journal) {
         const JournalOutcome outcome = w.journal->readOn(w.log);
         if (outcome.state == JournalState::noPermission) w.problem = journalGroupAdvice;
@@ -163,7 +166,7 @@ void Refresher::wordsStep(const StatePath& path) {
     };
     if (before.log.size() == n && lastText(before.log) == lastText(w.log) && before.firstShown == firstShown &&
         before.problem == w.problem && before.sources == w.sources && before.shown == w.shown)
-        return noticesStep(dir);
+        return noticesStep(folderOf(dir));
     auto events = std::make_shared<EventLogValue>();
     events->sources = w.sources;
     events->shown = w.shown;
@@ -171,14 +174,14 @@ void Refresher::wordsStep(const StatePath& path) {
     events->log = w.log;
     events->firstShown = firstShown;
     m_events = std::move(events);
-    noticesStep(dir);
+    noticesStep(folderOf(dir));
 }
 
-void Refresher::noticesStep(const std::string& dir) {
-    std::string stamp = noticeFilesStamp(dir);
+void Refresher::noticesStep(const Folder& folder) {
+    std::string stamp = noticeFilesStamp(folder);
     if (stamp == m_notices->stamp && !m_notices->stamp.empty()) return;
     auto notices = std::make_shared<NoticesValue>();
-    notices->files = readNoticeFiles(dir);
+    notices->files = readNoticeFiles(folder);
     notices->order = newestFirst(notices->files);
     notices->stamp = std::move(stamp);
     m_notices = std::move(notices);

@@ -1,5 +1,7 @@
 #include "tables/snapshot.hpp"
 
+#include "state/local_folder.hpp"
+
 namespace crunchwatch {
 namespace {
 
@@ -18,11 +20,13 @@ Snapshot countedSnapshot(ClientState state) {
 
 }  // namespace
 
-Snapshot takeSnapshot(const std::string& path) {
+Snapshot takeSnapshot(const std::string& path) { return takeSnapshot(LocalFolder(), path); }
+
+Snapshot takeSnapshot(const Folder& folder, std::string_view name) {
     ReadFailure why = ReadFailure::none;
     // przygotujPlik and wyciagamyDane in one pass over the file: each project
     // block is extracted as the section cut passes over it.
-    auto state = loadClientState(path, why);
+    auto state = loadClientState(folder, name, why);
     if (!state) {
         Snapshot failed;
         // A reader that failed without saying why still failed.

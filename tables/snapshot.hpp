@@ -18,6 +18,8 @@
 
 namespace crunchwatch {
 
+class Folder;
+
 // How reading the state file went.
 struct ReadStatus {
     ReadFailure failure = ReadFailure::none;
@@ -54,6 +56,8 @@ struct Snapshot {
 // (przygotujPlik), extract the project records (wyciagamyDane), then the
 // rows and the counters. On failure only the status is set.
 Snapshot takeSnapshot(const std::string& path);
+// The same of the file `name` in `folder`.
+Snapshot takeSnapshot(const Folder& folder, std::string_view name);
 
 // The same from contents already in memory (tests, fuzzing, benchmarks).
 Snapshot snapshotOfText(std::string_view contents);
