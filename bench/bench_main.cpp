@@ -39,12 +39,11 @@
 #include "tables/rows.hpp"
 #include "tables/snapshot.hpp"
 #include "tables/refresher.hpp"
+#include "tables/results_cells.hpp"
+#include "tables/table_definition.hpp"
 #if CRUNCHWATCH_BENCH_WINDOW
 #include "bench/window_bench.hpp"
 #include "tables/columns.hpp"
-#include "tables/refresher.hpp"
-#include "tables/results_cells.hpp"
-#include "tables/table_definition.hpp"
 #endif
 
 namespace crunchwatch::bench {
