@@ -51,11 +51,11 @@ void writeGpu(JsonWriter& json, const Gpu& g, bool detected) {
     json.endObject();
 }
 
-void writeHost(JsonWriter& json, const Report& report) {
+void writeHost(JsonWriter& json, const Report& report, std::string_view name) {
     const HostReport& r = report.snapshot->state.host;
     const HostInfo& h = r.host;
     const ClientInfo& c = report.snapshot->state.clientStatus.client;
-    json.key("host");
+    json.key(name);
     json.beginObject();
     const std::pair<std::string_view, const HostText*> values[] = {
         {"timezone", &h.timezone},     {"domain_name", &h.domain_name},
@@ -206,8 +206,8 @@ std::optional<double> numberOfText(std::optional<std::string_view> text) noexcep
     return v;
 }
 
-void writeHostJson(JsonWriter& json, const Report& report) {
-    writeHost(json, report);
+void writeHostJson(JsonWriter& json, const Report& report, std::string_view hostKey) {
+    writeHost(json, report, hostKey);
     writeTimeStats(json, report);
     writeDailyXfers(json, report);
     writeDisk(json, report);

@@ -36,7 +36,9 @@ namespace crunchwatch {
 //     since 1970), problems: [text]};
 //   "effective_prefs": {name: {value, source: "override" or "global_prefs"}}
 //     for each preference a file sets.
-void writeHostJson(JsonWriter& json, const Report& report);
+// `hostKey` names the first member ("host"; "host_info" where "host" names
+// the host among several).
+void writeHostJson(JsonWriter& json, const Report& report, std::string_view hostKey = "host");
 
 // The lines under the Disk table: how the walk went, and the totals against
 // what the client may use.

@@ -10,13 +10,17 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "state/atomic_file.hpp"
 #include "dump/alerts_report.hpp"
 #include "dump/file_time.hpp"
+#include "dump/hosts_report.hpp"
 #include "dump/metrics_report.hpp"
 #include "dump/report.hpp"
+#include "state/file_stat.hpp"
 #include "state/paths.hpp"
 #include "state/vector_level.hpp"
 #include "tables/date_value.hpp"
@@ -27,7 +31,8 @@ namespace {
 constexpr std::string_view usage =
     "usage: crunchwatch-dump [--json | --prometheus | --prometheus-tasks] [--output FILE]\n"
     "                        [--now SECONDS] [--date-format FORMAT] [--event-source SOURCE]\n"
-    "                        [--event-log-lines N] [--journal-file FILE] STATE_FILE";
+    "                        [--event-log-lines N] [--journal-file FILE] STATE_FILE\n"
+    "       crunchwatch-dump [OPTION]... [NAME=]SOURCE [NAME=]SOURCE...";
 
 constexpr std::string_view help =
     "Shows what the crunchwatch window would show for a BOINC client_state.xml,\n"
@@ -56,8 +61,12 @@ constexpr std::string_view help =
     "  --journal-file FILE   read the event log from this journal file instead of\n"
     "                        the system's journal\n"
     "  --help, --version\n\n"
-    "Exit status: 0 the file was read, 1 it could not be read (or the output not\n"
-    "written), 2 usage error.\n";
+    "Several sources (state files or data directories) are reported together,\n"
+    "each under its host's name: NAME=SOURCE, or the name the client gives the\n"
+    "machine, else the folder's; text reports one after another, one JSON\n"
+    "object {\"hosts\": [...]}, or one exposition with a host label.\n\n"
+    "Exit status: 0 the file was read (every file, of several), 1 it could not\n"
+    "be read (or the output not written), 2 usage error.\n";
 
 std::optional<double> parseSeconds(std::string_view text) {
     double v = 0;
@@ -86,6 +95,87 @@ int usageError(std::string_view why) {
 
 }  // namespace
 
+namespace {
+
+// The path a source is read at: a data directory's state file, made absolute
+// (the preferences are found beside it).
+std::string readPathOf(const std::string& given) {
+    std::error_code ec;
+    const std::string named = crunchwatch::stateFileOfArgument(given);
+    const std::string absolute = named.empty() ? std::string() : std::filesystem::absolute(named, ec).string();
+    return ec ? named : absolute;
+}
+
+int dumpSeveral(std::vector<crunchwatch::HostSource>& sources, Format format, const std::optional<std::string>& output,
+                std::optional<double> now, const std::optional<std::string>& dateFormat,
+                crunchwatch::WordsOptions words) {
+    const bool metrics = format == Format::Prometheus || format == Format::PrometheusTasks;
+    words.journalFirstRead = words.shownEntries;
+    std::vector<crunchwatch::RefreshValuePtr> values;
+    std::vector<const crunchwatch::Report*> read;
+    std::vector<std::optional<double>> modified;
+    for (const auto& s : sources) {
+        const std::string path = readPathOf(s.given);
+        modified.push_back(metrics ? crunchwatch::modificationTime(path) : std::nullopt);
+        crunchwatch::RefreshValuePtr value = crunchwatch::readReport(path, words);
+        if (now) value = crunchwatch::withAlertsAt(value, *now);
+        read.push_back(value->status ? value.get() : nullptr);
+        values.push_back(std::move(value));
+    }
+    crunchwatch::nameHosts(sources, read);
+    std::optional<crunchwatch::AtomicFileWriter> file;
+    if (output) file.emplace(*output);
+    std::ostream& out = file ? file->stream() : std::cout;
+    const double moment = now.value_or(crunchwatch::nowSeconds());
+    const crunchwatch::ReportOptions options{{}, moment, dateFormat, 100, words.choice};
+    bool all = true;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        if (read[i]) continue;
+        all = false;
+        std::cerr << "Error: file not found!\n"
+                  << "crunchwatch-dump: could not read " << sources[i].given << " (" << sources[i].name
+                  << "): " << values[i]->status.description() << '\n';
+    }
+    if (metrics) {
+        std::vector<std::string> expositions;
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            std::ostringstream one;
+            const crunchwatch::MetricsOptions m{sources[i].given, modified[i], moment,
+                                                 format == Format::PrometheusTasks};
+            crunchwatch::writePrometheusReport(one, read[i], m);
+            expositions.push_back(crunchwatch::withHostLabel(one.str(), sources[i].name));
+        }
+        crunchwatch::writeFamiliesTogether(out, expositions);
+    } else if (format == Format::Json) {
+        std::vector<crunchwatch::HostJson> hosts;
+        for (std::size_t i = 0; i < sources.size(); ++i)
+            hosts.push_back({&sources[i], read[i], read[i] ? std::string() : values[i]->status.description()});
+        crunchwatch::writeHostsJson(out, hosts, options);
+    } else {
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            out << (i ? "\n" : "") << "== " << sources[i].name << " (" << sources[i].given << ")\n";
+            if (!read[i]) {
+                out << "Error: file not found!\n" << values[i]->status.description() << '\n';
+                continue;
+            }
+            crunchwatch::ReportOptions own = options;
+            own.stateFileAsGiven = sources[i].given;
+            crunchwatch::writeTextReport(out, *read[i], own);
+        }
+    }
+    if (file) {
+        if (const auto failure = file->commit()) {
+            std::cerr << "crunchwatch-dump: " << *failure << '\n';
+            return 1;
+        }
+        return all ? 0 : 1;
+    }
+    std::cout.flush();
+    return std::cout && all ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Dates follow the user's locale as in the window; numbers never do.
     std::setlocale(LC_ALL, "");
@@ -97,6 +187,7 @@ int main(int argc, char** argv) {
     std::optional<double> now;
     std::optional<std::string> dateFormat;
     std::optional<std::string> stateFile;
+    std::vector<std::string> sourcesGiven;
     crunchwatch::WordsOptions words;
     words.shownEntries = 1000;
     for (int i = 1; i < argc; ++i) {
@@ -144,16 +235,26 @@ int main(int argc, char** argv) {
                 return usageError("--event-log-lines takes a number of entries (0: all)");
             }
         } else if (arg == "--") {
-            if (i + 2 != argc || stateFile) return usageError("expected one state file");
-            stateFile = argv[++i];
+            while (++i < argc) sourcesGiven.emplace_back(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-') {
             return usageError("unknown option " + std::string(arg));
         } else {
-            if (stateFile) return usageError("expected one state file");
-            stateFile = std::string(arg);
+            sourcesGiven.emplace_back(arg);
         }
     }
-    if (!stateFile) return usageError("no state file given");
+    if (sourcesGiven.empty()) return usageError("no state file given");
+    std::vector<crunchwatch::HostSource> sources;
+    for (const std::string& given : sourcesGiven) {
+        // A file or folder of that very name is a path, "=" or not.
+        sources.push_back(crunchwatch::statFile(given) ? crunchwatch::HostSource{{}, given}
+                                                       : crunchwatch::hostSourceOf(given));
+        for (std::size_t k = 0; k + 1 < sources.size(); ++k)
+            if (crunchwatch::stateFileOfArgument(sources[k].given) ==
+                crunchwatch::stateFileOfArgument(sources.back().given))
+                return usageError("the same state file twice: " + sources.back().given);
+    }
+    if (sources.size() > 1) return dumpSeveral(sources, format, output, now, dateFormat, words);
+    stateFile = sources.front().given;
 
     // The preferences file is found beside the state file, which needs a full path.
     std::error_code ec;

@@ -203,7 +203,7 @@ void writeJsonReport(std::ostream& out, const Report& report, const ReportOption
     json.endObject();
     writeHistoryJson(json, report);
     writeStatusJson(json, report, o);
-    writeHostJson(json, report);
+    writeHostJson(json, report, o.hostKey);
     writeWordsJson(json, report, o);
     writeAlertsJson(json, report);
     json.endObject();

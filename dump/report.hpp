@@ -26,6 +26,9 @@ struct ReportOptions {
     std::optional<std::string> dateFormat;  // every date cell's format
     std::size_t width = 100;                // terminal columns, for text tables
     std::optional<EventSourceKind> eventSource = std::nullopt;  // the event log's source asked for
+    // The JSON member of the client's <host_info>: "host" alone, "host_info"
+    // among several hosts, whose "host" is the host's name.
+    std::string hostKey = "host";
 };
 
 void writeJsonReport(std::ostream& out, const Report& report, const ReportOptions& options);

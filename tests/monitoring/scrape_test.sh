@@ -58,6 +58,11 @@ exporter_port=$(free_port)
 pids+=($!)
 python3 "$here/check_scrape.py" exporter "http://127.0.0.1:$exporter_port/metrics" "$work/view.json"
 
+echo "== Two hosts in one exposition pass promtool's lint"
+"$dump" --prometheus-tasks --now "$now" "here=$state" "there=$state.missing" >"$work/two-hosts.prom" || true
+grep -q '^crunchwatch_state_file_readable{host="there",' "$work/two-hosts.prom"
+promtool check metrics <"$work/two-hosts.prom"
+
 echo "== Prometheus scrapes node_exporter"
 promtool check rules "$rules"
 # An alert of a task and one of the client's own, as the dump writes them
