@@ -46,15 +46,6 @@ protected:
     }
 };
 
-// An entry as the client writes it: "moment [project] text", "[---]" for
-// its own messages.
-std::string entryLine(const EventEntry& e) {
-    std::string line;
-    if (!e.moment.empty()) line.append(e.moment).append(" ");
-    if (!e.moment.empty() || !e.project.empty()) line.append("[").append(e.project.empty() ? "---" : e.project).append("] ");
-    return line.append(e.text);
-}
-
 // The proxy's rows that hold a selected cell, ascending.
 std::vector<int> selectedRows(const QTableView* view) {
     std::vector<int> rows;
@@ -297,7 +288,7 @@ QString EventLogView::selectedText() const {
     const SortingProxy* proxy = proxyOf(m_table);
     std::string text;
     for (const int row : selectedRows(m_table))
-        text.append(entryLine(eventRowOf(*value, static_cast<std::size_t>(proxy->sourceRow(row))).entry)).append("\n");
+        text.append(eventLine(eventRowOf(*value, static_cast<std::size_t>(proxy->sourceRow(row))).entry)).append("\n");
     return QString::fromStdString(text);
 }
 

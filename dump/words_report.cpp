@@ -114,12 +114,7 @@ void writeEventsText(std::ostream& out, const Report& report) {
     if (n == 0 && events.problem.empty()) out << "(no messages)\n";
     for (std::size_t i = 0; i < n; ++i) {
         const EventEntry e = eventsTable.row(report, i).entry;
-        std::string line;
-        if (!e.moment.empty())
-            line += std::string(e.moment) + " [" + std::string(e.project.empty() ? "---" : e.project) + "] ";
-        if (e.severity == EventSeverity::error) line += "[error] ";
-        line += e.text;
-        printIndented(out, forTerminal(line), "    ");
+        printIndented(out, forTerminal(eventLine(e)), "    ");
         out << '\n';
     }
 }

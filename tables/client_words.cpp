@@ -7,6 +7,15 @@
 #include "state/text_hash.hpp"
 
 namespace crunchwatch {
+
+std::string eventLine(const EventEntry& e) {
+    std::string line;
+    if (!e.moment.empty()) line.append(e.moment).append(" ");
+    if (!e.moment.empty() || !e.project.empty()) line.append("[").append(e.project.empty() ? "---" : e.project).append("] ");
+    if (e.severity == EventSeverity::error) line.append("[error] ");
+    return line.append(e.text);
+}
+
 namespace {
 
 // The event log's columns. The moment is shown as the client wrote it and

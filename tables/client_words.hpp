@@ -22,6 +22,12 @@ struct EventRow {
     std::size_t index = 0;  // in the log, oldest first
 };
 enum class EventColumn : std::size_t { time, project, text };
+
+// An entry as one line of text, as the client's own RPC lists it: "moment
+// [project] text", "[---]" for the client's own messages, a project without
+// a moment still named, and "[error] " before the text of an entry its
+// source marks as an error. The window copies it, the dump prints it.
+std::string eventLine(const EventEntry& e);
 inline constexpr std::size_t eventColumnCount = 3;
 extern const std::array<TableColumn<EventRow>, eventColumnCount> eventColumns;
 inline const TableColumn<EventRow>& columnOf(EventColumn c) { return eventColumns[static_cast<std::size_t>(c)]; }

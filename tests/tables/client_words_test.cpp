@@ -113,3 +113,27 @@ TEST(Notices, TheEventLogIsReadOnAndShownFromItsNewestEntries) {
 
 }  // namespace
 }  // namespace crunchwatch
+
+namespace crunchwatch {
+namespace {
+
+// One line per entry, the window's copy and the dump's alike.
+TEST(EventLine, AsTheClientListsIt) {
+    const struct {
+        EventEntry entry;
+        const char* line;
+    } cases[] = {
+        {{"09-Dec-2026 14:05:31", "Einstein@Home", "Started download", EventSeverity::untold},
+         "09-Dec-2026 14:05:31 [Einstein@Home] Started download"},
+        {{"09-Dec-2026 14:05:31", "", "Starting BOINC client", EventSeverity::untold},
+         "09-Dec-2026 14:05:31 [---] Starting BOINC client"},
+        {{"", "Einstein@Home", "no moment", EventSeverity::untold}, "[Einstein@Home] no moment"},
+        {{"09-Dec-2026 14:05:34", "Crunch Test", "Disk is full", EventSeverity::error},
+         "09-Dec-2026 14:05:34 [Crunch Test] [error] Disk is full"},
+        {{"", "", "before any moment", EventSeverity::error}, "[error] before any moment"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(eventLine(c.entry), c.line);
+}
+
+}  // namespace
+}  // namespace crunchwatch
