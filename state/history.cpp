@@ -95,7 +95,7 @@ bool isJobLogFileName(std::string_view name) noexcept { return hasPrefixAndSuffi
 bool History::refresh(const std::string& directory) {
     if (directory.empty() || directory.find('\0') != std::string::npos) {
         const ReadFailure why = directory.empty() ? ReadFailure::noPath : ReadFailure::invalidPath;
-        bool changed = directory != m_directory && (!m_statistics.empty() || !m_jobLogs.empty());
+        bool changed = directory != m_directory;
         if (directory != m_directory) {
             m_statistics.clear();
             m_jobLogs.clear();
@@ -111,7 +111,9 @@ bool History::refresh(const std::string& directory) {
 bool History::refresh(const Folder& folder) {
     bool changed = false;
     if (folder.path() != m_directory) {
-        changed = !m_statistics.empty() || !m_jobLogs.empty() || m_listFailure != ReadFailure::none;
+        // The folder is shown too (where no job log was found): another one
+        // is a change even when neither holds a file.
+        changed = true;
         m_statistics.clear();
         m_jobLogs.clear();
         m_directory = folder.path();

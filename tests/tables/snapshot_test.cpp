@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "state_text.hpp"
+#include "tables/refresher.hpp"
+#include "tables/table_definition.hpp"
 #include "test_support.hpp"
 
 namespace crunchwatch {
@@ -58,6 +61,27 @@ TEST(Snapshot, FromTextAndAfterAMove) {
     ASSERT_EQ(moved.rows.main_result_table.size(), fromText.rows.main_result_table.size());
     for (std::size_t i = 0; i < moved.rows.main_result_table.size(); ++i)
         EXPECT_EQ(moved.rows.main_result_table[i].get(Key::wu_name), fromText.rows.main_result_table[i].get(Key::wu_name));
+}
+
+}  // namespace
+}  // namespace crunchwatch
+
+namespace crunchwatch {
+namespace {
+
+// The History tab's note names the folder looked in, from the first refresh
+// of a folder that holds no history file on.
+TEST(Snapshot, EmptyHistoryNamesItsFolder) {
+    test::TempDir dir;
+    const std::string state = dir.write("client_state.xml", test::stateFile(test::project("http://a/")));
+    Refresher refresher;
+    const RefreshValuePtr first = refresher.refresh(StatePath(state));
+    const std::string folder = dir.path().string() + "/";
+    EXPECT_EQ(historyTable.emptyText(*first),
+              "No finished tasks: the client has written no job log (job_log_*.txt) in " + folder + ".");
+    dir.write("job_log_a.txt", "");
+    EXPECT_EQ(historyTable.emptyText(*refresher.refresh(StatePath(state))),
+              "The client's job logs in " + folder + " record no finished task yet.");
 }
 
 }  // namespace
