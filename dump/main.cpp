@@ -97,6 +97,20 @@ int usageError(std::string_view why) {
 
 namespace {
 
+// The output handed over (the file put in place, or stdout flushed) and the
+// exit status: 0 when every file was read and all was written.
+int finished(std::optional<crunchwatch::AtomicFileWriter>& file, bool allRead) {
+    if (file) {
+        if (const auto failure = file->commit()) {
+            std::cerr << "crunchwatch-dump: " << *failure << '\n';
+            return 1;
+        }
+        return allRead ? 0 : 1;
+    }
+    std::cout.flush();
+    return std::cout && allRead ? 0 : 1;
+}
+
 // The path a source is read at: a data directory's state file, made absolute
 // (the preferences are found beside it).
 std::string readPathOf(const std::string& given) {
@@ -163,15 +177,7 @@ int dumpSeveral(std::vector<crunchwatch::HostSource>& sources, Format format, co
             crunchwatch::writeTextReport(out, *read[i], own);
         }
     }
-    if (file) {
-        if (const auto failure = file->commit()) {
-            std::cerr << "crunchwatch-dump: " << *failure << '\n';
-            return 1;
-        }
-        return all ? 0 : 1;
-    }
-    std::cout.flush();
-    return std::cout && all ? 0 : 1;
+    return finished(file, all);
 }
 
 }  // namespace
@@ -299,13 +305,5 @@ int main(int argc, char** argv) {
         crunchwatch::writeTextReport(out, report, options);
     }
     if (!read) reportFailure();
-    if (file) {
-        if (const auto failure = file->commit()) {
-            std::cerr << "crunchwatch-dump: " << *failure << '\n';
-            return 1;
-        }
-        return read ? 0 : 1;
-    }
-    std::cout.flush();
-    return std::cout && read ? 0 : 1;
+    return finished(file, read);
 }

@@ -8,7 +8,6 @@
 #include <string_view>
 #include <utility>
 
-#include <unistd.h>
 
 #include <systemd/sd-journal.h>
 

@@ -188,6 +188,15 @@ const MemoryFolder::Node* MemoryFolder::find(std::string_view name, Follow follo
     return nullptr;
 }
 
+const MemoryFolder::Node* MemoryFolder::findFile(std::string_view name, Follow follow, ReadFailure& why) const {
+    const Node* node = find(name, follow, why);
+    if (node && node->kind != Kind::file) {
+        why = ReadFailure::notRegularFile;
+        return nullptr;
+    }
+    return node;
+}
+
 std::optional<FileStat> MemoryFolder::stat(std::string_view name, ReadFailure& why, Links links) const {
     const std::lock_guard lock(m_mutex);
     const Node* node = find(name, links == Links::followed ? Follow::all : Follow::allButLast, why);
@@ -198,12 +207,8 @@ std::optional<FileStat> MemoryFolder::stat(std::string_view name, ReadFailure& w
 std::optional<TailRead> MemoryFolder::readTail(std::string_view name, std::optional<FileIdentity> known,
                                                std::uint64_t from, std::uint64_t lastSize, ReadFailure& why) const {
     const std::lock_guard lock(m_mutex);
-    const Node* node = find(name, Follow::all, why);
+    const Node* node = findFile(name, Follow::all, why);
     if (!node) return std::nullopt;
-    if (node->kind != Kind::file) {
-        why = ReadFailure::notRegularFile;
-        return std::nullopt;
-    }
     const std::string& text = node->text;
     const FileStat& st = node->stat;
     if (from > 0 && known && *known == st.identity && st.size > lastSize && lastSize >= from && text[from - 1] == '\n')
@@ -214,19 +219,14 @@ std::optional<TailRead> MemoryFolder::readTail(std::string_view name, std::optio
 std::string MemoryFolder::readStart(std::string_view name, std::size_t n) const {
     const std::lock_guard lock(m_mutex);
     ReadFailure why{};
-    const Node* node = find(name, Follow::all, why);
-    if (!node || node->kind != Kind::file) return {};
-    return node->text.substr(0, n);
+    const Node* node = findFile(name, Follow::all, why);
+    return node ? node->text.substr(0, n) : std::string();
 }
 
 std::optional<SmallFile> MemoryFolder::readSmall(std::string_view name, std::uint64_t limit, ReadFailure& why) const {
     const std::lock_guard lock(m_mutex);
-    const Node* node = find(name, Follow::none, why);
+    const Node* node = findFile(name, Follow::none, why);
     if (!node) return std::nullopt;
-    if (node->kind != Kind::file) {
-        why = ReadFailure::notRegularFile;
-        return std::nullopt;
-    }
     if (node->text.size() > limit) {
         why = ReadFailure::tooLarge;
         return std::nullopt;

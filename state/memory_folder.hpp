@@ -62,6 +62,7 @@ private:
     std::optional<std::string> key(std::string_view name) const;  // the name as the table holds it
     void place(const std::string& key, Node node);
     const Node* find(std::string_view name, Follow follow, ReadFailure& why) const;
+    const Node* findFile(std::string_view name, Follow follow, ReadFailure& why) const;  // a regular file only
     FileStat nextStat(std::uint64_t size, bool regular, bool directory);
 
     std::string m_path;
